@@ -1,0 +1,72 @@
+#include "kit/Kit.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+namespace rimbrel {
+
+Kit::Kit() : midiQueueCount(0) {
+    for (int k = 0; k < kNumKeys; ++k) {
+        keyLength[k] = 0;
+        keyPitch[k].store(0, std::memory_order_relaxed);
+        keyPlayMode[k].store(PlayModeOneShot, std::memory_order_relaxed);
+        keyReverse[k].store(false, std::memory_order_relaxed);
+        keyVolume[k].store(1.0f, std::memory_order_relaxed);
+        keyPlaying[k].store(false, std::memory_order_relaxed);
+        keyPosition[k] = 0.0;
+        keyIncrement[k] = 1.0;
+        keyNoteHeld[k] = false;
+    }
+    for (QueuedNote& q : midiQueue) q = QueuedNote{-1, 0, 0, 0, 0};
+}
+
+void* allocateZeroed(std::size_t size) noexcept { return std::calloc(1, size); }
+void freeZeroed(void* p) noexcept { std::free(p); }
+
+void* Kit::operator new(std::size_t size) {
+    void* p = allocateZeroed(size);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void Kit::operator delete(void* p) noexcept { freeZeroed(p); }
+
+void Kit::beginKeyRewrite(KeyMask keys) {
+    busyKeys_.fetch_or(keys, std::memory_order_seq_cst);
+    // A block that begins from now on sees the mark. One that is running may
+    // have begun before it: wait until it has ended.
+    const uint64_t seq = blockSequence_.load(std::memory_order_seq_cst);
+    if ((seq & 1) == 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (blockSequence_.load(std::memory_order_seq_cst) == seq) {
+        if (std::chrono::steady_clock::now() >= deadline) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+void Kit::endKeyRewrite(KeyMask keys) { busyKeys_.fetch_and(~keys, std::memory_order_seq_cst); }
+
+void Kit::requestAudition(int k) {
+    if (!isKeyIndex(k)) return;
+    pendingAuditions_.fetch_or(keyBit(k), std::memory_order_release);
+}
+
+Kit::BlockStart Kit::audioBlockBegin() {
+    blockSequence_.fetch_add(1, std::memory_order_seq_cst);
+    BlockStart start;
+    start.busy = busyKeys_.load(std::memory_order_seq_cst);
+    start.auditions = pendingAuditions_.exchange(0, std::memory_order_acquire);
+    return start;
+}
+
+void Kit::audioBlockEnd() { blockSequence_.fetch_add(1, std::memory_order_seq_cst); }
+
+int64_t Kit::totalFrames() const {
+    int64_t total = 0;
+    for (int k = 0; k < kNumKeys; ++k) total += keyLength[k];
+    return total;
+}
+
+}  // namespace rimbrel

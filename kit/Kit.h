@@ -1,0 +1,135 @@
+// The kit: 24 keys, each one mono sample of at most 12 s with its playback
+// settings, plus the note queue of the current audio block.
+//
+// Threads. The host's UI thread (editor, loader, export) and its audio thread
+// (processEvents / processReplacing) share this struct without locks:
+//  - keySamples and keyLength are written only by the UI thread, and only
+//    between beginKeyRewrite() and endKeyRewrite(). While a key is marked busy
+//    the audio thread neither reads nor starts it, so a key being rewritten is
+//    never heard half-written.
+//  - The four settings are atomics: the UI writes them through the effect's
+//    parameters, the audio thread reads them at every frame.
+//  - keyPlaying is atomic because the window shows which keys sound.
+//    keyPosition, keyIncrement, keyNoteHeld and the note queue belong to the
+//    audio thread; the UI touches keyPosition only while the key is busy.
+//  - An audition from the UI thread is a request (requestAudition) that the
+//    audio thread carries out at the start of its next block.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace rimbrel {
+
+constexpr int kNumKeys = 24;
+constexpr int kMaxKeyFrames = 529200;  // 12 s at 44100 frames per second
+constexpr int kMaxKitFrames = 529200;  // the most a whole kit may total for export
+constexpr int kFirstKeyNote = 53;      // MIDI note of key 0 (F)
+constexpr int kLastKeyNote = 76;       // MIDI note of key 23 (E)
+constexpr int kMidiQueueSlots = 128;
+constexpr int kMidiQueueMax = 127;     // the count is a signed 8-bit value
+constexpr double kFramesPerSecond = 44100.0;
+
+enum PlayMode : int32_t { PlayModeGate = 0, PlayModeOneShot = 1, PlayModeLoop = 2 };
+
+// One note event waiting for its frame in the current block.
+struct QueuedNote {
+    int32_t deltaFrames;  // frame inside the block; -1 once handled
+    uint8_t note;         // 0..127
+    uint8_t velocity;     // 0..127; 0 for a note-off
+    uint8_t channel;      // low nibble of the status + 1, modulo 16 (MIDI channel 1 -> 1)
+    uint8_t used;
+};
+
+// Bit k set means key k; used for busy marks and pending auditions.
+using KeyMask = uint32_t;
+constexpr KeyMask keyBit(int k) { return KeyMask(1) << k; }
+constexpr bool isKeyIndex(int k) { return k >= 0 && k < kNumKeys; }
+constexpr bool isWhiteKey(int k) {
+    const int m = k % 12;
+    return m == 0 || m == 2 || m == 4 || m == 6 || m == 7 || m == 9 || m == 11;
+}
+
+struct Kit {
+    // Sets every field but keySamples to its initial value. keySamples is left
+    // as the allocator gave it: a Kit must come from zeroed memory (operator
+    // new below, or an owner allocated the same way), so that an empty kit
+    // does not touch its 50 MB of sample storage.
+    Kit();
+    Kit(const Kit&) = delete;
+    Kit& operator=(const Kit&) = delete;
+
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p) noexcept;
+
+    // ---- sample storage (UI writes under the rewrite protocol) ----
+    float keySamples[kNumKeys][kMaxKeyFrames];
+    int32_t keyLength[kNumKeys];
+
+    // ---- settings (written through the effect's parameters) ----
+    std::atomic<int32_t> keyPitch[kNumKeys];     // semitones, -48..+48
+    std::atomic<int32_t> keyPlayMode[kNumKeys];  // PlayMode
+    std::atomic<bool> keyReverse[kNumKeys];
+    std::atomic<float> keyVolume[kNumKeys];      // linear gain 0..4
+
+    // ---- playback state (audio thread) ----
+    std::atomic<bool> keyPlaying[kNumKeys];
+    double keyPosition[kNumKeys];
+    double keyIncrement[kNumKeys];
+    bool keyNoteHeld[kNumKeys];
+
+    QueuedNote midiQueue[kMidiQueueSlots];
+    int8_t midiQueueCount;
+
+    // ---- key-rewrite protocol, UI side ----
+    // Marks the keys busy and returns once the audio thread is outside any
+    // block that could still be reading them (waiting at most about half a
+    // second, for a host whose audio thread stalls). Pair with endKeyRewrite.
+    void beginKeyRewrite(KeyMask keys);
+    void endKeyRewrite(KeyMask keys);
+
+    // Asks the audio thread to start key k at the beginning of its next block.
+    void requestAudition(int k);
+
+    // ---- key-rewrite protocol, audio side ----
+    // Called first thing in every processReplacing: returns the keys that are
+    // busy for this whole block (they must be neither read nor started) and
+    // the auditions requested since the last block (already cleared).
+    struct BlockStart {
+        KeyMask busy;
+        KeyMask auditions;
+    };
+    BlockStart audioBlockBegin();
+    // Called last thing in every processReplacing.
+    void audioBlockEnd();
+
+    // Sum of all key lengths, in frames.
+    int64_t totalFrames() const;
+
+private:
+    std::atomic<KeyMask> busyKeys_{0};
+    std::atomic<KeyMask> pendingAuditions_{0};
+    // Odd while the audio thread is inside a block.
+    std::atomic<uint64_t> blockSequence_{0};
+};
+
+// RAII form of the rewrite protocol.
+class KeyRewrite {
+public:
+    KeyRewrite(Kit& kit, KeyMask keys) : kit_(kit), keys_(keys) { kit_.beginKeyRewrite(keys_); }
+    ~KeyRewrite() { kit_.endKeyRewrite(keys_); }
+    KeyRewrite(const KeyRewrite&) = delete;
+    KeyRewrite& operator=(const KeyRewrite&) = delete;
+
+private:
+    Kit& kit_;
+    KeyMask keys_;
+};
+
+// Zeroed storage for objects that hold a Kit: calloc hands out large blocks
+// as fresh zero pages, so nothing is written until a key is loaded.
+void* allocateZeroed(std::size_t size) noexcept;
+void freeZeroed(void* p) noexcept;
+
+}  // namespace rimbrel

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, testing and the demo need.
+set -euo pipefail
+packages=(
+  cmake g++ make pkg-config clang-14 libclang-rt-14-dev
+  libsndfile1-dev libcairo2-dev libx11-dev libxcursor-dev
+  googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
+  xvfb xauth xdotool x11-utils zenity fonts-liberation
+  sox libsox-fmt-all valgrind imagemagick
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
