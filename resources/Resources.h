@@ -1,0 +1,21 @@
+// The plug-in's built-in PNG bitmaps, looked up by resource id.
+#pragma once
+
+#include <cstddef>
+
+namespace rimbrel {
+
+constexpr int kResourceBackground = 128;
+constexpr int kResourceExportButton = 129;
+constexpr int kResourceDropButton = 130;
+constexpr int kResourceModeSwitch = 131;
+
+struct ResourceData {
+    const unsigned char* bytes = nullptr;
+    std::size_t size = 0;
+};
+
+// The PNG bytes of resource `id`, or an empty ResourceData for an unknown id.
+ResourceData findResource(int id);
+
+}  // namespace rimbrel
