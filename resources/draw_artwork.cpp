@@ -70,8 +70,8 @@ void vLine(cairo_t* cr, int x, double y0, double y1) {
     cairo_stroke(cr);
 }
 
-void useFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
+void useFont(cairo_t* cr, double size, bool bold, const char* family = kFont) {
+    cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -260,7 +260,7 @@ void drawInstrument(cairo_t* cr) {
         const Rgb c = (i % 3 == 0) ? kGreen : (i % 3 == 1) ? kBlue : kPinkRed;
         setColour(cr, overBlack(c, 0.85));
         const double y = 182 + i * 13.0;
-        cairo_rectangle(cr, 432, y, 69 * kSlices[i], 7);
+        cairo_rectangle(cr, 432, y, std::round(69 * kSlices[i]), 7);
         cairo_fill(cr);
     }
 
@@ -378,7 +378,12 @@ cairo_surface_t* drawDropButton() {
         cairo_fill_preserve(cr);
         cairo_set_line_width(cr, 2.0);
         if (!lit) {
-            const double dash[] = {6.0, 4.0};
+            // Dashes of about 6 on 4 pixels, stretched so that a whole number
+            // of them goes round the outline and the corners look alike.
+            constexpr double r = 8;
+            const double perimeter = 2 * (w - 2 - 2 * r) + 2 * (h - 2 - 2 * r) + 2 * M_PI * r;
+            const double period = perimeter / std::round(perimeter / 10.0);
+            const double dash[] = {period * 0.6, period * 0.4};
             cairo_set_dash(cr, dash, 2, 0);
         }
         setColour(cr, lit ? kBlue : kLine);
@@ -525,7 +530,7 @@ void drawWindow(cairo_t* cr, cairo_surface_t* background, cairo_surface_t* expor
     static const double kBars[24] = {0.5, 0.62, 0.4, 0, 0.75, 0.5, 0.3, 0.55, 0, 0.45, 0.5, 0.58,
                                      0.2, 0.5,  0.8, 0, 0.5,  0.9, 0.35, 0.65, 0.5, 0, 0.1, 1.0};
     double total = 0;
-    useFont(cr, 12, false);
+    useFont(cr, 12, false, "Arial");  // the editor's label font
     for (int k = 0; k < 24; ++k) {
         const double top = labelTop(k);
         const bool named = kNames[k] != nullptr;
