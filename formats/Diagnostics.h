@@ -1,0 +1,8 @@
+// The tag that begins the program's diagnostic lines on stderr.
+#pragma once
+
+namespace rimbrel {
+
+constexpr const char* kLogTag = "Rimbrel-VST";
+
+}  // namespace rimbrel

@@ -1,0 +1,268 @@
+#include "formats/KitExport.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "formats/AiffWriter.h"
+#include "formats/Diagnostics.h"
+#include "formats/ParameterMap.h"
+
+namespace rimbrel {
+
+const char* const kIndividualFileComment = "exported from Rimbrel (https://github.com/rimbrel/rimbrel)";
+
+namespace {
+
+void reportPathTooLong() {
+    std::fprintf(stderr, "[%s] \n export refused: the file name is too long\n", kLogTag);
+}
+
+void reportOutOfMemory() { std::fprintf(stderr, "[%s] \n export refused: out of memory\n", kLogTag); }
+
+bool isNamed(const char* name) {
+    if (!name) return false;
+    const unsigned char c = static_cast<unsigned char>(name[0]);
+    return c >= 1 && c <= 127;
+}
+
+// The key's length as the exports use it: 0..529200, and 0 without audio.
+int32_t usableLength(const KitExportInput& in, int k) {
+    if (!in.frames[k]) return 0;
+    const int32_t n = in.length[k];
+    if (n < 0) return 0;
+    return n > kMaxKeyFrames ? kMaxKeyFrames : n;
+}
+
+// Copies the path into a buffer of kPathBufferSize bytes and gives it the
+// ".aif" extension. False when it does not fit.
+bool preparePath(const char* path, char (&buffer)[kPathBufferSize]) {
+    if (!path) return false;
+    const std::size_t n = std::strlen(path);
+    if (n >= kPathBufferSize) return false;
+    std::memcpy(buffer, path, n + 1);
+    return forceAifExtension(buffer, kPathBufferSize);
+}
+
+void appendInt(std::string& s, int64_t v) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(v));
+    s += digits;
+}
+
+}  // namespace
+
+KitExportInput::KitExportInput() {
+    for (int k = 0; k < kNumKeys; ++k) {
+        pitch[k] = 0.5f;
+        playMode[k] = 0.5f;
+        reverse[k] = 0.0f;
+        volume[k] = 0.5f;
+    }
+}
+
+KitExportInput kitExportInput(const Kit& kit, const char* const* keyNames) {
+    KitExportInput in;
+    for (int k = 0; k < kNumKeys; ++k) {
+        in.frames[k] = kit.keySamples[k];
+        in.length[k] = kit.keyLength[k];
+        in.pitch[k] = param::pitchToParameter(kit.keyPitch[k].load(std::memory_order_relaxed));
+        in.playMode[k] = param::playModeToParameter(kit.keyPlayMode[k].load(std::memory_order_relaxed));
+        in.reverse[k] = param::reverseToParameter(kit.keyReverse[k].load(std::memory_order_relaxed));
+        in.volume[k] = param::volumeToParameter(kit.keyVolume[k].load(std::memory_order_relaxed));
+        in.keyName[k] = keyNames ? keyNames[k] : nullptr;
+    }
+    return in;
+}
+
+KitLayout kitLayout(const int32_t length[kNumKeys]) {
+    KitLayout layout{};
+    int32_t total = 0;
+    for (int k = 0; k < kNumKeys; ++k) {
+        KeyLayout& key = layout.key[k];
+        const int32_t n = length[k] < 0 ? 0 : (length[k] > kMaxKeyFrames ? kMaxKeyFrames : length[k]);
+        key.contributedFrames = n > 0 ? n - 1 : 0;
+        key.startFrame = total;
+        total += key.contributedFrames;
+        key.endFrame = total - 1 < 0 ? 0 : total - 1;
+        key.sourceKey = k;
+        if (n < 1) {
+            if (k == 0) {
+                key.startFrame = 0;
+                key.endFrame = 128;
+                key.sourceKey = 1;
+            } else {
+                key.startFrame = layout.key[k - 1].startFrame;
+                key.endFrame = layout.key[k - 1].endFrame;
+                key.sourceKey = k - 1;
+            }
+        }
+    }
+    layout.totalFrames = total;
+    return layout;
+}
+
+int32_t positionValue(int64_t frame) {
+    const double v = std::floor(double(frame) / 529200.0 * 2147483646.0);
+    if (v <= 0.0) return 0;
+    if (v >= 2147483646.0) return kPositionFullScale;
+    return int32_t(v);
+}
+
+int32_t pitchValue(float p) {
+    const int32_t n = param::truncToInt(double(float(p * 96.0f)) + 0.5);
+    int64_t value = (int64_t(n) - 48) * 512;
+    if (value < -255) value += 256;
+    if (value > 2147483647) value = 2147483647;
+    if (value < -2147483647) value = -2147483647;
+    return int32_t(value);
+}
+
+int32_t playModeValue(float p) {
+    const int32_t n = param::truncToInt(double(float(p * 2.0f)) + 0.5);
+    if (n == 0) return 8000;
+    if (n == 1) return 8192;
+    if (n >= 2) return 16384;
+    return 8192;  // below 0: not reachable from the parameter range; one-shot
+}
+
+int32_t reverseValue(float p) { return param::truncToInt(double(p) + 0.5) == 0 ? 8192 : 16384; }
+
+int32_t volumeValue(float p) { return param::truncToInt(double(float(p * 16384.0f)) + 0.5); }
+
+std::string kitDescription(const KitExportInput& in, const KitLayout& layout, bool printDiagnostics) {
+    std::string s;
+    s.reserve(1536);
+    s += "op-1{#drum_version#:1,#type#:#drum#,#name#:#user#,#octave#:0,#pitch#:[";
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (k) s += ',';
+        appendInt(s, pitchValue(in.pitch[layout.key[k].sourceKey]));
+    }
+    s += "],#start#:[";
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (k) s += ',';
+        const int32_t v = positionValue(layout.key[k].startFrame);
+        appendInt(s, v);
+        if (printDiagnostics)
+            std::fprintf(stderr, "[%s] \n set starts[i] (%i) to %i\n", kLogTag, layout.key[k].startFrame, v);
+    }
+    s += "],#end#:[";
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (k) s += ',';
+        const int32_t v = positionValue(layout.key[k].endFrame);
+        appendInt(s, v);
+        if (printDiagnostics)
+            std::fprintf(stderr, "[%s] \n set ends[i] (%i) to %i\n", kLogTag, layout.key[k].endFrame, v);
+    }
+    s += "],#playmode#:[";
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (k) s += ',';
+        appendInt(s, playModeValue(in.playMode[layout.key[k].sourceKey]));
+    }
+    s += "],#reverse#:[";
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (k) s += ',';
+        appendInt(s, reverseValue(in.reverse[layout.key[k].sourceKey]));
+    }
+    s += "],#volume#:[";
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (k) s += ',';
+        appendInt(s, volumeValue(in.volume[layout.key[k].sourceKey]));
+    }
+    s += "],#dyna_env#:[0,8192,0,8192,0,0,0,0],#fx_active#:false,#fx_type#:#delay#,"
+         "#fx_params#:[8000,8000,8000,8000,8000,8000,8000,8000],#lfo_active#:false,"
+         "#lfo_type#:#tremolo#,#lfo_params#:[16000,16000,16000,16000,0,0,0,0]}";
+    for (char& c : s)
+        if (c == '#') c = '"';
+    s.append(s.size() % 4, ' ');
+    return s;
+}
+
+ExportResult exportKit(const char* path, const KitExportInput& in) {
+    char name[kPathBufferSize];
+    if (!preparePath(path, name)) {
+        reportPathTooLong();
+        return ExportResult::Refused;
+    }
+
+    int32_t length[kNumKeys];
+    bool anyNamedWithAudio = false;
+    for (int k = 0; k < kNumKeys; ++k) {
+        length[k] = usableLength(in, k);
+        if (length[k] > 0 && isNamed(in.keyName[k])) anyNamedWithAudio = true;
+    }
+    if (!anyNamedWithAudio) return ExportResult::NothingToExport;
+
+    const KitLayout layout = kitLayout(length);
+    std::string description;
+    try {
+        description = kitDescription(in, layout, true);
+    } catch (...) {
+        reportOutOfMemory();
+        return ExportResult::Refused;
+    }
+
+    AiffOutput* out = openAiffOutput(name, description.c_str());
+    if (!out) return ExportResult::Failed;
+
+    // The keys' frames go to the file straight from the kit, in key order,
+    // each without its last frame, up to the kit's limit.
+    const int32_t limit = layout.totalFrames < kMaxKitFrames ? layout.totalFrames : kMaxKitFrames;
+    int32_t placed = 0;
+    for (int k = 0; k < kNumKeys && placed < limit; ++k) {
+        const int32_t want = layout.key[k].contributedFrames;
+        const int32_t n = want < limit - placed ? want : limit - placed;
+        if (n <= 0) continue;
+        writeAiffFrames(out, in.frames[layout.key[k].sourceKey], n);
+        placed += n;
+    }
+    std::fprintf(stderr, "\n k %i frames %i bps %i, outdef %i", placed, limit, 2, 2 * placed);
+    return closeAiffOutput(out, uint32_t(placed) * 2) ? ExportResult::Written : ExportResult::Failed;
+}
+
+ExportResult exportIndividualFiles(const char* path, const KitExportInput& in, int* filesWritten) {
+    if (filesWritten) *filesWritten = 0;
+    char base[kPathBufferSize];
+    if (!preparePath(path, base)) {
+        reportPathTooLong();
+        return ExportResult::Refused;
+    }
+    // <stem>.<ext> becomes <stem>_NN.<ext>: three more characters.
+    const std::size_t n = std::strlen(base);
+    if (n < 4 || n + 3 >= kPathBufferSize) {
+        reportPathTooLong();
+        return ExportResult::Refused;
+    }
+
+    int written = 0;
+    bool anyFailed = false;
+    bool anyKey = false;
+    for (int k = 0; k < kNumKeys; ++k) {
+        const int32_t len = usableLength(in, k);
+        if (len < 2) continue;
+        anyKey = true;
+        char name[kPathBufferSize];
+        std::memcpy(name, base, n - 4);
+        name[n - 4] = '_';
+        name[n - 3] = char('0' + (k + 1) / 10);
+        name[n - 2] = char('0' + (k + 1) % 10);
+        std::memcpy(name + n - 1, base + n - 4, 5);  // ".ext" and the terminator
+
+        AiffOutput* out = openAiffOutput(name, kIndividualFileComment);
+        if (!out) {
+            anyFailed = true;
+            continue;
+        }
+        writeAiffFrames(out, in.frames[k], len);
+        if (closeAiffOutput(out, uint32_t(len) * 2))
+            ++written;
+        else
+            anyFailed = true;
+    }
+    if (filesWritten) *filesWritten = written;
+    if (!anyKey) return ExportResult::NothingToExport;
+    return anyFailed ? ExportResult::Failed : ExportResult::Written;
+}
+
+}  // namespace rimbrel
