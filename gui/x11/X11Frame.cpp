@@ -1,0 +1,416 @@
+#include "gui/x11/X11Frame.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "gui/DrawContext.h"
+#include "gui/Timer.h"
+#include "gui/x11/XdndTarget.h"
+
+#include <X11/Xatom.h>
+#include <cairo-xlib.h>
+#include <cairo.h>
+
+namespace rimbrel::gui::x11 {
+
+namespace {
+
+constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            EnterWindowMask | LeaveWindowMask | StructureNotifyMask | PropertyChangeMask;
+
+// Whole pixels covering `r`: clipping on fractions would blend the edges of
+// a repaint with what was there.
+CRect pixelBounds(const CRect& r)
+{
+    return CRect(std::floor(r.left), std::floor(r.top), std::ceil(r.right), std::ceil(r.bottom));
+}
+
+CButtonState buttonsOf(unsigned int state)
+{
+    int32_t s = 0;
+    if (state & Button1Mask)
+        s |= kLButton;
+    if (state & Button2Mask)
+        s |= kMButton;
+    if (state & Button3Mask)
+        s |= kRButton;
+    if (state & ShiftMask)
+        s |= kShift;
+    if (state & ControlMask)
+        s |= kControl;
+    if (state & Mod1Mask)
+        s |= kAlt;
+    if (state & Mod4Mask)
+        s |= kApple;
+    return s;
+}
+
+int32_t buttonBit(unsigned int button)
+{
+    switch (button) {
+    case Button1: return kLButton;
+    case Button2: return kMButton;
+    case Button3: return kRButton;
+    default: return 0;  // wheel (4, 5) and side buttons
+    }
+}
+
+void setWindowProperty(Display* dpy, Window w, Atom property, Atom type, long value)
+{
+    XChangeProperty(dpy, w, property, type, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
+}
+
+// The first 32-bit value of a property (0 when absent).
+unsigned long windowProperty(Display* dpy, Window w, Atom property, Atom type)
+{
+    Atom actualType = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    unsigned long value = 0;
+    if (XGetWindowProperty(dpy, w, property, 0, 1, False, type, &actualType, &format, &items, &after, &data) ==
+            Success &&
+        actualType == type && format == 32 && items >= 1 && data)
+        value = static_cast<unsigned long>(*reinterpret_cast<long*>(data));
+    if (data)
+        XFree(data);
+    return value;
+}
+
+bool hasProperty(Display* dpy, Window w, Atom property)
+{
+    Atom actualType = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    const int rc =
+        XGetWindowProperty(dpy, w, property, 0, 0, False, AnyPropertyType, &actualType, &format, &items, &after, &data);
+    if (data)
+        XFree(data);
+    return rc == Success && actualType != None;
+}
+
+}  // namespace
+
+X11Frame::X11Frame(Connection& c, IPlatformFrameCallback* f, const CRect& r, Window parent)
+    : connection(c), dpy(c.display()), frame(f), size(r)
+{
+    std::lock_guard<std::recursive_mutex> guard(connection.mutex());
+    ErrorTrap trap(dpy);
+    const int screen = DefaultScreen(dpy);
+    const int width = std::max(1, static_cast<int>(std::lround(r.getWidth())));
+    const int height = std::max(1, static_cast<int>(std::lround(r.getHeight())));
+
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = None;  // nothing painted behind our back
+    attributes.border_pixel = 0;
+    attributes.colormap = DefaultColormap(dpy, screen);
+    attributes.event_mask = kEventMask;
+    attributes.bit_gravity = NorthWestGravity;
+    Window w = XCreateWindow(dpy, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                             DefaultDepth(dpy, screen), InputOutput, DefaultVisual(dpy, screen),
+                             CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask | CWBitGravity, &attributes);
+    XSync(dpy, False);
+    if (trap.errors() > 0) {
+        // Not a window of this display (or gone already).
+        if (w)
+            XDestroyWindow(dpy, w);
+        XSync(dpy, False);
+        return;
+    }
+    window = w;
+    connection.addFrame(this);
+    connection.route(window, this);
+
+    const Atoms& atoms = connection.atoms();
+    setWindowProperty(dpy, window, atoms.xdndAware, XA_ATOM, 5);
+    dnd = std::make_unique<XdndTarget>(dpy, atoms, window, frame,
+                                       [this](int x, int y) { return rootToWindow(x, y); });
+
+    backing = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    target = cairo_xlib_surface_create(dpy, window, DefaultVisual(dpy, screen), width, height);
+
+    findTopLevel(parent);
+    setUpProxy();
+    XDefineCursor(dpy, window, connection.cursor(kCursorDefault));
+    XMapWindow(dpy, window);
+    invalidArea = CRect(0, 0, width, height);
+    XFlush(dpy);
+}
+
+X11Frame::~X11Frame()
+{
+    std::lock_guard<std::recursive_mutex> guard(connection.mutex());
+    connection.dialogs().dropOwner(this);
+    if (window == None)
+        return;
+    ErrorTrap trap(dpy);
+    dnd.reset();
+    releaseProxy();
+    if (target)
+        cairo_surface_destroy(target);
+    if (backing)
+        cairo_surface_destroy(backing);
+    connection.removeFrame(this);
+    if (!windowGone)
+        XDestroyWindow(dpy, window);
+    // Whatever the server still sends about the window finds no frame.
+    XSync(dpy, False);
+}
+
+// --- the host's top-level and the drop proxy ---
+
+void X11Frame::findTopLevel(Window parent)
+{
+    // Walk up to the root. The top-level is the highest window a window
+    // manager marked as a client (WM_STATE), else the one right below the
+    // root (no window manager, or the parent not yet mapped).
+    const Atoms& atoms = connection.atoms();
+    Window w = parent;
+    Window belowRoot = None, client = None;
+    for (int depth = 0; w != None && depth < 64; ++depth) {
+        Window root = None, up = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(dpy, w, &root, &up, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        if (hasProperty(dpy, w, atoms.wmState))
+            client = w;
+        if (up == root || up == None) {
+            belowRoot = w;
+            break;
+        }
+        w = up;
+    }
+    topLevel = client != None ? client : belowRoot;
+}
+
+void X11Frame::setUpProxy()
+{
+    // File managers look for XdndAware on the top-level window under the
+    // pointer and do not search its children. A top-level that does not
+    // speak the protocol itself sends its drops on to this window.
+    if (topLevel == None || topLevel == window)
+        return;
+    const Atoms& atoms = connection.atoms();
+    ErrorTrap trap(dpy);
+    if (hasProperty(dpy, topLevel, atoms.xdndAware))
+        return;  // the host handles drops itself (or another frame proxies)
+    setWindowProperty(dpy, window, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
+    setWindowProperty(dpy, topLevel, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
+    setWindowProperty(dpy, topLevel, atoms.xdndAware, XA_ATOM, 5);
+    XSync(dpy, False);
+    if (trap.errors() > 0)
+        return;
+    ownsProxy = true;
+    connection.route(topLevel, this);
+}
+
+void X11Frame::takeOverProxy(Window top)
+{
+    const Atoms& atoms = connection.atoms();
+    setWindowProperty(dpy, window, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
+    setWindowProperty(dpy, top, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
+    ownsProxy = true;
+    connection.route(top, this);
+}
+
+void X11Frame::releaseProxy()
+{
+    if (!ownsProxy)
+        return;
+    ownsProxy = false;
+    connection.unroute(topLevel, this);
+    const Atoms& atoms = connection.atoms();
+    // Only what is still ours is touched.
+    if (windowProperty(dpy, topLevel, atoms.xdndProxy, XA_WINDOW) != window)
+        return;
+    for (X11Frame* other : connection.frames()) {
+        if (other != this && other->topLevel == topLevel && other->valid() && !other->windowGone) {
+            other->takeOverProxy(topLevel);
+            return;
+        }
+    }
+    XDeleteProperty(dpy, topLevel, atoms.xdndProxy);
+    XDeleteProperty(dpy, topLevel, atoms.xdndAware);
+}
+
+CPoint X11Frame::rootToWindow(int rootX, int rootY)
+{
+    int x = 0, y = 0;
+    Window child = None;
+    if (!XTranslateCoordinates(dpy, DefaultRootWindow(dpy), window, rootX, rootY, &x, &y, &child))
+        return CPoint(-1, -1);
+    return CPoint(x, y);
+}
+
+// --- IPlatformFrame ---
+
+void X11Frame::invalidRect(const CRect& rect)
+{
+    CRect r = pixelBounds(rect);
+    r.bound(CRect(0, 0, std::ceil(size.getWidth()), std::ceil(size.getHeight())));
+    invalidArea.unite(r);
+}
+
+void X11Frame::updateNow()
+{
+    std::lock_guard<std::recursive_mutex> guard(connection.mutex());
+    ErrorTrap trap(dpy);
+    paint();
+    XFlush(dpy);
+}
+
+void X11Frame::setMouseCursor(CCursorType type)
+{
+    std::lock_guard<std::recursive_mutex> guard(connection.mutex());
+    if (type == cursorType || window == None)
+        return;
+    cursorType = type;
+    ErrorTrap trap(dpy);
+    XDefineCursor(dpy, window, connection.cursor(type));
+    XFlush(dpy);
+}
+
+uint64_t X11Frame::getTicks()
+{
+    return CTimerService::now();
+}
+
+void X11Frame::showMessageBox(const std::string& caption, const std::string& text)
+{
+    connection.dialogs().showMessageBox(caption, text);
+}
+
+bool X11Frame::runFileSelector(const FileSelectorRequest& request, FileSelectorDone done)
+{
+    return connection.dialogs().runFileSelector(this, request, std::move(done));
+}
+
+// --- painting ---
+
+void X11Frame::paint()
+{
+    if (window == None || windowGone)
+        return;
+    if (!invalidArea.isEmpty()) {
+        const CRect area = invalidArea;
+        invalidArea = CRect();
+        cairo_t* cr = cairo_create(backing);
+        cairo_rectangle(cr, area.left, area.top, area.getWidth(), area.getHeight());
+        cairo_clip(cr);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+        {
+            CDrawContext context(cr);
+            frame->platformDrawRect(&context, area);
+        }
+        cairo_destroy(cr);
+        cairo_surface_flush(backing);
+        backingPainted = true;
+        exposedArea.unite(area);
+    }
+    if (!exposedArea.isEmpty()) {
+        const CRect area = exposedArea;
+        exposedArea = CRect();
+        present(area);
+    }
+}
+
+void X11Frame::present(const CRect& area)
+{
+    cairo_t* cr = cairo_create(target);
+    cairo_rectangle(cr, area.left, area.top, area.getWidth(), area.getHeight());
+    cairo_clip(cr);
+    cairo_set_source_surface(cr, backing, 0, 0);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(target);
+}
+
+void X11Frame::idle()
+{
+    if (window == None)
+        return;
+    if (dnd)
+        dnd->idle(std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count());
+    paint();
+}
+
+// --- events ---
+
+void X11Frame::handleEvent(XEvent& event)
+{
+    switch (event.type) {
+    case Expose: {
+        const XExposeEvent& e = event.xexpose;
+        const CRect area(e.x, e.y, e.x + e.width, e.y + e.height);
+        if (backingPainted)
+            exposedArea.unite(area);
+        else
+            invalidRect(area);
+        break;
+    }
+    case ButtonPress: {
+        const int32_t bit = buttonBit(event.xbutton.button);
+        if (!bit)
+            break;
+        CPoint where(event.xbutton.x, event.xbutton.y);
+        frame->platformOnMouseDown(where, CButtonState(buttonsOf(event.xbutton.state) | bit));
+        break;
+    }
+    case ButtonRelease: {
+        const int32_t bit = buttonBit(event.xbutton.button);
+        if (!bit)
+            break;
+        CPoint where(event.xbutton.x, event.xbutton.y);
+        // The released button is still part of the state of a release.
+        frame->platformOnMouseUp(where, CButtonState(buttonsOf(event.xbutton.state) | bit));
+        break;
+    }
+    case MotionNotify: {
+        CPoint where(event.xmotion.x, event.xmotion.y);
+        frame->platformOnMouseMoved(where, buttonsOf(event.xmotion.state));
+        break;
+    }
+    case EnterNotify: {
+        CPoint where(event.xcrossing.x, event.xcrossing.y);
+        frame->platformOnMouseMoved(where, buttonsOf(event.xcrossing.state));
+        break;
+    }
+    case LeaveNotify: {
+        if (event.xcrossing.detail == NotifyInferior)
+            break;
+        CPoint where(event.xcrossing.x, event.xcrossing.y);
+        frame->platformOnMouseExited(where, buttonsOf(event.xcrossing.state));
+        break;
+    }
+    case ClientMessage:
+        if (dnd)
+            dnd->handleClientMessage(event.xclient);
+        break;
+    case SelectionNotify:
+        if (dnd)
+            dnd->handleSelectionNotify(event.xselection);
+        break;
+    case PropertyNotify:
+        if (dnd)
+            dnd->handlePropertyNotify(event.xproperty);
+        break;
+    case DestroyNotify:
+        if (event.xdestroywindow.window == window)
+            windowGone = true;  // the host destroyed its window first
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace rimbrel::gui::x11
