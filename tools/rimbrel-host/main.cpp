@@ -4,6 +4,9 @@
 //   rimbrel-host render PLUGIN -o out.wav [--rate 44100] [--block 512]
 //                [--input in.wav | --frames N] [--note FRAME:NOTE[:LENGTH]]...
 //                [--midi file.txt]
+//   rimbrel-host editor PLUGIN [--seconds N] [--screenshot FILE.png] [--record FILE.wav]
+//                [--note FRAME:NOTE[:LEN]]... [--midi FILE] [--rate HZ] [--block FRAMES]
+//                [--drop PATH... (--on-key K | --on-drop-button)]... [--click X,Y[,mods]]...
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -13,6 +16,9 @@
 #include "tools/rimbrel-host/Info.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/Render.h"
+#ifdef RIMBREL_HOST_EDITOR
+#include "tools/rimbrel-host/EditorHost.h"
+#endif
 
 namespace {
 
@@ -28,7 +34,24 @@ void usage(std::FILE* to) {
                  "info    prints the plug-in's identity and its answers to read-only requests\n"
                  "render  sends notes (channel 1, velocity 100) or the MIDI lines of FILE.txt\n"
                  "        (\"frame status data1 data2\", # comments) and the input (or silence)\n"
-                 "        through the plug-in and writes a 2-channel 32-bit float WAV\n");
+                 "        through the plug-in and writes a 2-channel 32-bit float WAV\n"
+#ifdef RIMBREL_HOST_EDITOR
+                 "\n"
+                 "       rimbrel-host editor PLUGIN [--seconds N] [--screenshot FILE.png]\n"
+                 "                    [--screenshot-at MS] [--record FILE.wav] [--rate HZ] [--block FRAMES]\n"
+                 "                    [--note FRAME:NOTE[:LENGTH]]... [--midi FILE.txt]\n"
+                 "                    [--drop PATH... [--on-key K | --on-drop-button]]...\n"
+                 "                    [--click X,Y[,shift][,ctrl][,alt]]... [--after MS] [--deepest]\n"
+                 "\n"
+                 "editor  opens the plug-in's editor in a window of its own, idles it every 20 ms\n"
+                 "        while an audio thread processes blocks in real time (notes scheduled from\n"
+                 "        its start, output recorded with --record); ends after --seconds or when\n"
+                 "        the window is closed. Clicks and drops run in the order given, from\n"
+                 "        --after MS (500) on, 200 ms apart; a drop is an XDND drag of the files\n"
+                 "        onto key K's name label or the drop button (the default), answered on\n"
+                 "        stdout with \"drop accepted\" or \"drop refused\"\n"
+#endif
+                 );
 }
 
 int fail(const std::string& message) {
@@ -109,6 +132,85 @@ int runRender(const std::vector<std::string>& args) {
     return 0;
 }
 
+#ifdef RIMBREL_HOST_EDITOR
+int runEditorCommand(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        usage(stderr);
+        return 2;
+    }
+    EditorOptions options;
+    options.pluginPath = args[0];
+    std::string error;
+    // The drop that --on-key and --on-drop-button apply to (an index: the
+    // list grows).
+    long lastDrop = -1;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--on-drop-button" || a == "--deepest") {
+            if (a == "--deepest") {
+                options.dropToDeepestWindow = true;
+            } else {
+                if (lastDrop < 0) return fail("--on-drop-button needs a --drop before it");
+                options.actions[size_t(lastDrop)].key = -1;
+            }
+            continue;
+        }
+        if (a == "--drop") {
+            EditorAction drop;
+            drop.kind = EditorAction::Drop;
+            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) drop.paths.push_back(args[++i]);
+            if (drop.paths.empty()) return fail("--drop needs at least one path");
+            options.actions.push_back(drop);
+            lastDrop = long(options.actions.size()) - 1;
+            continue;
+        }
+        if (i + 1 >= args.size()) return fail("missing value after " + a);
+        const std::string& v = args[++i];
+        long long n = 0;
+        if (a == "--seconds") {
+            char* end = nullptr;
+            options.seconds = std::strtod(v.c_str(), &end);
+            if (!end || *end || options.seconds < 0) return fail("bad --seconds " + v);
+        } else if (a == "--screenshot") {
+            options.screenshotPath = v;
+        } else if (a == "--screenshot-at") {
+            if (!parseCount(v.c_str(), 0, 1 << 30, n)) return fail("bad --screenshot-at " + v);
+            options.screenshotAtMs = int(n);
+        } else if (a == "--record") {
+            options.recordPath = v;
+        } else if (a == "--rate") {
+            if (!parseCount(v.c_str(), 1, 1000000, n)) return fail("bad --rate " + v);
+            options.sampleRate = double(n);
+        } else if (a == "--block") {
+            if (!parseCount(v.c_str(), 1, 1 << 16, n)) return fail("bad --block " + v);
+            options.blockSize = int(n);
+        } else if (a == "--note") {
+            if (!parseNoteSpec(v, options.events, error)) return fail(error);
+        } else if (a == "--midi") {
+            if (!readMidiText(v, options.events, error)) return fail(error);
+        } else if (a == "--on-key") {
+            if (lastDrop < 0) return fail("--on-key needs a --drop before it");
+            if (!parseCount(v.c_str(), 0, 23, n)) return fail("bad --on-key " + v + " (0..23)");
+            options.actions[size_t(lastDrop)].key = int(n);
+        } else if (a == "--click") {
+            EditorAction click;
+            if (!parseClickSpec(v, click, error)) return fail(error);
+            options.actions.push_back(click);
+            lastDrop = -1;
+        } else if (a == "--after") {
+            if (!parseCount(v.c_str(), 0, 1 << 30, n)) return fail("bad --after " + v);
+            options.actionsAfterMs = int(n);
+        } else {
+            usage(stderr);
+            return 2;
+        }
+    }
+    const int code = runEditor(options, error);
+    if (!error.empty()) fail(error);
+    return code;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,6 +222,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "info") return runInfo(args);
     if (command == "render") return runRender(args);
+#ifdef RIMBREL_HOST_EDITOR
+    if (command == "editor") return runEditorCommand(args);
+#endif
     if (command == "-h" || command == "--help" || command == "help") {
         usage(stdout);
         return 0;

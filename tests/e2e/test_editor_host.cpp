@@ -1,0 +1,246 @@
+// rimbrel-host's editor command with real plug-ins under the X server: the
+// window, its pixels, clicks, drops made the way a file manager makes them,
+// the audio thread, and a clean close.
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct HostRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class EditorHostTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY"))
+            GTEST_SKIP() << "no X display";
+        char pattern[] = "/tmp/rimbrel-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override
+    {
+        if (!dir.empty())
+            fs::remove_all(dir);
+    }
+
+    HostRun host(const std::string& plugin, const std::vector<std::string>& args)
+    {
+        std::string command = quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(plugin);
+        for (const std::string& a : args)
+            command += " " + quote(a);
+        const std::string errPath = dir + "/stderr.txt";
+        command += " 2>" + quote(errPath);
+        HostRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe)
+            return run;
+        std::array<char, 4096> buffer{};
+        size_t n;
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            run.out.append(buffer.data(), n);
+        const int status = pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream err(errPath);
+        run.err.assign(std::istreambuf_iterator<char>(err), {});
+        return run;
+    }
+
+    std::string dir;
+};
+
+struct Png {
+    cairo_surface_t* surface = nullptr;
+    explicit Png(const std::string& path) : surface(cairo_image_surface_create_from_png(path.c_str())) {}
+    ~Png() { cairo_surface_destroy(surface); }
+    bool ok() const { return cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS; }
+    int width() const { return cairo_image_surface_get_width(surface); }
+    int height() const { return cairo_image_surface_get_height(surface); }
+    // (r, g, b) of an opaque image.
+    std::array<int, 3> rgb(int x, int y) const
+    {
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const uint32_t v = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+        return {static_cast<int>((v >> 16) & 0xff), static_cast<int>((v >> 8) & 0xff), static_cast<int>(v & 0xff)};
+    }
+};
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// --- the probe plug-in: the host and the platform ---
+
+TEST_F(EditorHostTest, TheWindowHasTheEditorsSizeAndShowsItsDrawing)
+{
+    const std::string shot = dir + "/probe.png";
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "1", "--screenshot", shot});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "probe: open x11\n")) << run.out;
+    Png png(shot);
+    ASSERT_TRUE(png.ok());
+    EXPECT_EQ(png.width(), 540);
+    EXPECT_EQ(png.height(), 786);
+    EXPECT_EQ(png.rgb(5, 100), (std::array<int, 3>{40, 40, 48}));
+    EXPECT_EQ(png.rgb(132, 38), (std::array<int, 3>{0, 171, 107}));     // drop button
+    EXPECT_EQ(png.rgb(120, 169), (std::array<int, 3>{105, 142, 255}));  // key 0's label
+    EXPECT_EQ(png.rgb(120, 454), (std::array<int, 3>{105, 142, 255}));  // key 12's label
+    EXPECT_EQ(png.rgb(300, 170), (std::array<int, 3>{206, 206, 206}));  // key button
+    // The editor's timer ran from the host's idle calls while it was open.
+    EXPECT_TRUE(contains(run.out, "probe: timer ticks while open ")) << run.out;
+    EXPECT_FALSE(contains(run.out, "probe: timer ticks while open 0\n")) << run.out;
+}
+
+TEST_F(EditorHostTest, DropsReachTheKeyAndTheButtonTheyAreAimedAt)
+{
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "0.5", "--after", "300", "--drop", "/tmp/a b+c.wav",
+                                                "/tmp/Ünïcødé €.wav", "--on-key", "13", "--drop", "/tmp/x.wav",
+                                                "--on-drop-button"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "probe: hover key 13: /tmp/a b+c.wav|/tmp/Ünïcødé €.wav\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "probe: drop key 13: /tmp/a b+c.wav|/tmp/Ünïcødé €.wav\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "probe: drop button: /tmp/x.wav\n")) << run.out;
+    EXPECT_EQ(run.out.find("drop refused"), std::string::npos) << run.out;
+    const size_t first = run.out.find("drop accepted\n");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(run.out.find("drop accepted\n", first + 1), std::string::npos);
+}
+
+TEST_F(EditorHostTest, SourcesThatSearchForTheDeepestWindowReachItToo)
+{
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN,
+                         {"--seconds", "0.3", "--after", "200", "--deepest", "--drop", "/tmp/y.wav", "--on-key", "23"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "probe: drop key 23: /tmp/y.wav\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out;
+}
+
+TEST_F(EditorHostTest, ClicksCarryTheirModifiers)
+{
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN,
+                         {"--seconds", "0.3", "--after", "200", "--click", "300,170", "--click", "301,171,shift,ctrl"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "probe: click keybutton 300 170 buttons=1\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "probe: click keybutton 301 171 buttons=25\n")) << run.out;
+}
+
+TEST_F(EditorHostTest, TheAudioThreadPlaysScheduledNotesInRealTime)
+{
+    const std::string wav = dir + "/out.wav";
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "1", "--rate", "44100", "--block", "256", "--note",
+                                                "4410:60:8820", "--record", wav});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 44100);
+    // About a second of audio went through in about a second.
+    EXPECT_GT(info.frames, 44100 * 8 / 10);
+    std::vector<float> frames(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(f, frames.data(), info.frames);
+    sf_close(f);
+    // The note sounds from its block on, until the block of its release.
+    EXPECT_EQ(frames[2 * 4000], 0.0f);
+    EXPECT_EQ(frames[2 * 5000], 0.25f);
+    EXPECT_EQ(frames[2 * 5000 + 1], 0.25f);
+    EXPECT_EQ(frames[2 * 13000], 0.25f);
+    EXPECT_EQ(frames[2 * 14000], 0.0f);
+}
+
+TEST_F(EditorHostTest, BadArgumentsAreRefused)
+{
+    EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--drop"}).exitCode, 1);
+    EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--on-key", "3"}).exitCode, 1);
+    EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--drop", "/tmp/x", "--on-key", "24"}).exitCode, 1);
+    EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--click", "1,2,hyper"}).exitCode, 1);
+    EXPECT_EQ(host(dir + "/missing.so", {"--seconds", "0.1"}).exitCode, 1);
+}
+
+// --- the real plug-in ---
+
+class RimbrelEditorTest : public EditorHostTest {
+protected:
+    void SetUp() override
+    {
+        EditorHostTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (std::string(RIMBREL_PLUGIN).empty())
+            GTEST_SKIP() << "Rimbrel.so is not built";
+        const HostRun probe = host(RIMBREL_PLUGIN, {"--seconds", "0.05"});
+        if (contains(probe.err, "the plug-in has no editor"))
+            GTEST_SKIP() << "Rimbrel.so has no editor yet";
+    }
+};
+
+TEST_F(RimbrelEditorTest, TheWindowShowsTheBackgroundAndTheDropButton)
+{
+    const std::string shot = dir + "/rimbrel.png";
+    const HostRun run = host(RIMBREL_PLUGIN, {"--seconds", "1", "--screenshot", shot});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Png png(shot);
+    ASSERT_TRUE(png.ok());
+    ASSERT_EQ(png.width(), 540);
+    ASSERT_EQ(png.height(), 786);
+    // Where no control lies, the window shows the background picture.
+    Png background(RIMBREL_BACKGROUND_PNG);
+    ASSERT_TRUE(background.ok());
+    for (auto [x, y] : std::vector<std::pair<int, int>>{
+             {15, 400}, {100, 150}, {100, 311}, {248, 600}, {263, 300}, {420, 12}, {532, 500}, {400, 764}, {5, 5}}) {
+        EXPECT_EQ(png.rgb(x, y), background.rgb(x, y)) << "at " << x << "," << y;
+    }
+    // The drop button's resting image, its top half, at (8, 11).
+    Png drop(RIMBREL_DROP_BUTTON_PNG);
+    ASSERT_TRUE(drop.ok());
+    for (auto [x, y] : std::vector<std::pair<int, int>>{{10, 10}, {124, 27}, {200, 40}, {240, 50}})
+        EXPECT_EQ(png.rgb(8 + x, 11 + y), drop.rgb(x, y)) << "drop button at " << x << "," << y;
+}
+
+TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsTaken)
+{
+    // A short sound file to drop.
+    const std::string wav = dir + "/kick drum.wav";
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(wav.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> tone(4410, 0.5f);
+    sf_writef_float(f, tone.data(), static_cast<sf_count_t>(tone.size()));
+    sf_close(f);
+
+    const HostRun run = host(RIMBREL_PLUGIN, {"--seconds", "0.6", "--after", "300", "--drop", wav, "--on-key", "3"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out << run.err;
+}
+
+}  // namespace

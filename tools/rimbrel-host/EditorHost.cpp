@@ -1,0 +1,418 @@
+#include "tools/rimbrel-host/EditorHost.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cairo.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "tools/rimbrel-host/DragSource.h"
+#include "tools/rimbrel-host/PluginLoader.h"
+#include "tools/rimbrel-host/RealtimeAudio.h"
+
+namespace rimbrel::host {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kIdleMs = 20;
+constexpr int kActionSpacingMs = 200;
+
+// The host survives X errors (a plug-in's window gone at the wrong moment);
+// it reports them.
+int reportXError(Display* display, XErrorEvent* e)
+{
+    char text[256] = {0};
+    XGetErrorText(display, e->error_code, text, sizeof text);
+    std::fprintf(stderr, "rimbrel-host: X error: %s (request %d)\n", text, e->request_code);
+    return 0;
+}
+
+int msSince(Clock::time_point t)
+{
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+}
+
+// The window's contents as the screen shows them (the plug-in's child
+// window included), written as PNG.
+bool writeScreenshot(Display* dpy, Window window, const std::string& path, std::string& error)
+{
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(dpy, window, &a)) {
+        error = "cannot read the window";
+        return false;
+    }
+    XImage* image = XGetImage(dpy, window, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
+                              AllPlanes, ZPixmap);
+    if (!image) {
+        error = "cannot read the window's pixels";
+        return false;
+    }
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, a.width, a.height);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    auto channel = [](unsigned long pixel, unsigned long mask) -> uint32_t {
+        if (!mask)
+            return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1))
+            ++shift;
+        const unsigned long max = mask >> shift;
+        return static_cast<uint32_t>(((pixel & mask) >> shift) * 255 / max);
+    };
+    for (int y = 0; y < a.height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+        for (int x = 0; x < a.width; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            row[x] = (channel(p, image->red_mask) << 16) | (channel(p, image->green_mask) << 8) |
+                     channel(p, image->blue_mask);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    XDestroyImage(image);
+    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    if (!ok)
+        error = "cannot write " + path;
+    return ok;
+}
+
+// A synthetic click: press and release sent to the deepest window under the
+// point, with the modifiers in the event's state.
+void sendClick(Display* dpy, Window top, const EditorAction& action)
+{
+    Window w = top, child = None;
+    int x = action.x, y = action.y;
+    for (int depth = 0; depth < 32; ++depth) {
+        int cx = 0, cy = 0;
+        if (!XTranslateCoordinates(dpy, top, w, action.x, action.y, &cx, &cy, &child))
+            break;
+        x = cx;
+        y = cy;
+        if (child == None)
+            break;
+        w = child;
+    }
+    int rootX = 0, rootY = 0;
+    XTranslateCoordinates(dpy, top, DefaultRootWindow(dpy), action.x, action.y, &rootX, &rootY, &child);
+    unsigned int mods = 0;
+    if (action.shift)
+        mods |= ShiftMask;
+    if (action.control)
+        mods |= ControlMask;
+    if (action.alt)
+        mods |= Mod1Mask;
+    XEvent e{};
+    e.xbutton.type = ButtonPress;
+    e.xbutton.display = dpy;
+    e.xbutton.window = w;
+    e.xbutton.root = DefaultRootWindow(dpy);
+    e.xbutton.subwindow = None;
+    e.xbutton.time = CurrentTime;
+    e.xbutton.x = x;
+    e.xbutton.y = y;
+    e.xbutton.x_root = rootX;
+    e.xbutton.y_root = rootY;
+    e.xbutton.state = mods;
+    e.xbutton.button = Button1;
+    e.xbutton.same_screen = True;
+    XSendEvent(dpy, w, False, ButtonPressMask, &e);
+    e.xbutton.type = ButtonRelease;
+    e.xbutton.state = mods | Button1Mask;
+    XSendEvent(dpy, w, False, ButtonReleaseMask, &e);
+    XFlush(dpy);
+}
+
+class EditorSession {
+public:
+    EditorSession(const EditorOptions& o, Plugin& p, Display* d) : options(o), plugin(p), dpy(d) {}
+
+    int run(std::string& error);
+
+private:
+    bool openWindow(int width, int height);
+    void fitToEditor();
+    // One host idle round: the window's own events, then effEditIdle.
+    void idleRound();
+    void runAction(const EditorAction& action);
+    void screenshot();
+
+    const EditorOptions& options;
+    Plugin& plugin;
+    Display* dpy;
+    Window top = None;
+    Atom deleteWindow = None;
+    bool quit = false;
+    bool dropFailed = false;
+    bool screenshotTaken = false;
+    Clock::time_point lastIdle{};
+};
+
+bool EditorSession::openWindow(int width, int height)
+{
+    const int screen = DefaultScreen(dpy);
+    top = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), 0, BlackPixel(dpy, screen), BlackPixel(dpy, screen));
+    if (!top)
+        return false;
+    const std::string name = "rimbrel-host: " + plugin.text(effGetEffectName);
+    XStoreName(dpy, top, name.c_str());
+    deleteWindow = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(dpy, top, &deleteWindow, 1);
+    XSelectInput(dpy, top, StructureNotifyMask);
+    fitToEditor();
+    XMapRaised(dpy, top);
+    XFlush(dpy);
+    // Wait for the window to be mapped, as a host shows its window before
+    // the plug-in draws.
+    const auto start = Clock::now();
+    while (msSince(start) < 2000) {
+        XEvent e;
+        if (XCheckTypedWindowEvent(dpy, top, MapNotify, &e))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Sizes the window to the editor's rectangle, fixed.
+void EditorSession::fitToEditor()
+{
+    ERect* rect = nullptr;
+    if (!plugin.dispatch(effEditGetRect, 0, 0, &rect) || !rect)
+        return;
+    const int width = rect->right - rect->left;
+    const int height = rect->bottom - rect->top;
+    if (width <= 0 || height <= 0 || !top)
+        return;
+    XSizeHints* hints = XAllocSizeHints();
+    hints->flags = PMinSize | PMaxSize;
+    hints->min_width = hints->max_width = width;
+    hints->min_height = hints->max_height = height;
+    XSetWMNormalHints(dpy, top, hints);
+    XFree(hints);
+    XResizeWindow(dpy, top, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(dpy);
+}
+
+void EditorSession::idleRound()
+{
+    while (XPending(dpy)) {
+        XEvent e;
+        XNextEvent(dpy, &e);
+        if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == deleteWindow)
+            quit = true;
+        if (e.type == DestroyNotify && e.xdestroywindow.window == top)
+            quit = true;
+    }
+    lastIdle = Clock::now();
+    plugin.dispatch(effEditIdle);
+}
+
+void EditorSession::screenshot()
+{
+    if (screenshotTaken || options.screenshotPath.empty())
+        return;
+    screenshotTaken = true;
+    XSync(dpy, False);
+    std::string error;
+    if (!writeScreenshot(dpy, top, options.screenshotPath, error))
+        std::fprintf(stderr, "rimbrel-host: screenshot: %s\n", error.c_str());
+}
+
+void EditorSession::runAction(const EditorAction& action)
+{
+    if (action.kind == EditorAction::Click) {
+        sendClick(dpy, top, action);
+        return;
+    }
+    int x = 0, y = 0;
+    dropPoint(action.key, x, y);
+    int rootX = 0, rootY = 0;
+    Window child = None;
+    XRaiseWindow(dpy, top);
+    XSync(dpy, False);
+    XTranslateCoordinates(dpy, top, DefaultRootWindow(dpy), x, y, &rootX, &rootY, &child);
+
+    DragSource source;
+    if (options.dropToDeepestWindow)
+        source.options().lookup = DragSource::Lookup::Deepest;
+    // The host keeps idling at its pace while the drag runs.
+    source.setIdle([this] {
+        if (msSince(lastIdle) >= kIdleMs)
+            idleRound();
+    });
+    const DragSource::Result result = source.dragAndDrop(action.paths, rootX, rootY);
+    if (!result.error.empty()) {
+        std::fprintf(stderr, "rimbrel-host: drop: %s\n", result.error.c_str());
+        if (!result.targetFound)
+            dropFailed = true;
+    }
+    std::printf("%s\n", result.finished && result.accepted ? "drop accepted" : "drop refused");
+    std::fflush(stdout);
+}
+
+int EditorSession::run(std::string& error)
+{
+    plugin.dispatch(effOpen);
+    plugin.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(options.sampleRate));
+    plugin.dispatch(effSetBlockSize, 0, options.blockSize);
+
+    int width = 540, height = 786;
+    ERect* rect = nullptr;
+    if (plugin.dispatch(effEditGetRect, 0, 0, &rect) && rect && rect->right > rect->left &&
+        rect->bottom > rect->top) {
+        width = rect->right - rect->left;
+        height = rect->bottom - rect->top;
+    }
+    if (!openWindow(width, height)) {
+        error = "cannot create the window";
+        return 1;
+    }
+    HostState& host = hostState();
+    host.sampleRate = options.sampleRate;
+    host.blockSize = options.blockSize;
+    host.processLevel = kVstProcessLevelRealtime;
+    host.sizeWindow = [this](int w, int h) {
+        if (w <= 0 || h <= 0)
+            return false;
+        XResizeWindow(dpy, top, static_cast<unsigned>(w), static_cast<unsigned>(h));
+        XFlush(dpy);
+        return true;
+    };
+
+    RealtimeAudio audio(plugin, options.sampleRate, options.blockSize, options.events, !options.recordPath.empty(),
+                        options.seconds);
+    audio.start();
+
+    if (!plugin.dispatch(effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy),
+                         reinterpret_cast<void*>(static_cast<uintptr_t>(top)))) {
+        std::fprintf(stderr, "rimbrel-host: the editor did not open\n");
+    }
+    fitToEditor();  // some editors know their size only once open
+
+    const auto opened = Clock::now();
+    auto lastAction = opened;
+    std::size_t nextAction = 0;
+    for (int tick = 1; !quit; ++tick) {
+        idleRound();
+        const int elapsed = msSince(opened);
+        if (nextAction < options.actions.size() &&
+            elapsed >= options.actionsAfterMs + static_cast<int>(nextAction) * kActionSpacingMs) {
+            runAction(options.actions[nextAction++]);
+            lastAction = Clock::now();
+        }
+        if (options.screenshotAtMs >= 0 && elapsed >= options.screenshotAtMs)
+            screenshot();
+        // The run ends on time, but not before every action was made and
+        // the editor had a few idle rounds to take the last one in.
+        if (options.seconds > 0 && msSince(opened) >= static_cast<int>(options.seconds * 1000) &&
+            nextAction >= options.actions.size() && msSince(lastAction) >= 5 * kIdleMs)
+            break;
+        std::this_thread::sleep_until(opened + std::chrono::milliseconds(tick * kIdleMs));
+    }
+    screenshot();
+
+    plugin.dispatch(effEditClose);
+    audio.stop();
+    plugin.dispatch(effStopProcess);
+    plugin.dispatch(effMainsChanged, 0, 0);
+    host.sizeWindow = nullptr;
+    plugin.close();
+
+    int code = dropFailed ? 1 : 0;
+    if (!options.recordPath.empty() && !audio.writeRecording(options.recordPath, error))
+        code = 1;
+    XDestroyWindow(dpy, top);
+    XSync(dpy, False);
+    return code;
+}
+
+}  // namespace
+
+bool parseClickSpec(const std::string& spec, EditorAction& action, std::string& error)
+{
+    action = EditorAction{};
+    action.kind = EditorAction::Click;
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : spec) {
+        if (c == ',' || c == '+') {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    parts.push_back(part);
+    auto number = [](const std::string& s, int& v) {
+        if (s.empty())
+            return false;
+        char* end = nullptr;
+        const long n = std::strtol(s.c_str(), &end, 10);
+        v = static_cast<int>(n);
+        return *end == 0 && n >= -32768 && n < 32768;
+    };
+    bool ok = parts.size() >= 2 && number(parts[0], action.x) && number(parts[1], action.y);
+    for (std::size_t i = 2; ok && i < parts.size(); ++i) {
+        if (parts[i] == "shift")
+            action.shift = true;
+        else if (parts[i] == "ctrl" || parts[i] == "control")
+            action.control = true;
+        else if (parts[i] == "alt")
+            action.alt = true;
+        else
+            ok = false;
+    }
+    if (!ok)
+        error = "bad --click '" + spec + "' (X,Y[,shift][,ctrl][,alt])";
+    return ok;
+}
+
+void dropPoint(int key, int& x, int& y)
+{
+    if (key < 0) {
+        // The drop button, (8, 11, 256, 65).
+        x = (8 + 256) / 2;
+        y = (11 + 65) / 2;
+        return;
+    }
+    // The name label of key k: (34, y(k), 206, y(k) + 18).
+    static const int offsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
+    const double top = 160 + offsets[key % 12] + (key / 12) * 7 * 40.71428571;
+    x = (34 + 206) / 2;
+    y = static_cast<int>(top + 9);
+}
+
+int runEditor(const EditorOptions& options, std::string& error)
+{
+    auto plugin = Plugin::load(options.pluginPath, error);
+    if (!plugin)
+        return 1;
+    if (!(plugin->effect()->flags & effFlagsHasEditor)) {
+        error = options.pluginPath + ": the plug-in has no editor";
+        return 1;
+    }
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) {
+        error = "cannot open the X display";
+        return 1;
+    }
+    XErrorHandler previous = XSetErrorHandler(reportXError);
+    int code = 0;
+    {
+        EditorSession session(options, *plugin, dpy);
+        code = session.run(error);
+    }
+    plugin.reset();
+    XSetErrorHandler(previous);
+    XCloseDisplay(dpy);
+    return code;
+}
+
+}  // namespace rimbrel::host
