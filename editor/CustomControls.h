@@ -1,0 +1,105 @@
+// The editor's own controls: the drop button and the key name label.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "gui/Controls.h"
+
+namespace rimbrel {
+
+using gui::CBitmap;
+using gui::CButtonState;
+using gui::CControlListener;
+using gui::CDragContainer;
+using gui::CDrawContext;
+using gui::CMouseEventResult;
+using gui::CPoint;
+using gui::CRect;
+using gui::CView;
+
+// The picture that takes dropped files and folders: two images stacked
+// (normal, highlighted while a drag hovers). It takes no clicks.
+class CMyDragButton : public gui::CControl {
+public:
+    CMyDragButton(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* background);
+    CMyDragButton(const CMyDragButton& other) = default;
+    ~CMyDragButton() override;
+
+    bool isTypeOf(const char* className) const override;
+    CView* newCopy() const override { return new CMyDragButton(*this); }
+    void draw(CDrawContext* context) override;
+    bool onDrop(CDragContainer* drag, CPoint& where) override;
+    void onDragEnter(CDragContainer* drag, CPoint& where) override;
+    void onDragLeave(CDragContainer* drag, CPoint& where) override;
+    void onDragMove(CDragContainer* drag, CPoint& where) override;
+    bool acceptsDrops() const override { return true; }
+
+    bool dropHighlight = false;  // a drag is over the button
+};
+
+// The name label of one key. Its control value carries the click code read
+// by the listener:
+//   1.0 plain (or other-modifier) click in mode 0, 2.1 Control-click in
+//   mode 0, 3.1 Control+Shift-click in mode 0, 4.1 Control-click in modes
+//   1..4, 5.1 Shift-click in modes 1..4, 0.0 after every release.
+// In modes 1..4 a press or drag sets barValue from the horizontal position.
+// An Alt-press in mode 0 starts a drag of this key onto another key's label.
+class CMyTextLabel : public gui::CParamDisplay {
+public:
+    // Label tops follow the keyboard: key k's top is
+    // kFirstLabelTop + trunc(kKeyOffsets[k % 12] + (k / 12) * kOctavePitch).
+    static constexpr int kKeys = 24;
+    static constexpr double kLabelLeft = 34;
+    static constexpr double kFirstLabelTop = 160;
+    static constexpr double kOctavePitch = 40.71428571 * 7;
+    static constexpr double kKeyOffsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
+
+    // Click codes.
+    static constexpr float kClickPlain = 1.0f;
+    static constexpr float kClickErase = 2.1f;
+    static constexpr float kClickEraseAll = 3.1f;
+    static constexpr float kClickReset = 4.1f;
+    static constexpr float kClickAudition = 5.1f;
+
+    CMyTextLabel(const CRect& size, CControlListener* listener, int32_t tag, const char* text,
+                 CBitmap* background, int32_t style);
+    CMyTextLabel(const CMyTextLabel& other) = default;
+    ~CMyTextLabel() override;
+
+    void draw(CDrawContext* context) override;
+    CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, const CButtonState& buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, const CButtonState& buttons) override;
+    bool onDrop(CDragContainer* drag, CPoint& where) override;
+    void onDragEnter(CDragContainer* drag, CPoint& where) override;
+    void onDragLeave(CDragContainer* drag, CPoint& where) override;
+    void onDragMove(CDragContainer* drag, CPoint& where) override;
+    bool acceptsDrops() const override { return true; }
+
+    // Stores a copy of `text` (nullptr: empty) and marks the label for
+    // redraw, unless it already shows exactly that text.
+    virtual void setText(const char* text);
+    virtual const char* getText() const { return text.c_str(); }
+
+    // The rectangle of key `index`'s name label, for a label of this one's size.
+    CRect labelRect(int index) const;
+
+    // -1 until the first release, 0 idle, 1 during an Alt-drag of this label.
+    int32_t dragState = -1;
+    // Key (0..23) whose label is under the mouse during an Alt-drag; -1 none.
+    int32_t dropTarget = -1;
+    bool dropHighlight = false;  // hovering files would land on this key
+    int32_t highlightPhase = 0;  // 0..415, advanced by 24 per highlighted draw
+    int32_t displayMode = 0;     // 0 durations, 1 pitch, 2 play mode, 3 direction, 4 volume
+    float barValue = 0.f;        // 0..1, the setting shown in modes 1..4
+    bool hasName = false;        // the key has a stored name
+
+private:
+    void setCursor(gui::CCursorType type);
+
+    std::string text;
+    bool textSet = false;  // the label holds a text (from the first setText on)
+};
+
+}  // namespace rimbrel

@@ -1,0 +1,86 @@
+// The boundary between a frame and the window system it lives in.
+//
+// Calls go down from the frame to its platform through IPlatformFrame; events
+// come up from the platform through IPlatformFrameCallback, which CFrame
+// implements. Views and controls never see either: they talk to their frame.
+//
+// A platform (X11 window, headless image surface, ...) implements
+// IPlatformFrame, holds the IPlatformFrameCallback it was created for, and
+// from its pump:
+//   - turns window-system input into platformOnMouse*/platformOnDrag*/
+//     platformOnKey* calls,
+//   - repaints what was invalidated by calling platformDrawRect with a
+//     CDrawContext over its own cairo surface,
+//   - drives the process-wide timers (CTimerService::fireDue) and finishes
+//     its file-selector dialogs.
+// Everything happens on the UI thread (the thread that pumps).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "gui/DragContainer.h"
+#include "gui/Events.h"
+#include "gui/FileSelector.h"
+#include "gui/Geometry.h"
+
+namespace rimbrel::gui {
+
+class CDrawContext;
+
+class IPlatformFrameCallback {
+public:
+    virtual ~IPlatformFrameCallback() = default;
+
+    // Paints the frame's contents within `updateRect` (window coordinates).
+    virtual void platformDrawRect(CDrawContext* context, const CRect& updateRect) = 0;
+
+    virtual CMouseEventResult platformOnMouseDown(CPoint& where, const CButtonState& buttons) = 0;
+    virtual CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) = 0;
+    // `buttons` of a release still hold the button that was released.
+    virtual CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) = 0;
+    // The pointer left the window.
+    virtual CMouseEventResult platformOnMouseExited(CPoint& where, const CButtonState& buttons) = 0;
+
+    // Drag and drop of `drag` over the window. Enter and move answer whether
+    // the view under the pointer would take a drop. A drop answers whether it
+    // was taken; the frame sends the view its leave after the drop itself, so
+    // a platform sends no leave after a drop.
+    virtual DragOperation platformOnDragEnter(CDragContainer* drag, const CPoint& where) = 0;
+    virtual DragOperation platformOnDragMove(CDragContainer* drag, const CPoint& where) = 0;
+    virtual void platformOnDragLeave(CDragContainer* drag, const CPoint& where) = 0;
+    virtual bool platformOnDrop(CDragContainer* drag, const CPoint& where) = 0;
+
+    // Key events: true when a view used the key.
+    virtual bool platformOnKeyDown(CKeyCode& key) = 0;
+    virtual bool platformOnKeyUp(CKeyCode& key) = 0;
+};
+
+class IPlatformFrame : public IFileSelectorBackend {
+public:
+    ~IPlatformFrame() override = default;
+
+    // The part `rect` of the window must be repainted (soon, from the pump).
+    virtual void invalidRect(const CRect& rect) = 0;
+    // Repaint what was invalidated now rather than at the next pump.
+    virtual void updateNow() = 0;
+    virtual void setMouseCursor(CCursorType type) = 0;
+    // Milliseconds of a monotonic clock (the one CTimerService uses).
+    virtual uint64_t getTicks() = 0;
+    // A message with one OK button; may return before it is dismissed.
+    virtual void showMessageBox(const std::string& caption, const std::string& text) = 0;
+    // runFileSelector: see IFileSelectorBackend. A platform drops pending
+    // dialogs (their `done` is never called) when it is destroyed.
+};
+
+// Makes the platform of a frame from the system window handed to it (for X11
+// the parent window id). Installed once per process by the platform in use.
+using PlatformFrameFactory =
+    std::function<IPlatformFrame*(IPlatformFrameCallback* frame, const CRect& size, void* systemWindow)>;
+
+// Installs `factory` and answers the one it replaces.
+PlatformFrameFactory setPlatformFrameFactory(PlatformFrameFactory factory);
+const PlatformFrameFactory& getPlatformFrameFactory();
+
+}  // namespace rimbrel::gui

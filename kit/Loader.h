@@ -1,0 +1,36 @@
+// The sample loader: turns one sound file into the contents of one key.
+//
+// Runs on the UI thread. The file is decoded into temporary buffers first;
+// only then is the key marked busy (the kit's rewrite protocol) while its
+// 529200 frames and its length are replaced, so the audio thread never hears
+// a key half-written. On any failure the key keeps its audio and length.
+//
+// Resulting key for a file of F frames (4 <= F <= 529200): length F;
+// positions 0 and 1 silent; positions 2 .. F-4 hold the file's frames
+// 0 .. F-6 mixed to mono (clamped to -1..+1, stereo as (right + left) * 0.5
+// in single precision); F-3 .. 529199 silent. A longer file counts as 529199
+// frames; a file of 5 frames or fewer gives max(F, 1) frames of silence.
+// Frames are taken as they are, whatever the file's sample rate.
+#pragma once
+
+#include "kit/Kit.h"
+#include "kit/KeyEvents.h"
+
+namespace rimbrel {
+
+// Size of a stored key path buffer (keyNames entry), terminator included.
+constexpr int kKeyNameSize = 512;
+constexpr int kMaxPathLength = kKeyNameSize - 1;
+
+// Loads the file at path into key k. An absent or empty path, or a key index
+// outside 0..23, does nothing; a path longer than kMaxPathLength bytes is
+// refused with one diagnostic line. When the path cannot be opened, looks for
+// the file's base name in the default folder "c:/Sablewick/" (relative to the
+// working folder) and loads that instead if it exists. observer may be null.
+void loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer);
+
+// The loader proper, without the fallback: opens, decodes, writes key k and
+// reports through observer (may be null). Writes the load's diagnostic lines.
+void DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer);
+
+}  // namespace rimbrel

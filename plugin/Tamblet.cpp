@@ -1,0 +1,183 @@
+#include "plugin/Tamblet.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace rimbrel {
+
+int truncToInt(double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= 2147483647.0) return 2147483647;
+    if (x <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(x);
+}
+
+// Writes text into a host string of kVstMaxParamStrLen bytes, cut if longer.
+static void writeParamText(char* dest, const char* text) {
+    if (!dest) return;
+    std::snprintf(dest, kVstMaxParamStrLen, "%s", text);
+}
+
+static bool keyOfIndex(VstInt32 index, VstInt32 base, int& k) {
+    k = index - base;
+    return isKeyIndex(k);
+}
+
+Tamblet::Tamblet(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
+    setNumInputs(2);
+    setNumOutputs(2);
+    canProcessReplacing();
+    isSynth();
+    setUniqueID(kUniqueId);
+    // The kit's constructor has set every key empty with the default settings
+    // (pitch 0, one-shot, forward, volume 1.0), nothing sounding, and the note
+    // queue empty. Its sample storage is deliberately not written: it comes
+    // zeroed from operator new, and writing it here would make every instance
+    // resident with 50 MB even while its keys stay empty.
+}
+
+Tamblet::~Tamblet() = default;
+
+void* Tamblet::operator new(std::size_t size) noexcept { return allocateZeroed(size); }
+void* Tamblet::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocateZeroed(size);
+}
+void Tamblet::operator delete(void* p) noexcept { freeZeroed(p); }
+void Tamblet::operator delete(void* p, const std::nothrow_t&) noexcept { freeZeroed(p); }
+
+// Neither changes anything: processing does not depend on the host's state,
+// and the effect never asks the host for MIDI (canDo says it takes events).
+void Tamblet::suspend() {}
+void Tamblet::resume() {}
+
+// ---- parameters ----
+
+void Tamblet::setParameter(VstInt32 index, float value) {
+    int k = 0;
+    if (index == kParamAudition) {
+        k = truncToInt(double(value) + 0.5);
+        if (!isKeyIndex(k)) return;
+        if (isProcessing()) startKey(k);
+        else kit.requestAudition(k);
+    } else if (keyOfIndex(index, kParamPitch, k)) {
+        const long long pitch = (long long)truncToInt(double(value * 96.0f) + 0.5) - 48;
+        kit.keyPitch[k].store(int32_t(pitch < INT32_MIN ? INT32_MIN : pitch),
+                              std::memory_order_relaxed);
+    } else if (keyOfIndex(index, kParamPlayMode, k)) {
+        kit.keyPlayMode[k].store(truncToInt(double(value * 2.0f) + 0.5), std::memory_order_relaxed);
+    } else if (keyOfIndex(index, kParamReverse, k)) {
+        kit.keyReverse[k].store(truncToInt(double(value) + 0.5) != 0, std::memory_order_relaxed);
+    } else if (keyOfIndex(index, kParamVolume, k)) {
+        kit.keyVolume[k].store(value * value * 4.0f, std::memory_order_relaxed);
+    }
+}
+
+float Tamblet::getParameter(VstInt32 index) {
+    int k = 0;
+    if (keyOfIndex(index, kParamPitch, k))
+        return float(kit.keyPitch[k].load(std::memory_order_relaxed) + 48) / 96.0f;
+    if (keyOfIndex(index, kParamPlayMode, k))
+        return float(kit.keyPlayMode[k].load(std::memory_order_relaxed)) * 0.5f;
+    if (keyOfIndex(index, kParamReverse, k))
+        return kit.keyReverse[k].load(std::memory_order_relaxed) ? 1.0f : 0.0f;
+    if (keyOfIndex(index, kParamVolume, k))
+        return std::sqrt(kit.keyVolume[k].load(std::memory_order_relaxed) * 0.25f);
+    return 0.0f;
+}
+
+void Tamblet::getParameterDisplay(VstInt32 index, char* text) {
+    if (!text) return;
+    char buf[32];
+    int k = 0;
+    if (keyOfIndex(index, kParamPitch, k)) {
+        std::snprintf(buf, sizeof buf, "%7d", kit.keyPitch[k].load(std::memory_order_relaxed));
+        writeParamText(text, buf);
+    } else if (keyOfIndex(index, kParamPlayMode, k)) {
+        switch (kit.keyPlayMode[k].load(std::memory_order_relaxed)) {
+            case PlayModeGate: writeParamText(text, "->  "); break;
+            case PlayModeOneShot: writeParamText(text, "-> |"); break;
+            case PlayModeLoop: writeParamText(text, "Loop"); break;
+            default: break;  // a mode outside the table has no text
+        }
+    } else if (keyOfIndex(index, kParamReverse, k)) {
+        writeParamText(text, kit.keyReverse[k].load(std::memory_order_relaxed) ? " <<" : " >>");
+    } else if (keyOfIndex(index, kParamVolume, k)) {
+        const float volume = kit.keyVolume[k].load(std::memory_order_relaxed);
+        if (volume <= 0.0f) {
+            writeParamText(text, " -INF");
+        } else {
+            const float decibels = 20.0f * float(std::log10(double(volume)));
+            const int n = truncToInt(double(decibels) + 0.5);
+            std::snprintf(buf, sizeof buf, "%3d", n);
+            if (n >= 0) buf[0] = '+';
+            writeParamText(text, buf);
+        }
+    } else {
+        writeParamText(text, "  ");
+    }
+}
+
+void Tamblet::getParameterName(VstInt32, char* text) { writeParamText(text, " "); }
+void Tamblet::getParameterLabel(VstInt32, char* label) { writeParamText(label, "  "); }
+
+// ---- programs and chunks ----
+
+void Tamblet::setProgram(VstInt32 program) { curProgram = program; }
+void Tamblet::setProgramName(char*) {}
+
+void Tamblet::getProgramName(char* name) {
+    if (name) std::snprintf(name, kVstMaxProgNameLen, "%s", "  ");
+}
+
+bool Tamblet::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
+    if (index >= 1 || !text) return false;
+    std::snprintf(text, kVstMaxProgNameLen, "%s", "DefaultProgram  ");
+    return true;
+}
+
+// The kit is not saved with the host's project.
+VstInt32 Tamblet::getChunk(void**, bool) { return 0; }
+VstInt32 Tamblet::setChunk(void*, VstInt32, bool) { return 0; }
+
+// ---- identity ----
+
+bool Tamblet::getEffectName(char* name) {
+    std::snprintf(name, kVstMaxEffectNameLen, "%s", "Rimbrel");
+    return true;
+}
+
+bool Tamblet::getVendorString(char* text) {
+    std::snprintf(text, kVstMaxVendorStrLen, "%s", "Vantrel");
+    return true;
+}
+
+bool Tamblet::getProductString(char* text) {
+    std::snprintf(text, kVstMaxProductStrLen, "%s", "Rimbrel");
+    return true;
+}
+
+VstInt32 Tamblet::getVendorVersion() { return 1000; }
+
+VstInt32 Tamblet::canDo(char* text) {
+    static const char* const kCanDo[] = {"receiveVstEvents",    "receiveVstMidiEvent",
+                                         "receiveVstTimeInfo",  "plugAsChannelInsert",
+                                         "sendVstMidiEvent",    "sendVstEvents"};
+    if (!text) return -1;
+    for (const char* s : kCanDo)
+        if (std::strcmp(text, s) == 0) return 1;
+    return -1;
+}
+
+VstPlugCategory Tamblet::getPlugCategory() { return kPlugCategSynth; }
+
+bool Tamblet::getMidiKeyName(VstInt32, VstMidiKeyName* keyName) {
+    if (!keyName) return false;
+    std::memset(keyName->keyName, 0, sizeof keyName->keyName);
+    std::memcpy(keyName->keyName, "    ", 4);
+    keyName->reserved = 0;
+    keyName->flags = 0;
+    return true;
+}
+
+}  // namespace rimbrel

@@ -1,0 +1,101 @@
+// The effect: owns the kit, answers the host, maps the per-key settings onto
+// parameter indices, and plays keys from MIDI notes and auditions.
+//
+// Threads (see also kit/Kit.h):
+//  - UI thread (dispatcher requests, editor, loader, export): names, programs,
+//    the parameter map, auditions (setParameter(kParamAudition, k)), and key
+//    rewrites under the kit's rewrite protocol.
+//  - Audio thread: processEvents and processReplacing. Inside
+//    processReplacing a note start goes through setParameter(kParamAudition)
+//    too; there it starts the key at once. From any other thread an audition
+//    is a request the audio thread carries out at frame 0 of its next block.
+#pragma once
+
+#include <cstddef>
+#include <new>
+
+#include "kit/Kit.h"
+#include "plugin/AudioEffectX.h"
+
+namespace rimbrel {
+
+// Parameter indices of the per-key settings (k = key index 0..23). The host
+// itself is told about one parameter only (index 0, which does nothing).
+constexpr VstInt32 kParamAudition = 2;
+constexpr VstInt32 kParamPitch = 99;
+constexpr VstInt32 kParamPlayMode = 123;
+constexpr VstInt32 kParamReverse = 147;
+constexpr VstInt32 kParamVolume = 171;
+
+constexpr VstInt32 kUniqueId = vstFourCharacters('R', 'b', 'K', 't');
+constexpr VstInt32 kNumPrograms = 1;
+constexpr VstInt32 kNumParams = 1;
+
+// Factor from semitones to octaves used for the playback speed.
+constexpr double kSemitoneToOctave = 0.08333333333;
+
+class Tamblet : public AudioEffectX {
+public:
+    explicit Tamblet(audioMasterCallback master);
+    ~Tamblet() override;
+
+    // The effect holds its kit's 50 MB of sample storage inside itself. It
+    // comes from zeroed memory, so a new instance touches none of it; a failed
+    // allocation yields null from the new-expression (no exception).
+    static void* operator new(std::size_t size) noexcept;
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept;
+
+    void suspend() override;
+    void resume() override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterLabel(VstInt32 index, char* label) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    VstInt32 getChunk(void** data, bool isPreset = false) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    VstInt32 processEvents(VstEvents* events) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstInt32 canDo(char* text) override;
+    VstPlugCategory getPlugCategory() override;
+    bool getMidiKeyName(VstInt32 channel, VstMidiKeyName* keyName) override;
+
+    Kit& getKit() { return kit; }
+    const Kit& getKit() const { return kit; }
+
+    // True on the thread that is inside this effect's processReplacing.
+    bool isProcessing() const;
+
+    // The kit: 24 keys of sample storage, settings and playback state.
+    Kit kit;
+
+protected:
+    // Starts key k sounding from its beginning (its end when reversed).
+    // Audio thread only, inside processReplacing.
+    void startKey(int k);
+
+private:
+    void applyEventsAt(VstInt32 frame);
+    VstInt32 nextEventFrame(VstInt32 after, VstInt32 frames) const;
+    void renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to);
+    VstInt32 renderKey(int k, float* out2, VstInt32 from, VstInt32 to);
+
+    // Keys busy for the current block (audio thread).
+    KeyMask blockBusy_ = 0;
+};
+
+// Converts to an integer toward zero, saturating at the int32 range (NaN
+// gives 0): out-of-range parameter values must not be undefined behaviour.
+int truncToInt(double x);
+
+}  // namespace rimbrel
