@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include <nlohmann/json.hpp>
@@ -251,6 +252,12 @@ KitFile readKitFile(const std::string& path, std::vector<uint8_t>* bytes) {
     std::vector<uint8_t>& buffer = bytes ? *bytes : local;
     buffer.clear();
     try {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            KitFile file;
+            file.errors.push_back((std::filesystem::exists(path, ec) ? "not a regular file: " : "cannot open ") + path);
+            return file;
+        }
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             KitFile file;

@@ -227,9 +227,13 @@ TEST(KitFileReader, DescriptionsThatLie) {
         const KitFile f = parseKitFile(bytes.data(), bytes.size());
         EXPECT_FALSE(f.valid()) << t;
     }
-    std::string deep = "op-1" + std::string(100000, '[');
-    const auto bytes = iff("AIFF", {{"COMM", common(2)}, {"APPL", deep}, {"SSND", sound("abcd")}});
-    EXPECT_FALSE(parseKitFile(bytes.data(), bytes.size()).valid());
+    for (const std::string& deep : {"op-1" + std::string(100000, '['),
+                                     "op-1" + std::string(100000, '[') + std::string(100000, ']'),
+                                     "op-1{\"type\":\"drum\",\"start\":" + std::string(50000, '[') +
+                                         std::string(50000, ']') + "}"}) {
+        const auto bytes = iff("AIFF", {{"COMM", common(2)}, {"APPL", deep}, {"SSND", sound("abcd")}});
+        EXPECT_FALSE(parseKitFile(bytes.data(), bytes.size()).valid());
+    }
 }
 
 TEST(KitFileReader, EveryTruncationOfAKitIsHandled) {
@@ -268,10 +272,14 @@ TEST(KitFileReader, RandomDamageNeverReadsOutOfBounds) {
     EXPECT_GT(invalid, 0);
 }
 
-TEST(KitFileReader, MissingFileIsAnError) {
+TEST(KitFileReader, MissingFileOrFolderIsAnError) {
     const KitFile f = readKitFile("/nonexistent/kit.aif");
     ASSERT_EQ(f.errors.size(), 1u);
     EXPECT_NE(f.errors[0].find("cannot open"), std::string::npos);
+    ScratchDir dir;
+    const KitFile folder = readKitFile(dir.path().string());
+    ASSERT_EQ(folder.errors.size(), 1u);
+    EXPECT_NE(folder.errors[0].find("not a regular file"), std::string::npos);
 }
 
 TEST(KitFileReader, ExtendedSampleRates) {
