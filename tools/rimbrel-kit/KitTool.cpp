@@ -1,5 +1,6 @@
 #include "tools/rimbrel-kit/KitTool.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
