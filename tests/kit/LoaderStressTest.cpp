@@ -43,7 +43,7 @@ TEST(LoaderStress, AudioThreadSeesEitherTheOldOrTheNewKeyWhole) {
             std::this_thread::yield();
         }
     });
-    for (int i = 0; i < 40; ++i) loadKeyFile(*kit, (i % 2 ? a : b).c_str(), 0, nullptr);
+    for (int i = 0; i < 200; ++i) loadKeyFile(*kit, (i % 2 ? a : b).c_str(), 0, nullptr);
     done.store(true);
     audio.join();
     testing::internal::GetCapturedStderr();
