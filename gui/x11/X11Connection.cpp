@@ -9,6 +9,7 @@
 #include <X11/Xcursor/Xcursor.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <cairo.h>
 
 namespace rimbrel::gui::x11 {
 
@@ -72,6 +73,12 @@ Connection::~Connection()
         if (c)
             XFreeCursor(dpy, c);
     cursors.clear();
+    XSync(dpy, False);
+    if (cairoDevice) {
+        cairo_device_finish(cairoDevice);
+        cairo_device_destroy(cairoDevice);
+        cairoDevice = nullptr;
+    }
     XCloseDisplay(dpy);
     dpy = nullptr;
 }
@@ -103,6 +110,12 @@ Display* Connection::open()
     for (int i = 0; i < count; ++i)
         *fields[i] = atoms[i];
     return dpy;
+}
+
+void Connection::keepCairoDevice(cairo_device_t* device)
+{
+    if (!cairoDevice && device)
+        cairoDevice = cairo_device_reference(device);
 }
 
 Cursor Connection::cursor(CCursorType type)

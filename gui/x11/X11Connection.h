@@ -14,6 +14,8 @@
 
 #include <X11/Xlib.h>
 
+typedef struct _cairo_device cairo_device_t;
+
 namespace rimbrel::gui::x11 {
 
 class X11Frame;
@@ -71,6 +73,9 @@ public:
     // A cursor of the theme (or the core cursor font), made once.
     Cursor cursor(CCursorType type);
     DialogRunner& dialogs() { return dialogRunner; }
+    // Cairo's state for this connection, kept so that it is finished before
+    // the connection closes (nothing of it is left behind then).
+    void keepCairoDevice(cairo_device_t* device);
 
     void addFrame(X11Frame* frame);
     void removeFrame(X11Frame* frame);
@@ -92,6 +97,7 @@ private:
     Display* dpy = nullptr;
     Atoms atomSet;
     std::map<int, Cursor> cursors;
+    cairo_device_t* cairoDevice = nullptr;
     std::vector<X11Frame*> frameList;
     std::map<Window, X11Frame*> routes;
     DialogRunner dialogRunner;

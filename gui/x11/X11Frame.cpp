@@ -128,7 +128,17 @@ X11Frame::X11Frame(Connection& c, IPlatformFrameCallback* f, const CRect& r, Win
                                        [this](int x, int y) { return rootToWindow(x, y); });
 
     backing = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    target = cairo_xlib_surface_create(dpy, window, DefaultVisual(dpy, screen), width, height);
+    // The image's pixels are what a 24-bit RGB window holds: they go over as
+    // they are. Other visuals get cairo's conversion.
+    const Visual* visual = DefaultVisual(dpy, screen);
+    depth = DefaultDepth(dpy, screen);
+    if (visual->c_class == TrueColor && (depth == 24 || depth == 32) && visual->red_mask == 0xff0000 &&
+        visual->green_mask == 0x00ff00 && visual->blue_mask == 0x0000ff) {
+        gc = XCreateGC(dpy, window, 0, nullptr);
+    } else {
+        target = cairo_xlib_surface_create(dpy, window, DefaultVisual(dpy, screen), width, height);
+        connection.keepCairoDevice(cairo_surface_get_device(target));
+    }
 
     findTopLevel(parent);
     setUpProxy();
@@ -149,6 +159,8 @@ X11Frame::~X11Frame()
     releaseProxy();
     if (target)
         cairo_surface_destroy(target);
+    if (gc)
+        XFreeGC(dpy, gc);
     if (backing)
         cairo_surface_destroy(backing);
     connection.removeFrame(this);
@@ -168,7 +180,7 @@ void X11Frame::findTopLevel(Window parent)
     const Atoms& atoms = connection.atoms();
     Window w = parent;
     Window belowRoot = None, client = None;
-    for (int depth = 0; w != None && depth < 64; ++depth) {
+    for (int level = 0; w != None && level < 64; ++level) {
         Window root = None, up = None;
         Window* children = nullptr;
         unsigned int count = 0;
@@ -323,6 +335,30 @@ void X11Frame::paint()
 
 void X11Frame::present(const CRect& area)
 {
+    if (gc) {
+        XImage image{};
+        image.width = cairo_image_surface_get_width(backing);
+        image.height = cairo_image_surface_get_height(backing);
+        image.format = ZPixmap;
+        image.data = reinterpret_cast<char*>(cairo_image_surface_get_data(backing));
+        const uint32_t probe = 1;
+        image.byte_order = *reinterpret_cast<const unsigned char*>(&probe) == 1 ? LSBFirst : MSBFirst;
+        image.bitmap_unit = 32;
+        image.bitmap_bit_order = image.byte_order;
+        image.bitmap_pad = 32;
+        image.depth = depth;
+        image.bytes_per_line = cairo_image_surface_get_stride(backing);
+        image.bits_per_pixel = 32;
+        image.red_mask = 0xff0000;
+        image.green_mask = 0x00ff00;
+        image.blue_mask = 0x0000ff;
+        if (!XInitImage(&image))
+            return;
+        const int x = static_cast<int>(area.left), y = static_cast<int>(area.top);
+        XPutImage(dpy, window, gc, &image, x, y, x, y, static_cast<unsigned>(area.getWidth()),
+                  static_cast<unsigned>(area.getHeight()));
+        return;
+    }
     cairo_t* cr = cairo_create(target);
     cairo_rectangle(cr, area.left, area.top, area.getWidth(), area.getHeight());
     cairo_clip(cr);

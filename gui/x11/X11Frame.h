@@ -64,7 +64,9 @@ private:
     bool ownsProxy = false;
     bool windowGone = false;
     cairo_surface_t* backing = nullptr;  // what the window shows
-    cairo_surface_t* target = nullptr;   // the window itself
+    cairo_surface_t* target = nullptr;   // the window, for visuals other than 24-bit RGB
+    GC gc = nullptr;                     // copies the image to a 24-bit RGB window
+    int depth = 0;
     bool backingPainted = false;
     CRect invalidArea;
     CRect exposedArea;

@@ -381,9 +381,14 @@ TEST_F(X11Test, OpeningAndClosingFiftyTimesLeavesNothingBehind)
     EXPECT_FALSE(hasProperty(host, "XdndProxy"));
     EXPECT_EQ(gui::x11::frameCount(), 0);
     EXPECT_EQ(openFileCount(), fdsBefore);
+#ifndef __SANITIZE_ADDRESS__
     // A frame's own memory (its 540 x 786 image alone is 1.7 MB) would show
-    // many times over after fifty rounds.
+    // many times over after fifty rounds. (Under AddressSanitizer freed memory
+    // is held back on purpose; its leak check covers this there.)
     EXPECT_LT(residentKb() - rssBefore, 4096);
+#else
+    (void)rssBefore;
+#endif
 }
 
 TEST_F(X11Test, TwoFramesShareTheConnectionAndHandTheProxyOver)
