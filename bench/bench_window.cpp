@@ -82,6 +82,8 @@ void BM_FullRepaintIntoImage(benchmark::State& state)
         cairo_surface_flush(image);
         benchmark::ClobberMemory();
     }
+    if (const char* png = std::getenv("BENCH_WINDOW_PNG"))
+        cairo_surface_write_to_png(image, png);
     cairo_surface_destroy(image);
 }
 BENCHMARK(BM_FullRepaintIntoImage)->Unit(benchmark::kMillisecond);
