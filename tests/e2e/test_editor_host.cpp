@@ -142,6 +142,19 @@ TEST_F(EditorHostTest, SourcesThatSearchForTheDeepestWindowReachItToo)
     EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out;
 }
 
+TEST_F(EditorHostTest, AnEditorThreadThatIsNotTheMainThreadWorksAlike)
+{
+    const std::string shot = dir + "/thread.png";
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--ui-thread", "--seconds", "0.6", "--after", "300", "--drop",
+                                                    "/tmp/t.wav", "--on-key", "7", "--screenshot", shot});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "probe: drop key 7: /tmp/t.wav\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out;
+    Png png(shot);
+    ASSERT_TRUE(png.ok());
+    EXPECT_EQ(png.rgb(132, 38), (std::array<int, 3>{0, 171, 107}));
+}
+
 TEST_F(EditorHostTest, ClicksCarryTheirModifiers)
 {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN,

@@ -277,6 +277,39 @@ TEST_F(X11MouseTest, ADragKeepsReportingToThePressedViewAndLeavingIsReported)
     EXPECT_TRUE(pumpUntil([&] { return views.red->last("exited") != nullptr; }));
 }
 
+// --- the real save dialog ---
+
+TEST_F(X11Test, TheSaveDialogIsZenityAndItsAnswerArrivesThroughThePump)
+{
+    if (gui::x11::findProgram("zenity").empty() || !haveXdotool())
+        GTEST_SKIP() << "zenity or xdotool not installed";
+    char pattern[] = "/tmp/rimbrel-save-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    openFrame();
+    FileSelectorRequest request;
+    request.style = FileSelectorRequest::Style::SelectSaveFile;
+    request.title = "Export Op1 Kit as..";
+    request.initialDirectory = folder;
+    request.extensions.push_back({"AIFF", "aif", "audio/x-aiff"});
+    bool ended = false;
+    std::vector<std::string> chosen;
+    ASSERT_TRUE(frame->getPlatformFrame()->runFileSelector(request, [&](std::vector<std::string> paths) {
+        ended = true;
+        chosen = std::move(paths);
+    }));
+    // The dialog is up while the pump goes on; "the user" types a name.
+    xdotool("search --sync --name 'Export Op1 Kit as..' windowfocus --sync");
+    pumpFor(500);
+    EXPECT_FALSE(ended);
+    xdotool("type --delay 10 'my kit.aif'");
+    pumpFor(200);
+    xdotool("key Return");
+    EXPECT_TRUE(pumpUntil([&] { return ended; }, 10000));
+    EXPECT_EQ(chosen, std::vector<std::string>{folder + "/my kit.aif"});
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
 // --- timers, threads, lifetime ---
 
 class CountingReceiver : public CBaseObject {

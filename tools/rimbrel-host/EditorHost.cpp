@@ -405,9 +405,17 @@ int runEditor(const EditorOptions& options, std::string& error)
     }
     XErrorHandler previous = XSetErrorHandler(reportXError);
     int code = 0;
-    {
+    auto runSession = [&] {
         EditorSession session(options, *plugin, dpy);
         code = session.run(error);
+    };
+    if (options.uiThread) {
+        // Like hosts with an editor thread: every editor request, the
+        // plug-in's window and its idle calls stay on that one thread.
+        std::thread ui(runSession);
+        ui.join();
+    } else {
+        runSession();
     }
     plugin.reset();
     XSetErrorHandler(previous);

@@ -48,6 +48,7 @@ struct EditorOptions {
     std::vector<EditorAction> actions;
     int actionsAfterMs = 500;
     bool dropToDeepestWindow = false;  // find the target like Qt, not like a GTK file manager
+    bool uiThread = false;             // run the UI on a thread of its own, not the main thread
 };
 
 // "X,Y[,mods]" with mods among shift, ctrl, alt, joined by '+' or ','.

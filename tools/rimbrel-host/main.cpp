@@ -42,6 +42,7 @@ void usage(std::FILE* to) {
                  "                    [--note FRAME:NOTE[:LENGTH]]... [--midi FILE.txt]\n"
                  "                    [--drop PATH... [--on-key K | --on-drop-button]]...\n"
                  "                    [--click X,Y[,shift][,ctrl][,alt]]... [--after MS] [--deepest]\n"
+                 "                    [--ui-thread]\n"
                  "\n"
                  "editor  opens the plug-in's editor in a window of its own, idles it every 20 ms\n"
                  "        while an audio thread processes blocks in real time (notes scheduled from\n"
@@ -49,7 +50,9 @@ void usage(std::FILE* to) {
                  "        the window is closed. Clicks and drops run in the order given, from\n"
                  "        --after MS (500) on, 200 ms apart; a drop is an XDND drag of the files\n"
                  "        onto key K's name label or the drop button (the default), answered on\n"
-                 "        stdout with \"drop accepted\" or \"drop refused\"\n"
+                 "        stdout with \"drop accepted\" or \"drop refused\". --deepest aims drops\n"
+                 "        at the deepest drop-aware window (as Qt does) instead of the top-level;\n"
+                 "        --ui-thread runs the editor on a thread other than the main one\n"
 #endif
                  );
 }
@@ -146,9 +149,11 @@ int runEditorCommand(const std::vector<std::string>& args) {
     long lastDrop = -1;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--on-drop-button" || a == "--deepest") {
+        if (a == "--on-drop-button" || a == "--deepest" || a == "--ui-thread") {
             if (a == "--deepest") {
                 options.dropToDeepestWindow = true;
+            } else if (a == "--ui-thread") {
+                options.uiThread = true;
             } else {
                 if (lastDrop < 0) return fail("--on-drop-button needs a --drop before it");
                 options.actions[size_t(lastDrop)].key = -1;
