@@ -264,6 +264,17 @@ TEST_F(EditorTest, RendersTheWindowWithAnExampleKit) {
     EXPECT_EQ(ui->pixel(2, 2), gui::CColor(0, 0, 0, 255));
     const gui::CColor emptyKey = ui->pixel(120, int(labelTop(20)) + 9);
     EXPECT_EQ(emptyKey, gui::CColor(32, 32, 32, 255));
+
+    // The same kit showing pitches, with a few set.
+    effect->setParameter(kParamPitch + 0, 0.0f);
+    effect->setParameter(kParamPitch + 2, 0.75f);
+    effect->setParameter(kParamPitch + 12, 1.0f);
+    chooseMode(ModePitch);
+    ui->render();
+    ASSERT_TRUE(ui->writePng(std::string(RIMBREL_TEST_OUTPUT_DIR) + "/window-headless-pitch.png"));
+    // Key 2's bar stands three quarters along its label.
+    const int barY = int(labelTop(2)) + 9;
+    EXPECT_NE(ui->pixel(int(labelX(0.75)), barY), ui->pixel(int(labelX(0.5)), barY));
 }
 
 }  // namespace
