@@ -236,8 +236,9 @@ CMouseEventResult CMyTextLabel::onMouseMoved(CPoint& where, const CButtonState& 
         return gui::kMouseEventHandled;
 
     if (displayMode > 0) {
-        double v = (where.x - size.left) / (size.right - size.left);
-        if (v < 0)
+        const double width = size.right - size.left;
+        double v = width > 0 ? (where.x - size.left) / width : 0.0;
+        if (!(v > 0))  // also catches a position that is not a number
             v = 0;
         if (v > 1)
             v = 1;

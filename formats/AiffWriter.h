@@ -31,7 +31,13 @@ constexpr uint32_t aiffHeaderSize(std::size_t commentLength) {
 
 // The 16-bit value stored for one sample: trunc(x * 32768), saturated to
 // -32768..32767 (1.0 and above give 32767, below -1.0 give -32768; NaN gives 0).
-int16_t aiffSampleValue(float x);
+inline int16_t aiffSampleValue(float x) {
+    float y = x * 32768.0f;
+    y = y == y ? y : 0.0f;  // NaN
+    y = y < 32767.0f ? y : 32767.0f;
+    y = y > -32768.0f ? y : -32768.0f;
+    return int16_t(int32_t(y));  // toward zero
+}
 
 // Gives the name the extension ".aif", in place, in a buffer of `capacity`
 // bytes holding a NUL-terminated name (letters compared without case):

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "formats/AiffWriter.h"
-#include "formats/Diagnostics.h"
+#include "kit/Diagnostics.h"
 #include "formats/ParameterMap.h"
 
 namespace rimbrel {

@@ -14,6 +14,12 @@ namespace rimbrel::gui {
 class CFrame;
 
 struct CFileExtension {
+    CFileExtension() = default;
+    CFileExtension(const char* desc, const char* ext, const char* mime = "")
+        : description(desc ? desc : ""), extension(ext ? ext : ""), mimeType(mime ? mime : "")
+    {
+    }
+
     std::string description;  // "AIFF"
     std::string extension;    // "aif" (without the dot)
     std::string mimeType;     // "audio/x-aiff"

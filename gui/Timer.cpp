@@ -9,6 +9,9 @@ namespace rimbrel::gui {
 
 namespace {
 struct Registry {
+    // Held for a whole round of ticks; stop() takes it too, so a timer is
+    // never destroyed by one thread while another notifies through it.
+    std::recursive_mutex firing;
     std::mutex mutex;
     std::vector<CVSTGUITimer*> timers;
     CTimerService::Clock clock;
@@ -29,7 +32,7 @@ uint64_t steadyMs()
 
 // --- CVSTGUITimer ---
 
-CVSTGUITimer::CVSTGUITimer(CBaseObject* r, uint32_t ms, bool doStart) : receiver(r), fireTime(ms == 0 ? 1 : ms)
+CVSTGUITimer::CVSTGUITimer(CBaseObject* r, uint32_t ms, bool doStart) : receiver(r), fireTime(ms == 0 ? 1u : ms)
 {
     if (doStart)
         start();
@@ -54,8 +57,8 @@ bool CVSTGUITimer::stop()
 
 bool CVSTGUITimer::setFireTime(uint32_t ms)
 {
-    fireTime = ms == 0 ? 1 : ms;
-    if (running)
+    fireTime.store(ms == 0 ? 1 : ms, std::memory_order_relaxed);
+    if (running.load(std::memory_order_relaxed))
         start();  // starts over with the new period
     return true;
 }
@@ -102,6 +105,7 @@ void CTimerService::add(CVSTGUITimer* timer)
 void CTimerService::remove(CVSTGUITimer* timer)
 {
     Registry& r = registry();
+    std::lock_guard<std::recursive_mutex> round(r.firing);
     std::lock_guard<std::mutex> lock(r.mutex);
     timer->running = false;
     r.timers.erase(std::remove(r.timers.begin(), r.timers.end(), timer), r.timers.end());
@@ -109,35 +113,30 @@ void CTimerService::remove(CVSTGUITimer* timer)
 
 int CTimerService::fireDue()
 {
-    const uint64_t t = now();
     Registry& r = registry();
+    std::lock_guard<std::recursive_mutex> round(r.firing);
+    const uint64_t t = now();
     std::vector<CVSTGUITimer*> due;
     {
         std::lock_guard<std::mutex> lock(r.mutex);
-        for (CVSTGUITimer* timer : r.timers) {
-            if (timer->running && timer->nextFire <= t) {
-                timer->remember();
+        for (CVSTGUITimer* timer : r.timers)
+            if (timer->running && timer->nextFire <= t)
                 due.push_back(timer);
-            }
-        }
     }
     int fired = 0;
     for (CVSTGUITimer* timer : due) {
-        bool fire = false;
         {
             std::lock_guard<std::mutex> lock(r.mutex);
-            // A timer stopped or restarted by an earlier tick of this round
-            // waits for its new time.
-            if (timer->running && timer->nextFire <= t) {
-                timer->nextFire = t + timer->fireTime;
-                fire = true;
-            }
+            // A timer stopped, released or restarted by an earlier tick of
+            // this round is skipped (and not touched if it is gone).
+            if (std::find(r.timers.begin(), r.timers.end(), timer) == r.timers.end())
+                continue;
+            if (!timer->running || timer->nextFire > t)
+                continue;
+            timer->nextFire = t + timer->fireTime;
         }
-        if (fire) {
-            timer->fire();
-            ++fired;
-        }
-        timer->forget();
+        timer->fire();  // the receiver may release the timer here
+        ++fired;
     }
     return fired;
 }

@@ -2,6 +2,7 @@
 // pump through a process-wide service.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -21,8 +22,8 @@ public:
     bool stop();
     // Changes the period; a running timer starts over with the new one.
     bool setFireTime(uint32_t ms);
-    uint32_t getFireTime() const { return fireTime; }
-    bool isRunning() const { return running; }
+    uint32_t getFireTime() const { return fireTime.load(std::memory_order_relaxed); }
+    bool isRunning() const { return running.load(std::memory_order_relaxed); }
     CBaseObject* getReceiver() const { return receiver; }
 
 private:
@@ -30,16 +31,20 @@ private:
     void fire();
 
     CBaseObject* receiver;
-    uint32_t fireTime;
-    bool running = false;
-    uint64_t nextFire = 0;
+    std::atomic<uint32_t> fireTime;
+    std::atomic<bool> running{false};
+    uint64_t nextFire = 0;  // guarded by the service's lock
 };
 
 // The process-wide list of running timers. A platform's pump (the X11 host
 // idle call, the headless test clock) calls fireDue(); it fires every timer
 // whose time has come, once, and schedules its next tick a period later.
-// Start, stop and fireDue may come from any thread; notifications are sent on
-// the thread that calls fireDue, outside any lock.
+// Creating, starting, stopping and destroying timers may happen on any
+// thread; notifications are sent on the thread that calls fireDue. A timer
+// stopped or destroyed on another thread waits until the round of ticks in
+// progress has ended, so no notification comes from a timer once stop() or
+// its destruction has returned. A receiver may stop or release its own timer
+// while being notified.
 class CTimerService {
 public:
     using Clock = std::function<uint64_t()>;

@@ -2,6 +2,7 @@
 
 #include "kit/Diagnostics.h"
 #include "kit/FileAccess.h"
+#include "kit/MonoMix.h"
 
 #include <sndfile.h>
 
@@ -18,17 +19,9 @@ namespace {
 constexpr int64_t kCutFrames = kMaxKeyFrames - 1;  // what a longer file is cut to
 constexpr int kLeadFrames = 2;                      // silent frames ahead of the audio
 constexpr int kMaxChannels = 2;
+constexpr int64_t kChunkFrames = 4096;  // frames decoded per library read
 constexpr const char* kFallbackFolder = "c:/Sablewick/";
 constexpr int kFallbackNameMax = 49;
-
-// -1..+1; NaN (possible in float files) becomes silence rather than reaching
-// the host's output.
-inline float clampSample(float v) {
-    if (v < -1.0f) return -1.0f;
-    if (v > 1.0f) return 1.0f;
-    if (v != v) return 0.0f;
-    return v;
-}
 
 bool canOpen(const char* path) {
     const int fd = platform::openForReading(path);
@@ -68,12 +61,15 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
         return;
     }
 
-    // One interleaved buffer of min(frames, 529200) frames; frames arrive
-    // from frame index 2 on, and everything not read stays 0.
+    // The decoded key: min(frames, 529200) floats laid out as the key will
+    // be (two silent frames, then the file's frames mixed to mono). Decoding
+    // runs in chunks through a small interleaved buffer that stays in cache;
+    // the result is the same as one read of frames - 3 frames into channel
+    // buffers from index 2 on.
     const int64_t bufferFrames = std::min<int64_t>(frames, kMaxKeyFrames);
-    const std::size_t bufferSamples = static_cast<std::size_t>(bufferFrames) * channels;
-    std::unique_ptr<float[]> buffer(new (std::nothrow) float[bufferSamples > 0 ? bufferSamples : 1]);
-    if (!buffer) {
+    std::unique_ptr<float[]> decoded(new (std::nothrow) float[bufferFrames > 0 ? bufferFrames : 1]);
+    std::unique_ptr<float[]> chunk(new (std::nothrow) float[static_cast<std::size_t>(kChunkFrames) * channels]);
+    if (!decoded || !chunk) {
         std::fprintf(stderr, "[%s] \n out of memory for %" PRId64 " frames\n", kLogTag, bufferFrames);
         sf_close(sf);
         platform::closeFile(fd);
@@ -82,46 +78,42 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     std::fprintf(stderr, "[%s] pre-read\n", kLogTag);
 
     const int64_t n = frames - 3;
-    int64_t got = 0;
-    if (n > 0) {
-        float* start = buffer.get() + kLeadFrames * channels;
-        got = sf_readf_float(sf, start, n);
-        if (got < 0) got = 0;
-        if (got < n && sf_error(sf) != SF_ERR_NO_ERROR) {
-            sf_close(sf);
-            platform::closeFile(fd);
-            std::fprintf(stderr, "[%s] \n failure reading file.. %i\n", kLogTag, static_cast<int>(n));
-            return;
+    const int64_t count = std::max<int64_t>(n, 0);  // key positions written from the decode
+    std::fill(decoded.get(), decoded.get() + std::min<int64_t>(kLeadFrames, count), 0.0f);
+    int64_t read = 0;  // file frames read so far
+    while (read < n) {
+        const int64_t want = std::min<int64_t>(kChunkFrames, n - read);
+        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk.get(), want), 0);
+        // File frame f lands on key position f + 2; positions from n on are
+        // not part of the key.
+        const int64_t usable = std::min<int64_t>(got, count - kLeadFrames - read);
+        if (usable > 0)
+            mixToMono(chunk.get(), decoded.get() + kLeadFrames + read, static_cast<std::size_t>(usable), channels);
+        read += got;
+        if (got < want) {
+            if (sf_error(sf) != SF_ERR_NO_ERROR) {
+                sf_close(sf);
+                platform::closeFile(fd);
+                std::fprintf(stderr, "[%s] \n failure reading file.. %i\n", kLogTag, static_cast<int>(n));
+                return;
+            }
+            // The file ends before its header says (libsndfile gives a short
+            // count without an error): it keeps the length its header gives,
+            // and the frames it lacks are silence.
+            break;
         }
-        // A file that ends before its header says (libsndfile returns a
-        // short count without an error) keeps the length its header gives;
-        // the frames it lacks are silence.
     }
     {
-        const std::size_t lead = static_cast<std::size_t>(std::min<int64_t>(kLeadFrames, bufferFrames)) * channels;
-        std::fill(buffer.get(), buffer.get() + lead, 0.0f);
-        const std::size_t filled = lead + static_cast<std::size_t>(got) * channels;
-        if (filled < bufferSamples) std::fill(buffer.get() + filled, buffer.get() + bufferSamples, 0.0f);
+        const int64_t filled = std::min<int64_t>(std::max<int64_t>(kLeadFrames + read, kLeadFrames), count);
+        if (filled < count) std::fill(decoded.get() + filled, decoded.get() + count, 0.0f);
     }
 
     if (frames < 1) frames = 1;
 
     {
         KeyRewrite rewrite(kit, keyBit(k));
-        float* key = kit.keySamples[k];
-        const float* in = buffer.get();
-        const int64_t count = std::max<int64_t>(n, 0);
-        if (channels == 1) {
-            for (int64_t i = 0; i < count; ++i) key[i] = clampSample(in[i]);
-        } else {
-            for (int64_t i = 0; i < count; ++i) {
-                const float a = clampSample(in[2 * i]);
-                const float sum = clampSample(in[2 * i + 1]) + a;
-                key[i] = sum * 0.5f;
-            }
-        }
+        writeKeyBuffer(kit.keySamples[k], kMaxKeyFrames, decoded.get(), static_cast<std::size_t>(count));
         kit.keyLength[k] = static_cast<int32_t>(frames);
-        std::fill(key + count, key + kMaxKeyFrames, 0.0f);
     }
 
     std::fprintf(stderr, "[%s] pre-mycalcs\n", kLogTag);
@@ -130,7 +122,8 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     sf_close(sf);
     platform::closeFile(fd);
     std::fprintf(stderr, "[%s] pre-free\n", kLogTag);
-    buffer.reset();
+    chunk.reset();
+    decoded.reset();
     std::fprintf(stderr, "[%s] pre-Finish/Op1\n", kLogTag);
     std::fprintf(stderr, "[%s] All done here!\n", kLogTag);
 }

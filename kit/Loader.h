@@ -11,6 +11,14 @@
 // in single precision); F-3 .. 529199 silent. A longer file counts as 529199
 // frames; a file of 5 frames or fewer gives max(F, 1) frames of silence.
 // Frames are taken as they are, whatever the file's sample rate.
+//
+// Files that hold fewer frames than their header claims: libsndfile sizes
+// most of them (WAV, AIFF...) from what they actually hold, and the key gets
+// that. Where it still delivers fewer frames without an error, the key keeps
+// the length the header gives and the missing frames are silence; where it
+// reports a decoding error (a FLAC file cut short), the load fails with
+// "failure reading file" and the key is kept. A header claiming billions of
+// frames never costs more than 529200 frames of memory.
 #pragma once
 
 #include "kit/Kit.h"

@@ -1,0 +1,244 @@
+// rimbrel-kit as a user runs it: exit codes, messages, and the files it writes.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/KitExport.h"
+#include "formats/KitFileReader.h"
+
+namespace rimbrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;  // stdout
+    std::string err;  // stderr
+};
+
+class KitTool : public testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        dir_ = fs::temp_directory_path() /
+               ("rimbrel-kit-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+    ToolRun run(const std::string& arguments) const {
+        const std::string errFile = file(".stderr");
+        const std::string cmd = "cd '" + dir_.string() + "' && '" RIMBREL_KIT_PROGRAM "' " + arguments + " 2>'" +
+                                errFile + "'";
+        ToolRun r;
+        FILE* p = popen(cmd.c_str(), "r");
+        if (!p) return r;
+        std::array<char, 4096> buf;
+        std::size_t n;
+        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+        const int status = pclose(p);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream e(errFile);
+        r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+        fs::remove(errFile);
+        return r;
+    }
+
+    // A mono 16-bit WAV of `frames` frames whose frame i is (i % 200 - 100) / 256 + offset.
+    void writeWav(const std::string& name, int frames, int channels = 1, float offset = 0.0f) const {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open(file(name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<float> data(std::size_t(frames) * std::size_t(channels));
+        for (int i = 0; i < frames; ++i)
+            for (int c = 0; c < channels; ++c)
+                data[std::size_t(i * channels + c)] = float(i % 200 - 100) / 256.0f + offset;
+        sf_writef_float(f, data.data(), frames);
+        sf_close(f);
+    }
+
+    void writeText(const std::string& name) const { std::ofstream(file(name)) << "not a sound\n"; }
+
+    fs::path dir_;
+};
+
+TEST_F(KitTool, HelpAndUsageErrors) {
+    const ToolRun help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("rimbrel-kit build"), std::string::npos);
+    EXPECT_NE(help.out.find("rimbrel-kit split"), std::string::npos);
+    EXPECT_NE(help.out.find("rimbrel-kit inspect"), std::string::npos);
+
+    writeWav("a.wav", 1000);
+    for (const char* bad : {"", "explode", "build a.wav", "build -o kit.aif", "inspect", "inspect a b",
+                            "build a.wav -o k --pitch 0=49", "build a.wav -o k --pitch 24=0",
+                            "build a.wav -o k --pitch 0=1.5", "build a.wav -o k --mode 3=fast",
+                            "build a.wav -o k --volume 0=13", "build a.wav -o k --volume 0=loud",
+                            "build a.wav -o k --reverse", "build a.wav -o k --frobnicate",
+                            "split a.wav -o k --pitch 0=1", "build a.wav -o"}) {
+        const ToolRun r = run(bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("rimbrel-kit: "), std::string::npos) << bad;
+        EXPECT_FALSE(fs::exists(file("k.aif"))) << bad;
+    }
+}
+
+TEST_F(KitTool, BuildFillsKeysInOrderWithTheirSettings) {
+    writeWav("a.wav", 1000);
+    writeText("notes.txt");
+    writeWav("b.wav", 600, 2);
+    const ToolRun r = run("build a.wav notes.txt b.wav -o Drums.WAV --pitch 1=-1 --mode 0=gate --mode 1=loop "
+                      "--reverse 1 --volume 0=-inf --volume 1=+12");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // the library's lines stay hidden without --verbose
+    ASSERT_TRUE(fs::exists(file("Drums.aif")));
+    EXPECT_NE(r.out.find("wrote "), std::string::npos);
+
+    std::vector<uint8_t> bytes;
+    const KitFile f = readKitFile(file("Drums.aif"), &bytes);
+    ASSERT_TRUE(f.valid());
+    EXPECT_EQ(f.frames, 999u + 599u);  // each key without its last frame
+    const auto& d = f.description;
+    EXPECT_EQ(d.pitch[0], 0);
+    EXPECT_EQ(d.pitch[1], -256);
+    EXPECT_EQ(d.playmode[0], 8000);
+    EXPECT_EQ(d.playmode[1], 16384);
+    EXPECT_EQ(d.reverse[0], 8192);
+    EXPECT_EQ(d.reverse[1], 16384);
+    EXPECT_EQ(d.volume[0], 0);
+    EXPECT_EQ(d.volume[1], 16345);  // 16384 * sqrt(10^(12/20) / 4), rounded
+    EXPECT_EQ(positionToFrame(d.start[1], 529200.0), 999.0);
+    // Keys 2..23 are empty and repeat key 1's span.
+    EXPECT_EQ(d.end[23], d.end[1]);
+
+    // The loader's layout: two frames of silence, then the file's frames.
+    std::vector<float> mono;
+    ASSERT_TRUE(decodeKitFileFrames(f, bytes.data(), bytes.size(), mono));
+    EXPECT_EQ(mono[0], 0.0f);
+    EXPECT_EQ(mono[1], 0.0f);
+    EXPECT_FLOAT_EQ(mono[2], -100.0f / 256.0f);
+    EXPECT_FLOAT_EQ(mono[3], -99.0f / 256.0f);
+    EXPECT_FLOAT_EQ(mono[999 + 2], -100.0f / 256.0f);  // stereo folded to mono
+}
+
+TEST_F(KitTool, BuildFromAFolderTakesItsFilesByName) {
+    fs::create_directory(dir_ / "kit");
+    fs::create_directory(dir_ / "kit" / "sub");
+    writeWav("kit/b.wav", 300, 1, 0.5f);
+    writeWav("kit/A.wav", 200, 1, -0.5f);
+    writeText("kit/c.txt");
+    writeWav("kit/sub/z.wav", 100);
+    const ToolRun r = run("build kit -o out.aif");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const KitFile f = readKitFile(file("out.aif"));
+    ASSERT_TRUE(f.valid());
+    EXPECT_EQ(f.frames, 199u + 299u);
+    EXPECT_EQ(positionToFrame(f.description.end[0], 529200.0), 198.0);  // A.wav first
+    EXPECT_NE(r.out.find("key  0"), std::string::npos);
+    EXPECT_EQ(r.out.find("z.wav"), std::string::npos);  // subfolders are passed over
+}
+
+TEST_F(KitTool, BuildRefusesAKitLongerThanTwelveSeconds) {
+    writeWav("long1.wav", 300000);
+    writeWav("long2.wav", 229201);  // 529201 frames in all
+    const ToolRun r = run("build long1.wav long2.wav -o kit.aif");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Total Duration too long!\n"
+                         "please erase some sounds (Ctrl-click) or replace with shorter ones!\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(file("kit.aif")));
+
+    writeWav("long2.wav", 229200);  // exactly 529200
+    EXPECT_EQ(run("build long1.wav long2.wav -o kit.aif").status, 0);
+    EXPECT_TRUE(fs::exists(file("kit.aif")));
+}
+
+TEST_F(KitTool, BuildFailures) {
+    writeText("a.txt");
+    ToolRun r = run("build a.txt -o kit.aif");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("none of the given items"), std::string::npos);
+
+    writeWav("a.wav", 500);
+    r = run("build a.wav -o missing/kit.aif");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write missing/kit.aif"), std::string::npos) << r.err;
+
+    r = run("build a.wav -o kit.aif --verbose");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("[Rimbrel-VST] \n set starts[i] (0) to 0\n"), std::string::npos);
+}
+
+TEST_F(KitTool, SplitWritesOneFilePerKey) {
+    writeWav("a.wav", 1000);
+    writeWav("b.wav", 400000);
+    writeWav("c.wav", 300000);  // beyond the kit's limit in all: split does not mind
+    const ToolRun r = run("split a.wav b.wav c.wav -o Set.AIF");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("wrote 3 files"), std::string::npos);
+    for (const char* name : {"Set_01.AIF", "Set_02.AIF", "Set_03.AIF"}) {
+        SF_INFO info{};
+        SNDFILE* f = sf_open(file(name).c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr) << name;
+        EXPECT_EQ(info.channels, 1);
+        EXPECT_EQ(info.samplerate, 44100);
+        sf_close(f);
+    }
+    EXPECT_FALSE(fs::exists(file("Set.AIF")));
+}
+
+TEST_F(KitTool, InspectPrintsTheKeysAndChecksTheFile) {
+    writeWav("a.wav", 44101);
+    ASSERT_EQ(run("build a.wav -o kit.aif --pitch 0=12 --volume 0=-6").status, 0);
+    const ToolRun r = run("inspect kit.aif");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("44100 frames (1.000 s)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  0  F3            0     0.000      44099     1.000     +12  oneshot   forward    -6.0 dB"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" 23  E5 "), std::string::npos);
+    EXPECT_NE(r.out.find("valid Op-1 kit file"), std::string::npos);
+
+    std::vector<char> bytes(fs::file_size(file("kit.aif")));
+    std::ifstream(file("kit.aif"), std::ios::binary).read(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream(file("cut.aif"), std::ios::binary).write(bytes.data(), 3000);
+    const ToolRun cut = run("inspect cut.aif");
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find("cut.aif: error: truncated"), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("not a valid Op-1 kit file"), std::string::npos);
+
+    EXPECT_EQ(run("inspect nothing-here.aif").status, 1);
+}
+
+TEST_F(KitTool, InspectReadsKitsMadeElsewhere) {
+    const fs::path refs = RIMBREL_REFERENCE_KITS;
+    if (!fs::exists(refs / "op1_device_drumv1_tr808.aif")) GTEST_SKIP() << "reference kits absent";
+    for (const char* name :
+         {"op1_device_drumv1_tr808.aif", "te_drum_utility_web_808.aif", "op1field_device_stereo_20s.aif"}) {
+        const ToolRun r = run("inspect '" + (refs / name).string() + "'");
+        EXPECT_EQ(r.status, 0) << name << r.err;
+        EXPECT_NE(r.out.find("valid Op-1 kit file"), std::string::npos) << name;
+    }
+}
+
+}  // namespace
+}  // namespace rimbrel

@@ -1,0 +1,435 @@
+#include "tools/rimbrel-kit/KitTool.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include "formats/AiffWriter.h"
+#include "formats/KitExport.h"
+#include "formats/KitFileReader.h"
+#include "formats/ParameterMap.h"
+#include "kit/DropIntake.h"
+#include "kit/Kit.h"
+
+namespace rimbrel {
+
+namespace {
+
+const char* const kUsage =
+    "Usage:\n"
+    "  rimbrel-kit inspect KIT.aif\n"
+    "      Print the kit's keys (start, end, pitch, play mode, direction, volume)\n"
+    "      and check the file's structure.\n"
+    "  rimbrel-kit build [FILES... | FOLDER] -o KIT.aif [settings]\n"
+    "      Fill the keys from key 0 as a drop on the first key would, and write\n"
+    "      one Op-1 drum-kit file (at most 12 s of audio in all).\n"
+    "  rimbrel-kit split [FILES... | FOLDER] -o NAME.aif\n"
+    "      Fill the keys the same way and write one file per key: NAME_01.aif ...\n"
+    "\n"
+    "Settings (build; KEY is 0..23, key 0 is the F of MIDI note 53):\n"
+    "  --pitch KEY=SEMITONES   -48..48\n"
+    "  --mode KEY=MODE         gate, oneshot or loop\n"
+    "  --reverse KEY           play the key backwards\n"
+    "  --volume KEY=GAIN_DB    gain in dB, at most +12; -inf for silence\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output PATH       the file to write (.aif is added or put in place of .wav)\n"
+    "  -v, --verbose           show the loader's and the export's diagnostic lines\n"
+    "  -h, --help              show this help\n"
+    "\n"
+    "Exit status: 0 done, 1 the work failed or the kit file is invalid, 2 wrong usage.\n";
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "rimbrel-kit: %s\nTry 'rimbrel-kit --help'.\n", message.c_str());
+    return kExitUsage;
+}
+
+int failure(const std::string& message) {
+    std::fprintf(stderr, "rimbrel-kit: %s\n", message.c_str());
+    return kExitFailed;
+}
+
+// Keeps the library's diagnostic lines off the terminal unless asked for.
+class QuietStderr {
+public:
+    explicit QuietStderr(bool quiet) {
+#if !defined(_WIN32)
+        if (!quiet) return;
+        std::fflush(stderr);
+        saved_ = dup(2);
+        const int devnull = open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && devnull >= 0) dup2(devnull, 2);
+        if (devnull >= 0) close(devnull);
+#endif
+    }
+    ~QuietStderr() {
+#if !defined(_WIN32)
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            dup2(saved_, 2);
+            close(saved_);
+        }
+#endif
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+std::string noteName(int key) {
+    static const char* const names[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    const int note = kFirstKeyNote + key;
+    return std::string(names[note % 12]) + std::to_string(note / 12 - 1);
+}
+
+bool parseInt(const std::string& text, long lo, long hi, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != 0 || v < lo || v > hi) return false;
+    value = v;
+    return true;
+}
+
+bool parseKey(const std::string& text, int& key) {
+    long v = 0;
+    if (!parseInt(text, 0, kNumKeys - 1, v)) return false;
+    key = int(v);
+    return true;
+}
+
+struct Setting {
+    enum Kind { Pitch, Mode, Reverse, Volume } kind;
+    int key;
+    float parameter;  // normalised value, as the effect's parameters take it
+};
+
+struct Arguments {
+    std::string command;
+    std::vector<std::string> items;
+    std::string output;
+    std::vector<Setting> settings;
+    bool verbose = false;
+    bool help = false;
+};
+
+// KEY=VALUE of a setting option.
+bool splitKeyValue(const std::string& text, int& key, std::string& value) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos) return false;
+    value = text.substr(eq + 1);
+    return parseKey(text.substr(0, eq), key);
+}
+
+// Parses the command line; returns kExitOk or the usage error's code.
+int parseArguments(int argc, const char* const* argv, Arguments& args) {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string w = words[i];
+        std::string attached;
+        bool hasAttached = false;
+        if (w.rfind("--", 0) == 0 && w.find('=') != std::string::npos) {
+            attached = w.substr(w.find('=') + 1);
+            w = w.substr(0, w.find('='));
+            hasAttached = true;
+        }
+        auto value = [&](std::string& out) -> bool {
+            if (hasAttached) {
+                out = attached;
+                return true;
+            }
+            if (i + 1 >= words.size()) return false;
+            out = words[++i];
+            return true;
+        };
+        if (w == "-h" || w == "--help") {
+            args.help = true;
+        } else if (w == "-v" || w == "--verbose") {
+            args.verbose = true;
+        } else if (w == "-o" || w == "--output") {
+            if (!value(args.output)) return usageError("option " + w + " needs a path");
+        } else if (w == "--pitch" || w == "--mode" || w == "--volume") {
+            std::string text, v;
+            int key = 0;
+            if (!value(text) || !splitKeyValue(text, key, v))
+                return usageError("option " + w + " takes KEY=VALUE with KEY 0..23");
+            Setting s{Setting::Pitch, key, 0.0f};
+            if (w == "--pitch") {
+                long semitones = 0;
+                if (!parseInt(v, -48, 48, semitones)) return usageError("pitch must be -48..48 semitones: " + v);
+                s = {Setting::Pitch, key, param::pitchToParameter(int32_t(semitones))};
+            } else if (w == "--mode") {
+                int32_t mode = 0;
+                if (v == "gate")
+                    mode = PlayModeGate;
+                else if (v == "oneshot" || v == "one-shot")
+                    mode = PlayModeOneShot;
+                else if (v == "loop")
+                    mode = PlayModeLoop;
+                else
+                    return usageError("play mode must be gate, oneshot or loop: " + v);
+                s = {Setting::Mode, key, param::playModeToParameter(mode)};
+            } else {
+                float gain = 0.0f;
+                if (v != "-inf") {
+                    char* end = nullptr;
+                    const double db = std::strtod(v.c_str(), &end);
+                    if (v.empty() || *end != 0 || !std::isfinite(db))
+                        return usageError("volume must be a gain in dB: " + v);
+                    gain = float(std::pow(10.0, db / 20.0));
+                    if (gain > 4.0f * 1.0001f) return usageError("volume above +12 dB (gain 4): " + v);
+                }
+                float p = param::volumeToParameter(gain);
+                if (p > 1.0f) p = 1.0f;
+                s = {Setting::Volume, key, p};
+            }
+            args.settings.push_back(s);
+        } else if (w == "--reverse") {
+            std::string text;
+            int key = 0;
+            if (!value(text) || !parseKey(text, key)) return usageError("option --reverse takes a KEY 0..23");
+            args.settings.push_back({Setting::Reverse, key, param::reverseToParameter(true)});
+        } else if (w.size() > 1 && w[0] == '-' && w != "-") {
+            return usageError("unknown option " + w);
+        } else if (args.command.empty()) {
+            args.command = w;
+        } else {
+            args.items.push_back(words[i]);
+        }
+    }
+    return kExitOk;
+}
+
+std::string seconds(double frames) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", frames / kFramesPerSecond);
+    return text;
+}
+
+// The output name as the export will write it.
+std::string exportName(const std::string& path) {
+    char buffer[kPathBufferSize] = {};
+    if (path.size() >= kPathBufferSize) return path;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    forceAifExtension(buffer, sizeof buffer);
+    return buffer;
+}
+
+// ---- inspect ----
+
+std::string pitchText(int64_t v) {
+    char text[32];
+    double semitones = double(v) / 512.0;
+    if (v < 0 && (-v) % 512 == 256) semitones = double(v - 256) / 512.0;
+    if (semitones == std::floor(semitones))
+        std::snprintf(text, sizeof text, "%+d", int(semitones));
+    else
+        std::snprintf(text, sizeof text, "%+.2f", semitones);
+    return text;
+}
+
+std::string modeText(int64_t v) {
+    if (v == 8000) return "gate";
+    if (v == 8192) return "oneshot";
+    if (v == 16384) return "loop";
+    return "(" + std::to_string(v) + ")";
+}
+
+std::string directionText(int64_t v) {
+    if (v == 8192) return "forward";
+    if (v == 16384) return "reverse";
+    return "(" + std::to_string(v) + ")";
+}
+
+std::string volumeText(int64_t v) {
+    if (v <= 0) return "-inf dB";
+    const double p = double(v) / 16384.0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.1f dB", 20.0 * std::log10(p * p * 4.0));
+    return text;
+}
+
+int inspect(const Arguments& args) {
+    if (args.items.size() != 1) return usageError("inspect takes one kit file");
+    const std::string& path = args.items[0];
+    const KitFile f = readKitFile(path);
+    if (f.hasCommon) {
+        std::printf("%s: %s, %d channel%s, %d-bit%s, %.0f Hz, %u frames (%s s)\n", path.c_str(),
+                    f.aifc ? "AIFC" : "AIFF", f.channels, f.channels == 1 ? "" : "s", f.bits,
+                    f.aifc ? (" " + f.compression).c_str() : "", f.sampleRate, f.frames, seconds(f.frames).c_str());
+    }
+    const KitFileDescription& d = f.description;
+    if (d.parsed) {
+        std::printf("drum_version %lld, name \"%s\", positions on a %s s scale\n",
+                    static_cast<long long>(d.drumVersion), d.name.c_str(),
+                    f.positionScaleFrames() > 529200.0 ? "20" : "12");
+        std::printf("%-3s  %-4s  %9s  %8s  %9s  %8s  %6s  %-8s  %-9s  %s\n", "key", "note", "start", "s", "end",
+                    "s", "pitch", "mode", "direction", "volume");
+        const double scale = f.positionScaleFrames();
+        for (int k = 0; k < kNumKeys; ++k) {
+            const double start = positionToFrame(d.start[k], scale);
+            const double end = positionToFrame(d.end[k], scale);
+            std::printf("%3d  %-4s  %9.0f  %8s  %9.0f  %8s  %6s  %-8s  %-9s  %s\n", k, noteName(k).c_str(), start,
+                        seconds(start).c_str(), end, seconds(end).c_str(),
+                        d.hasPitch ? pitchText(d.pitch[k]).c_str() : "-",
+                        d.hasPlaymode ? modeText(d.playmode[k]).c_str() : "-",
+                        d.hasReverse ? directionText(d.reverse[k]).c_str() : "-",
+                        d.hasVolume ? volumeText(d.volume[k]).c_str() : "-");
+        }
+    }
+    for (const std::string& w : f.warnings) std::fprintf(stderr, "%s: warning: %s\n", path.c_str(), w.c_str());
+    for (const std::string& e : f.errors) std::fprintf(stderr, "%s: error: %s\n", path.c_str(), e.c_str());
+    if (!f.valid()) {
+        std::fprintf(stderr, "%s: not a valid Op-1 kit file\n", path.c_str());
+        return kExitFailed;
+    }
+    std::printf("%s: valid Op-1 kit file\n", path.c_str());
+    return kExitOk;
+}
+
+// ---- build and split ----
+
+struct StoredNames {
+    KeyNames names;
+};
+
+struct LoadedKit {
+    std::unique_ptr<Kit> kit;
+    std::unique_ptr<StoredNames> stored;
+    int keysFilled = 0;
+};
+
+int loadItems(const Arguments& args, LoadedKit& loaded) {
+    if (args.items.empty()) return usageError(args.command + " needs sound files or one folder");
+    if (args.output.empty()) return usageError(args.command + " needs -o PATH");
+    try {
+        loaded.kit.reset(new Kit);
+        loaded.stored.reset(new StoredNames{});
+    } catch (...) {
+        return failure("out of memory");
+    }
+    // The same intake as a drop on key 0: folder listing, acceptance test, loader.
+    const std::vector<KeyAssignment> plan = planDrop(args.items, 0);
+    if (plan.empty()) return failure("none of the given items is a sound file that can be loaded");
+    {
+        QuietStderr quiet(!args.verbose);
+        applyDropPlan(*loaded.kit, loaded.stored->names, plan, nullptr);
+    }
+    for (const KeyAssignment& a : plan) {
+        const int32_t n = loaded.kit->keyLength[a.key];
+        std::printf("key %2d  %-4s  %8s s  %s\n", a.key, noteName(a.key).c_str(), seconds(n).c_str(),
+                    a.path.c_str());
+        ++loaded.keysFilled;
+    }
+    return kExitOk;
+}
+
+void applySettings(const Arguments& args, Kit& kit) {
+    for (const Setting& s : args.settings) {
+        switch (s.kind) {
+            case Setting::Pitch: kit.keyPitch[s.key] = param::pitchFromParameter(s.parameter); break;
+            case Setting::Mode: kit.keyPlayMode[s.key] = param::playModeFromParameter(s.parameter); break;
+            case Setting::Reverse: kit.keyReverse[s.key] = param::reverseFromParameter(s.parameter); break;
+            case Setting::Volume: kit.keyVolume[s.key] = param::volumeFromParameter(s.parameter); break;
+        }
+    }
+}
+
+KitExportInput exportInput(const LoadedKit& loaded) {
+    const char* names[kNumKeys];
+    for (int k = 0; k < kNumKeys; ++k) names[k] = loaded.stored->names[k];
+    return kitExportInput(*loaded.kit, names);
+}
+
+int build(const Arguments& args) {
+    LoadedKit loaded;
+    if (const int r = loadItems(args, loaded); r != kExitOk) return r;
+    applySettings(args, *loaded.kit);
+    const int64_t total = loaded.kit->totalFrames();
+    if (total > kMaxKitFrames) {
+        std::fprintf(stderr, "Total Duration too long!\n");
+        std::fprintf(stderr, "please erase some sounds (Ctrl-click) or replace with shorter ones!\n");
+        std::fprintf(stderr, "rimbrel-kit: the keys total %s s; a kit holds at most %s s\n",
+                     seconds(double(total)).c_str(), seconds(kMaxKitFrames).c_str());
+        return kExitFailed;
+    }
+    const KitExportInput in = exportInput(loaded);
+    ExportResult result;
+    {
+        QuietStderr quiet(!args.verbose);
+        result = exportKit(args.output.c_str(), in);
+    }
+    if (args.verbose) std::fprintf(stderr, "\n");
+    switch (result) {
+        case ExportResult::Written: break;
+        case ExportResult::NothingToExport: return failure("no key holds audio: nothing written");
+        case ExportResult::Refused: return failure("the output path is too long: nothing written");
+        case ExportResult::Failed: return failure("cannot write " + exportName(args.output));
+    }
+    const KitLayout layout = kitLayout(in.length);
+    std::printf("wrote %s: %d keys, %d frames (%s s)\n", exportName(args.output).c_str(), loaded.keysFilled,
+                layout.totalFrames, seconds(layout.totalFrames).c_str());
+    return kExitOk;
+}
+
+int split(const Arguments& args) {
+    if (!args.settings.empty()) return usageError("split writes the audio only; settings belong to build");
+    LoadedKit loaded;
+    if (const int r = loadItems(args, loaded); r != kExitOk) return r;
+    const KitExportInput in = exportInput(loaded);
+    int written = 0;
+    ExportResult result;
+    {
+        QuietStderr quiet(!args.verbose);
+        result = exportIndividualFiles(args.output.c_str(), in, &written);
+    }
+    switch (result) {
+        case ExportResult::Written: break;
+        case ExportResult::NothingToExport: return failure("no key holds 2 frames or more: nothing written");
+        case ExportResult::Refused: return failure("the output path is too long: nothing written");
+        case ExportResult::Failed:
+            return failure("only " + std::to_string(written) + " of the keys' files could be written");
+    }
+    std::printf("wrote %d file%s\n", written, written == 1 ? "" : "s");
+    return kExitOk;
+}
+
+}  // namespace
+
+int runKitTool(int argc, const char* const* argv) {
+    try {
+        Arguments args;
+        if (const int r = parseArguments(argc, argv, args); r != kExitOk) return r;
+        if (args.help) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        if (args.command.empty()) return usageError("no command given");
+        if (args.command == "inspect") {
+            if (!args.output.empty() || !args.settings.empty()) return usageError("inspect takes no options");
+            return inspect(args);
+        }
+        if (args.command == "build") return build(args);
+        if (args.command == "split") return split(args);
+        return usageError("unknown command '" + args.command + "'");
+    } catch (const std::exception& e) {
+        return failure(e.what());
+    } catch (...) {
+        return failure("unexpected failure");
+    }
+}
+
+}  // namespace rimbrel
