@@ -1,9 +1,8 @@
 // The export button: what it counts, which dialog it opens, the too-long
 // message, and what the dialog's answer writes.
-#include <fstream>
-#include <iterator>
-
 #include "EditorTestSupport.h"
+#include "formats/KitExport.h"
+#include "formats/KitFileReader.h"
 
 namespace rimbrel::test {
 namespace {
@@ -11,11 +10,6 @@ namespace {
 using gui::kControl;
 using gui::kLButton;
 using gui::kShift;
-
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST_F(EditorTest, ExportOfAKitWithNothingNamedAndFilledDoesNothing) {
     clickExport();
@@ -118,11 +112,19 @@ TEST_F(EditorTest, TheDialogsAnswerWritesAKitThatReadsBack) {
     EXPECT_NEAR(audio[100], 0.5f, 1e-3);
     EXPECT_NEAR(audio[4409 + 100], -0.25f, 1e-3);
 
-    const std::string bytes = fileBytes(dir / "mykit.aif");
-    EXPECT_NE(bytes.find("APPL"), std::string::npos);
-    EXPECT_NE(bytes.find("op-1{"), std::string::npos);
-    // Key 2's pitch of +24 semitones, as the description stores it.
-    EXPECT_NE(bytes.find(std::to_string(24 * 512)), std::string::npos);
+    const KitFile kitFile = readKitFile(dir / "mykit.aif");
+    ASSERT_TRUE(kitFile.valid()) << (kitFile.errors.empty() ? "" : kitFile.errors[0]);
+    const KitFileDescription& d = kitFile.description;
+    ASSERT_TRUE(d.present && d.parsed && d.hasStart && d.hasEnd && d.hasPitch && d.hasVolume);
+    EXPECT_EQ(d.start[0], 0);
+    EXPECT_EQ(d.end[0], positionValue(4408));
+    EXPECT_EQ(d.start[2], positionValue(4409));
+    EXPECT_EQ(d.end[2], positionValue(4409 + 8818));
+    // The settings as the effect's parameters give them.
+    EXPECT_EQ(d.pitch[2], 24 * 512);
+    EXPECT_EQ(d.pitch[0], 0);
+    EXPECT_EQ(d.volume[2], volumeValue(0.5f));
+    EXPECT_EQ(d.playmode[0], playModeValue(0.5f));
 }
 
 TEST_F(EditorTest, AnIndividualExportWritesOneFilePerKey) {
