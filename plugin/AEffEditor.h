@@ -32,7 +32,10 @@ public:
     }
     virtual void close() { systemWindow_ = nullptr; }
     virtual bool isOpen() const { return systemWindow_ != nullptr; }
-    // The host's idle request (effEditIdle), on the thread that runs the editor.
+    // The host's idle request (effEditIdle), on the thread that runs the
+    // editor. A toolkit binding pumps its window system here, then calls idle().
+    virtual void hostIdle() { idle(); }
+    // The editor's own idle work.
     virtual void idle() {}
     virtual bool onKeyDown(VstKeyCode& keyCode) { return false; }
     virtual bool onKeyUp(VstKeyCode& keyCode) { return false; }

@@ -132,7 +132,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         case effEditIdle:
             // The editor's toolkit pumps its window here (pending events,
             // due timers, redraws); the answer stays 0.
-            if (editor) editor->idle();
+            if (editor) editor->hostIdle();
             return 0;
         case effIdentify: return vstFourCharacters('N', 'v', 'E', 'f');
         case effGetChunk:

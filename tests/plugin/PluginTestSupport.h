@@ -81,7 +81,8 @@ private:
 };
 
 inline void fillKey(Kit& kit, int k, const std::vector<float>& frames) {
-    std::memcpy(kit.keySamples[k], frames.data(), frames.size() * sizeof(float));
+    if (!frames.empty())
+        std::memcpy(kit.keySamples[k], frames.data(), frames.size() * sizeof(float));
     kit.keyLength[k] = int32_t(frames.size());
 }
 
