@@ -81,9 +81,8 @@ void BM_ProcessReplacing(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     const double voiceFrames = double(std::max(keys, 1)) * block;
-    state.counters["ns_per_voice_frame"] = benchmark::Counter(
-        voiceFrames * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
-                                benchmark::Counter::kInvert);
+    state.counters["per_voice_frame"] = benchmark::Counter(
+        voiceFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.SetLabel(std::to_string(keys) + " keys " + kVariantNames[variant]);
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
 }
@@ -113,9 +112,8 @@ void BM_FloorSum24(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_voice_frame"] = benchmark::Counter(
-        24.0 * block * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
-                                 benchmark::Counter::kInvert);
+    state.counters["per_voice_frame"] = benchmark::Counter(
+        24.0 * block, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FloorSum24)->ArgName("block")->Arg(32)->Arg(512);
 

@@ -17,6 +17,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "plugin/Tamblet.h"
 
 namespace rimbrel {
@@ -39,20 +43,50 @@ private:
     const Tamblet* previous_;
 };
 
+// s above 1 becomes 1, else s below -1 becomes -1 (NaN passes). Written as
+// two selects of the form the vector min/max instructions implement exactly.
 inline float clipKeySample(float s) {
-    if (s > 1.0f) return 1.0f;
-    if (s < -1.0f) return -1.0f;
+    s = 1.0f < s ? 1.0f : s;
+    s = -1.0f > s ? -1.0f : s;
     return s;
 }
 
+#if defined(__SSE2__)
+// Four frames at once. MINPS(1, s) is exactly "1 < s ? 1 : s" and MAXPS(-1, s)
+// exactly "-1 > s ? -1 : s" (a NaN in s passes through both), so the lanes
+// compute what clipKeySample does.
+inline __m128 clipKeySamples(__m128 s) {
+    return _mm_max_ps(_mm_set1_ps(-1.0f), _mm_min_ps(_mm_set1_ps(1.0f), s));
+}
+#endif
+
 // Adds n frames of a key read forwards one stored frame per output frame.
 void addForward(float* __restrict out, const float* __restrict in, int n, float volume) {
-    for (int j = 0; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[j]);
+    int j = 0;
+#if defined(__SSE2__)
+    const __m128 v = _mm_set1_ps(volume);
+    for (; j + 4 <= n; j += 4) {
+        const __m128 s = clipKeySamples(_mm_mul_ps(v, _mm_loadu_ps(in + j)));
+        _mm_storeu_ps(out + j, _mm_add_ps(_mm_loadu_ps(out + j), s));
+    }
+#endif
+    for (; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[j]);
 }
 
 // Adds n frames of a key read backwards from in[0], one frame per output frame.
 void addBackward(float* __restrict out, const float* __restrict in, int n, float volume) {
-    for (int j = 0; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[-j]);
+    int j = 0;
+#if defined(__SSE2__)
+    const __m128 v = _mm_set1_ps(volume);
+    for (; j + 4 <= n; j += 4) {
+        // in[-j - 3 .. -j], reversed into frame order.
+        const __m128 frames = _mm_shuffle_ps(_mm_loadu_ps(in - j - 3), _mm_loadu_ps(in - j - 3),
+                                             _MM_SHUFFLE(0, 1, 2, 3));
+        const __m128 s = clipKeySamples(_mm_mul_ps(v, frames));
+        _mm_storeu_ps(out + j, _mm_add_ps(_mm_loadu_ps(out + j), s));
+    }
+#endif
+    for (; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[-j]);
 }
 
 void copyChannel(float* out, const float* in, VstInt32 frames) {
@@ -168,7 +202,9 @@ VstInt32 Tamblet::renderKey(int k, float* out2, VstInt32 from, VstInt32 to) {
     const float* samples = kit.keySamples[k];
 
     VstInt32 i = from;
-    if ((increment == 1.0 || increment == -1.0) && position == std::floor(position)) {
+    // (position lies in [0, length - 1) here, so the integer conversion is exact
+    // exactly when the position is a whole frame.)
+    if ((increment == 1.0 || increment == -1.0) && position == double(int32_t(position))) {
         // One stored frame per output frame: whole runs up to the key's end.
         while (i < to) {
             const int32_t p = int32_t(position);
