@@ -477,8 +477,17 @@ struct Reference {
     }
 };
 
-TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
-    std::mt19937 random(20240611);
+struct RandomRun {
+    unsigned seed;
+    int minLength, maxLength;  // of keys 9..23; keys 0..8 have fixed short lengths
+    int maxBlock;
+    int blocks;
+};
+
+// Random keys, settings, auditions and notes; every block must come out of
+// the plug-in exactly as from the frame-by-frame rendering.
+void expectSameAsFrameByFrame(const RandomRun& run) {
+    std::mt19937 random(run.seed);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(random); };
 
@@ -488,12 +497,13 @@ TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
     ref.kit = &kit;
     const int lengths[] = {0, 1, 2, 3, 4, 10, 57, 300, 1000};
     for (int k = 0; k < kNumKeys; ++k) {
-        std::vector<float> frames(static_cast<size_t>(k < 9 ? lengths[k] : uniform(2, 700)));
+        std::vector<float> frames(
+            static_cast<size_t>(k < 9 ? lengths[k] : uniform(run.minLength, run.maxLength)));
         for (float& x : frames) x = real(-1.5f, 1.5f);
         fillKey(kit, k, frames);
     }
     Tamblet& effect = rig.effect();
-    for (int block = 0; block < 600; ++block) {
+    for (int block = 0; block < run.blocks; ++block) {
         // Settings change between blocks, as from the editor.
         for (int n = uniform(0, 3); n > 0; --n) {
             const VstInt32 base = std::array<VstInt32, 4>{kParamPitch, kParamPlayMode, kParamReverse,
@@ -505,7 +515,7 @@ TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
             effect.setParameter(kParamAudition, float(k));
             ref.auditions.push_back(k);
         }
-        const int frames = uniform(0, 9) == 0 ? uniform(0, 2) : uniform(1, 300);
+        const int frames = uniform(0, 9) == 0 ? uniform(0, 2) : uniform(1, run.maxBlock);
         std::vector<VstMidiEvent> list;
         for (int n = uniform(0, 8); n > 0; --n) {
             static const int kinds[] = {0x90, 0x90, 0x90, 0x80, 0x91, 0xB0, 0x8F};
@@ -518,8 +528,8 @@ TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
             e.midiData[2] = char(uniform(0, 3) == 0 ? 0 : uniform(1, 127));
             list.push_back(e);
         }
-        for (const VstMidiEvent& e : list) rig.notes.add(e.deltaFrames, uint8_t(e.midiData[0]),
-                                                         e.midiData[1], e.midiData[2]);
+        for (const VstMidiEvent& e : list)
+            rig.notes.add(e.deltaFrames, uint8_t(e.midiData[0]), e.midiData[1], e.midiData[2]);
         ref.events(list);
 
         std::vector<float> in1(static_cast<size_t>(frames)), in2(static_cast<size_t>(frames));
@@ -532,9 +542,20 @@ TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
         rig.run(frames);
         ASSERT_EQ(rig.out1, ref1) << "block " << block;
         ASSERT_EQ(rig.out2, ref2) << "block " << block;
-        for (int k = 0; k < kNumKeys; ++k)
+        for (int k = 0; k < kNumKeys; ++k) {
             ASSERT_EQ(kit.keyPlaying[k].load(), ref.playing[k]) << "block " << block << " key " << k;
+            if (ref.playing[k]) {
+                ASSERT_EQ(kit.keyPosition[k], ref.position[k]) << "key " << k;
+            }
+        }
     }
+}
+
+TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
+    // Short keys and blocks: many starts, ends, loops and events per block.
+    expectSameAsFrameByFrame({20240611, 2, 700, 300, 600});
+    // Long keys and host-sized blocks: long stretches at every pitch.
+    expectSameAsFrameByFrame({77, 5000, 60000, 4096, 120});
 }
 
 }  // namespace
