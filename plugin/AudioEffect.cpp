@@ -161,7 +161,10 @@ void AudioEffect::programsAreChunks(bool state) {
 }
 
 void AudioEffect::setEditor(AEffEditor* newEditor) {
+    // The effect owns its editor: one that is replaced goes.
+    AEffEditor* old = editor;
     editor = newEditor;
+    if (old && old != newEditor) delete old;
     if (editor) cEffect.flags |= effFlagsHasEditor;
     else cEffect.flags &= ~effFlagsHasEditor;
 }

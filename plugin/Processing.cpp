@@ -17,6 +17,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "plugin/Tamblet.h"
 
 namespace rimbrel {
@@ -39,20 +43,50 @@ private:
     const Tamblet* previous_;
 };
 
+// s above 1 becomes 1, else s below -1 becomes -1 (NaN passes). Written as
+// two selects of the form the vector min/max instructions implement exactly.
 inline float clipKeySample(float s) {
-    if (s > 1.0f) return 1.0f;
-    if (s < -1.0f) return -1.0f;
+    s = 1.0f < s ? 1.0f : s;
+    s = -1.0f > s ? -1.0f : s;
     return s;
 }
 
+#if defined(__SSE2__)
+// Four frames at once. MINPS(1, s) is exactly "1 < s ? 1 : s" and MAXPS(-1, s)
+// exactly "-1 > s ? -1 : s" (a NaN in s passes through both), so the lanes
+// compute what clipKeySample does.
+inline __m128 clipKeySamples(__m128 s) {
+    return _mm_max_ps(_mm_set1_ps(-1.0f), _mm_min_ps(_mm_set1_ps(1.0f), s));
+}
+#endif
+
 // Adds n frames of a key read forwards one stored frame per output frame.
 void addForward(float* __restrict out, const float* __restrict in, int n, float volume) {
-    for (int j = 0; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[j]);
+    int j = 0;
+#if defined(__SSE2__)
+    const __m128 v = _mm_set1_ps(volume);
+    for (; j + 4 <= n; j += 4) {
+        const __m128 s = clipKeySamples(_mm_mul_ps(v, _mm_loadu_ps(in + j)));
+        _mm_storeu_ps(out + j, _mm_add_ps(_mm_loadu_ps(out + j), s));
+    }
+#endif
+    for (; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[j]);
 }
 
 // Adds n frames of a key read backwards from in[0], one frame per output frame.
 void addBackward(float* __restrict out, const float* __restrict in, int n, float volume) {
-    for (int j = 0; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[-j]);
+    int j = 0;
+#if defined(__SSE2__)
+    const __m128 v = _mm_set1_ps(volume);
+    for (; j + 4 <= n; j += 4) {
+        // in[-j - 3 .. -j], reversed into frame order.
+        const __m128 frames = _mm_shuffle_ps(_mm_loadu_ps(in - j - 3), _mm_loadu_ps(in - j - 3),
+                                             _MM_SHUFFLE(0, 1, 2, 3));
+        const __m128 s = clipKeySamples(_mm_mul_ps(v, frames));
+        _mm_storeu_ps(out + j, _mm_add_ps(_mm_loadu_ps(out + j), s));
+    }
+#endif
+    for (; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[-j]);
 }
 
 void copyChannel(float* out, const float* in, VstInt32 frames) {
@@ -147,70 +181,194 @@ void Tamblet::startKey(int k) {
     kit.keyPlaying[k].store(true, std::memory_order_relaxed);
 }
 
-// Adds key k to out2 for the frames [from, to); returns the end of the frames
-// in which the key sounded (from, if it did not sound at all).
-VstInt32 Tamblet::renderKey(int k, float* out2, VstInt32 from, VstInt32 to) {
-    const int32_t length = kit.keyLength[k];
-    double position = kit.keyPosition[k];
-    const double increment = kit.keyIncrement[k];
-    const double last = double(length) - 1.0;
-    // A playing key always sits inside its frames [0, length - 1); anything
-    // else (a key too short to play) is stopped before it reads anything.
-    if (length < 2 || !(position >= 0.0) || position >= last) {
-        kit.keyPlaying[k].store(false, std::memory_order_relaxed);
-        return from;
-    }
-    const float volume = kit.keyVolume[k].load(std::memory_order_relaxed);
-    const bool loops =
-        kit.keyPlayMode[k].load(std::memory_order_relaxed) >= PlayModeLoop && kit.keyNoteHeld[k];
-    const double restart =
-        kit.keyReverse[k].load(std::memory_order_relaxed) ? double(length - 2) : 0.0;
-    const float* samples = kit.keySamples[k];
+namespace {
 
-    VstInt32 i = from;
-    if ((increment == 1.0 || increment == -1.0) && position == std::floor(position)) {
-        // One stored frame per output frame: whole runs up to the key's end.
-        while (i < to) {
-            const int32_t p = int32_t(position);
-            const int32_t untilEnd = increment > 0 ? length - 1 - p : p + 1;
-            const int32_t n = std::min<int32_t>(untilEnd, to - i);
-            if (increment > 0) addForward(out2 + i, samples + p, n, volume);
-            else addBackward(out2 + i, samples + p, n, volume);
-            i += n;
-            position = increment > 0 ? double(p + n) : double(p - n);
-            if (n < untilEnd) break;
-            if (!loops) {
-                kit.keyPlaying[k].store(false, std::memory_order_relaxed);
-                kit.keyPosition[k] = position;
-                return i;
-            }
-            position = restart;
-        }
-    } else {
-        while (i < to) {
-            const float value = samples[int32_t(position)];
-            position += increment;
-            out2[i] = out2[i] + clipKeySample(volume * value);
-            ++i;
-            if (position >= last || position < 0.0) {
-                if (!loops) {
-                    kit.keyPlaying[k].store(false, std::memory_order_relaxed);
-                    kit.keyPosition[k] = position;
-                    return i;
-                }
-                position = restart;
-            }
+// One sounding key's reading state for the length of a segment.
+struct Voice {
+    int key = -1;
+    const float* samples = nullptr;
+    int32_t length = 0;
+    double position = 0.0;
+    double increment = 1.0;
+    double last = 0.0;     // length - 1: reaching it (or going below 0) is the end
+    double restart = 0.0;  // where a loop goes on
+    float volume = 1.0f;
+    bool loops = false;    // loop mode with the note held
+    bool playing = true;
+
+    // One stored frame per output frame from a whole frame: runs of frames
+    // can be added at once. (position lies in [0, length - 1) here, so the
+    // integer conversion is exact exactly when the position is a whole frame.)
+    bool wholeFrameSteps() const {
+        return (increment == 1.0 || increment == -1.0) && position == double(int32_t(position));
+    }
+    // Frames that can surely be read before the end test could be met (at
+    // most `limit`). The position moves one way only; each addition rounds
+    // by at most 2^-34 (positions stay below 2^20), so over at most 2^16
+    // frames the error stays under 2^-18, far below the margin of two steps
+    // of at least 1/64 (pitch -48 steps by 1/16). Slower keys, which only
+    // settings outside the parameters' range make, always take the end test.
+    VstInt32 framesBeforeEnd(VstInt32 limit) const {
+        if (!(std::abs(increment) >= 1.0 / 64.0)) return 0;
+        const double room = increment > 0 ? (last - position) / increment : position / -increment;
+        if (!(room > 2.0)) return 0;
+        const VstInt32 cap = std::min<VstInt32>(limit, 1 << 16);
+        return room - 2.0 >= double(cap) ? cap : VstInt32(room - 2.0);
+    }
+    // After a frame: the end test, and the loop or the stop.
+    void endTest() {
+        if (position >= last || position < 0.0) {
+            if (loops) position = restart;
+            else playing = false;
         }
     }
-    kit.keyPosition[k] = position;
+};
+
+// Reads key k's state; false (and the key stopped) when it cannot play: a
+// playing key always sits inside its frames [0, length - 1), anything else
+// (a key too short to play) is stopped before it reads anything.
+bool loadVoice(Kit& kit, int k, Voice& v) {
+    v.key = k;
+    v.length = kit.keyLength[k];
+    v.position = kit.keyPosition[k];
+    v.increment = kit.keyIncrement[k];
+    v.last = double(v.length) - 1.0;
+    if (v.length < 2 || !(v.position >= 0.0) || v.position >= v.last) {
+        kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+        return false;
+    }
+    v.samples = kit.keySamples[k];
+    v.volume = kit.keyVolume[k].load(std::memory_order_relaxed);
+    v.loops = kit.keyPlayMode[k].load(std::memory_order_relaxed) >= PlayModeLoop && kit.keyNoteHeld[k];
+    v.restart = kit.keyReverse[k].load(std::memory_order_relaxed) ? double(v.length - 2) : 0.0;
+    v.playing = true;
+    return true;
+}
+
+void storeVoice(Kit& kit, const Voice& v) {
+    kit.keyPosition[v.key] = v.position;
+    if (!v.playing) kit.keyPlaying[v.key].store(false, std::memory_order_relaxed);
+}
+
+// Whole runs up to the key's end; returns the end of the frames it sounded in.
+VstInt32 addRuns(Voice& v, float* out, VstInt32 from, VstInt32 to) {
+    VstInt32 i = from;
+    const bool forward = v.increment > 0;
+    while (i < to) {
+        const int32_t p = int32_t(v.position);
+        const int32_t untilEnd = forward ? v.length - 1 - p : p + 1;
+        const int32_t n = std::min<int32_t>(untilEnd, to - i);
+        if (forward) addForward(out + i, v.samples + p, n, v.volume);
+        else addBackward(out + i, v.samples + p, n, v.volume);
+        i += n;
+        v.position = forward ? double(p + n) : double(p - n);
+        if (n < untilEnd) break;
+        v.endTest();
+        if (!v.playing) return i;
+    }
     return to;
 }
 
+// Frame by frame at any speed.
+VstInt32 addSteps(Voice& v, float* out, VstInt32 from, VstInt32 to) {
+    for (VstInt32 i = from; i < to;) {
+        // A stretch in which the end cannot come, without the end test...
+        const VstInt32 sure = i + v.framesBeforeEnd(to - i);
+        double position = v.position;
+        for (; i < sure; ++i) {
+            const float value = v.samples[int32_t(position)];
+            position += v.increment;
+            out[i] = out[i] + clipKeySample(v.volume * value);
+        }
+        v.position = position;
+        if (i == to) break;
+        // ...then one frame with it.
+        const float value = v.samples[int32_t(v.position)];
+        v.position += v.increment;
+        out[i] = out[i] + clipKeySample(v.volume * value);
+        ++i;
+        v.endTest();
+        if (!v.playing) return i;
+    }
+    return to;
+}
+
+// Two keys (a before b in key order) frame by frame in one loop: each key's
+// position is a chain of additions, and two chains side by side take about
+// the time of one. Each frame still adds a, then b.
+void addStepsPair(Voice& a, Voice& b, float* out, VstInt32 from, VstInt32 to, VstInt32& endA,
+                  VstInt32& endB) {
+    VstInt32 i = from;
+    while (i < to) {
+        // A stretch in which neither key can reach its end...
+        const VstInt32 sure = i + std::min(a.framesBeforeEnd(to - i), b.framesBeforeEnd(to - i));
+        double positionA = a.position, positionB = b.position;
+        for (; i < sure; ++i) {
+            const float valueA = a.samples[int32_t(positionA)];
+            positionA += a.increment;
+            const float valueB = b.samples[int32_t(positionB)];
+            positionB += b.increment;
+            const float withA = out[i] + clipKeySample(a.volume * valueA);
+            out[i] = withA + clipKeySample(b.volume * valueB);
+        }
+        a.position = positionA;
+        b.position = positionB;
+        if (i == to) break;
+        // ...then one frame with the end tests.
+        const float valueA = a.samples[int32_t(a.position)];
+        a.position += a.increment;
+        const float valueB = b.samples[int32_t(b.position)];
+        b.position += b.increment;
+        const float withA = out[i] + clipKeySample(a.volume * valueA);
+        out[i] = withA + clipKeySample(b.volume * valueB);
+        ++i;
+        a.endTest();
+        b.endTest();
+        if (!a.playing || !b.playing) break;
+    }
+    endA = a.playing ? to : i;
+    endB = b.playing ? to : i;
+    if (a.playing && i < to) endA = addSteps(a, out, i, to);
+    if (b.playing && i < to) endB = addSteps(b, out, i, to);
+}
+
+}  // namespace
+
 void Tamblet::renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to) {
     VstInt32 sounded = from;
+    // A key read frame by frame waits here for a partner to share its loop;
+    // any other key that comes first in key order renders it alone first.
+    Voice waiting;
+    bool isWaiting = false;
     for (int k = 0; k < kNumKeys; ++k) {
         if (!kit.keyPlaying[k].load(std::memory_order_relaxed)) continue;
-        sounded = std::max(sounded, renderKey(k, out2, from, to));
+        Voice v;
+        if (!loadVoice(kit, k, v)) continue;
+        if (!v.wholeFrameSteps()) {
+            if (!isWaiting) {
+                waiting = v;
+                isWaiting = true;
+                continue;
+            }
+            VstInt32 endA = from, endB = from;
+            addStepsPair(waiting, v, out2, from, to, endA, endB);
+            storeVoice(kit, waiting);
+            storeVoice(kit, v);
+            sounded = std::max({sounded, endA, endB});
+            isWaiting = false;
+            continue;
+        }
+        if (isWaiting) {
+            sounded = std::max(sounded, addSteps(waiting, out2, from, to));
+            storeVoice(kit, waiting);
+            isWaiting = false;
+        }
+        sounded = std::max(sounded, addRuns(v, out2, from, to));
+        storeVoice(kit, v);
+    }
+    if (isWaiting) {
+        sounded = std::max(sounded, addSteps(waiting, out2, from, to));
+        storeVoice(kit, waiting);
     }
     // In every frame in which a key sounded both outputs carry the mix.
     if (sounded > from && out1 != out2)

@@ -88,7 +88,6 @@ private:
     void applyEventsAt(VstInt32 frame);
     VstInt32 nextEventFrame(VstInt32 after, VstInt32 frames) const;
     void renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to);
-    VstInt32 renderKey(int k, float* out2, VstInt32 from, VstInt32 to);
 
     // Keys busy for the current block (audio thread).
     KeyMask blockBusy_ = 0;

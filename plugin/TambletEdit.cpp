@@ -1,17 +1,18 @@
 #include "plugin/TambletEdit.h"
 
+#include <new>
+
+#include "editor/ADEditor.h"
 #include "plugin/AEffEditor.h"
 
 namespace rimbrel {
 
 TambletEdit::TambletEdit(audioMasterCallback master) : Tamblet(master) {
     setUniqueID(kUniqueId);
-    // EDITOR: the window's editor (ADEditor) is created here, with this
-    // effect; its base registers it through setEditor(), which sets the
-    // has-editor flag before the host first sees the record:
-    //     new ADEditor(this);
-    // Until the editor exists, the flag stays clear and every editor request
-    // answers 0.
+    // The window's editor: its base registers it through setEditor(), which
+    // sets the has-editor flag before the host first sees the record. The
+    // effect owns it from then on and deletes it when destroyed.
+    new (std::nothrow) ADEditor(this);
 }
 
 TambletEdit::~TambletEdit() = default;

@@ -1,10 +1,26 @@
 // The plug-in's exported entry points. Both do the same.
 #include "plugin/PluginEntry.h"
 
+#if defined(RIMBREL_WITH_X11)
+#include "editor/ADEditor.h"
+#include "gui/x11/X11Platform.h"
+#endif
+
 #define RIMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
-RIMBREL_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+namespace {
+AEffect* createForHost(audioMasterCallback audioMaster) {
+#if defined(RIMBREL_WITH_X11)
+    // The window opens in an X11 parent: the editor installs the X11 frame
+    // factory when it builds its window.
+    rimbrel::ADEditor::setPlatformInstaller([] { rimbrel::gui::x11::install(); });
+#endif
     return rimbrel::createEffect(audioMaster);
+}
+}  // namespace
+
+RIMBREL_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+    return createForHost(audioMaster);
 }
 
 // Older hosts look for "main". A C++ function of that name would be taken for
@@ -12,5 +28,5 @@ RIMBREL_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
 // name given explicitly.
 RIMBREL_EXPORT AEffect* rimbrelLegacyMain(audioMasterCallback audioMaster) __asm__("main");
 AEffect* rimbrelLegacyMain(audioMasterCallback audioMaster) {
-    return rimbrel::createEffect(audioMaster);
+    return createForHost(audioMaster);
 }

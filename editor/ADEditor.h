@@ -1,0 +1,153 @@
+// The plug-in's window: the drawing of the keyboard with, for every key, a
+// name label, a value label (duration or the setting the mode switch
+// chooses) and an invisible button over the drawn key; above them the drop
+// target, the export button and the mode switch; below them the total.
+//
+// The effect creates one editor and keeps it for its whole life; the host
+// opens and closes the window any number of times in between. The editor
+// owns the stored key paths (keyNames), the bitmaps and the refresh timer for
+// its whole life, the frame and its controls only while the window is open.
+//
+// Threads: everything runs on the host's UI thread (editor requests, mouse
+// and drop events, timer ticks, dialogs) except setParameter, which the
+// effect also calls from the audio thread at every note start; there it
+// reads only editorOpen and the index.
+//
+// The work is spread over:
+//   ADEditor.cpp        construction, open/close, labels, timer, notify
+//   EditorCommands.cpp  what clicks, drags and the mode switch do
+//   EditorExport.cpp    the export button, its save dialog and the export
+//   EditorDrop.cpp      drops and hovers, and the loader's reports
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "editor/CustomControls.h"
+#include "editor/EditorLayout.h"
+#include "gui/Toolkit.h"
+#include "gui/vst/AEffGUIEditor.h"
+#include "kit/DropIntake.h"
+#include "kit/KeyEvents.h"
+#include "plugin/Tamblet.h"
+
+namespace rimbrel {
+
+class ADEditor : public gui::AEffGUIEditor,
+                 public gui::CControlListener,
+                 public gui::CBaseObject,
+                 public DropObserver {
+public:
+    explicit ADEditor(Tamblet* effect);
+    ~ADEditor() override;
+
+    // ---- the host's editor requests ----
+    // Builds the window in the host's parent window (the frame's platform
+    // comes from the installed frame factory) and answers true.
+    bool open(void* parentWindow, void* hostDisplay) override;
+    bool open(void* parentWindow) { return open(parentWindow, nullptr); }
+    // Releases the frame and every control in it.
+    void close() override;
+    void idle() override {}
+    // Only the export button's index (195) shows anything: the button then
+    // looks pressed for any value but 0. Safe from the audio thread.
+    void setParameter(int index, float value) override;
+
+    // Timer ticks and the end of a save dialog.
+    gui::CMessageResult notify(gui::CBaseObject* sender, const char* message) override;
+    virtual void timerRefresh();
+
+    // ---- control listener ----
+    void HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) override;
+    void HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) override;
+    void HandleMouseEntered(gui::CControl*) override {}
+    void HandleMouseExited(gui::CControl*) override {}
+    void valueChanged(gui::CControl* control) override;
+
+    // ---- label refresh (after every change of a key) ----
+    void updateNameLabel(int k);
+    void updateValueLabel(int k);
+    void updateTotalLabel();
+
+    // ---- commands ----
+    void eraseKey(int k);
+    void eraseAllKeys();
+    // Starts a save dialog of the given kind (kSelectorKitExport or
+    // kSelectorIndividualExport) titled `title`.
+    void openExportSelector(const char* title, int32_t kind);
+
+    // ---- loader and drop intake reports (DropObserver) ----
+    void setEditorOpen(bool open) override;
+    void keyLoaded(int k) override;
+    void keyNamed(int k) override;
+
+    // The shown form of a stored path: the file name after the last '/' or
+    // '\' (the whole text when there is none), at most 43 characters, less a
+    // three-letter extension with its dot.
+    static std::string displayName(const char* path);
+
+    // The window system's set-up, run by open() before the frame is made
+    // (the X11 backend installs its frame factory there). The plug-in module
+    // sets it once; without one, frames take whatever factory is installed.
+    using PlatformInstaller = void (*)();
+    static void setPlatformInstaller(PlatformInstaller installer);
+
+    // ---- state, open to the window's tests and tools ----
+    bool isEditorOpen() const { return editorOpen.load(std::memory_order_acquire); }
+    int32_t getPendingSelector() const { return pendingSelector; }
+    int32_t getDisplayMode() const;
+    Tamblet* getTamblet() const { return effect; }
+    gui::CVSTGUITimer* getRefreshTimer() const { return refreshTimer; }
+    CMyTextLabel* getNameLabel(int k) const { return isKeyIndex(k) ? nameLabels[k] : nullptr; }
+    gui::CTextLabel* getValueLabel(int k) const { return isKeyIndex(k) ? valueLabels[k] : nullptr; }
+    gui::COnOffButton* getKeyButton(int k) const { return isKeyIndex(k) ? keyButtons[k] : nullptr; }
+    gui::CTextLabel* getTotalLabel() const { return totalLabel; }
+    gui::CKickButton* getExportButton() const { return exportButton; }
+    CMyDragButton* getDropButton() const { return dropButton; }
+    gui::CHorizontalSwitch* getModeSwitch() const { return modeSwitch; }
+
+    // The stored path of each key's sample; empty (first byte 0) when the
+    // key has no name. Written by the drop intake, cleared and exchanged by
+    // the commands.
+    KeyNames keyNames;
+
+    // A key counts as named when the first byte of its path lies in 1..127.
+    bool isKeyNamed(int k) const;
+
+private:
+    // Commands behind the controls (EditorCommands.cpp).
+    void keyButtonChanged(int k);
+    void nameLabelChanged(int k);
+    void swapKeys(int k);
+    void exchangeKeys(int g, int f);
+    void editSetting(int k);
+    void modeSwitchChanged();
+    // The export button (EditorExport.cpp).
+    void exportButtonChanged();
+    gui::CMessageResult selectorEnded(gui::CBaseObject* sender);
+    void exportTo(const std::string& path, int32_t kind);
+
+    void audition(int k);
+    void releaseControls();
+
+    Tamblet* effect;
+    gui::CBitmap* backgroundBitmap = nullptr;
+    gui::CBitmap* exportBitmap = nullptr;
+    gui::CBitmap* dropBitmap = nullptr;
+    gui::CBitmap* modeBitmap = nullptr;
+    gui::CVSTGUITimer* refreshTimer = nullptr;
+    // True from the end of open() to the start of close(), false while the
+    // loader decodes a file. Read by the audio thread in setParameter.
+    std::atomic<bool> editorOpen{false};
+    CMyTextLabel* nameLabels[kNumKeys] = {};
+    gui::CTextLabel* valueLabels[kNumKeys] = {};
+    gui::CTextLabel* totalLabel = nullptr;
+    gui::CKickButton* exportButton = nullptr;
+    int32_t pendingSelector = kSelectorNone;
+    gui::COnOffButton* keyButtons[kNumKeys] = {};
+    CMyDragButton* dropButton = nullptr;
+    gui::CHorizontalSwitch* modeSwitch = nullptr;
+};
+
+}  // namespace rimbrel

@@ -1,0 +1,210 @@
+// What the window's controls do: audition, erase, exchange keys, edit the
+// per-key settings from the name labels, and switch the display mode. The
+// export button is in EditorExport.cpp.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "editor/ADEditor.h"
+
+namespace rimbrel {
+
+namespace {
+
+// Value-label colours of the setting modes (durations are white or red).
+constexpr gui::CColor kValueColorBlue{60, 163, 189, 128};  // pitch, direction
+constexpr gui::CColor kValueColorPink{255, 58, 93, 138};   // play mode, volume
+
+gui::CColor valueLabelColor(int m) {
+    switch (m) {
+        case ModePitch:
+        case ModeReverse: return kValueColorBlue;
+        case ModePlayMode:
+        case ModeVolume: return kValueColorPink;
+        default: return gui::kGreyCColor;
+    }
+}
+
+// The click codes a name label reports (its control value).
+constexpr float kCodeEraseAll = 3.0f;
+constexpr float kCodeErase = 2.0f;
+constexpr float kCodeAudition = 5.0f;
+constexpr float kCodeReset = 4.0f;
+
+}  // namespace
+
+void ADEditor::valueChanged(gui::CControl* control) {
+    if (!control || !isEditorOpen()) return;
+    const int32_t tag = control->getTag();
+    if (tag >= kTagKeyButton && tag < kTagKeyButton + kNumKeys)
+        keyButtonChanged(tag - kTagKeyButton);
+    else if (tag >= kTagNameLabel && tag < kTagNameLabel + kNumKeys)
+        nameLabelChanged(tag - kTagNameLabel);
+    else if (tag == kTagExport)
+        exportButtonChanged();
+    else if (tag == kTagModeSwitch)
+        modeSwitchChanged();
+    // The drop button (and anything else) reports nothing to act on.
+}
+
+void ADEditor::audition(int k) {
+    // The effect turns this into a request the audio thread starts.
+    if (effect) effect->setParameter(kParamAudition, float(k));
+}
+
+// Any change of a key button (a left click toggles it) auditions the key;
+// the toggled value itself means nothing.
+void ADEditor::keyButtonChanged(int k) { audition(k); }
+
+void ADEditor::nameLabelChanged(int k) {
+    CMyTextLabel* label = nameLabels[k];
+    if (!label) return;
+    if (label->dragState > 0) {
+        swapKeys(k);
+        return;
+    }
+    if (label->displayMode != ModeDuration) {
+        editSetting(k);
+        return;
+    }
+    const float v = label->getValue();
+    if (v >= kCodeEraseAll)
+        eraseAllKeys();
+    else if (v >= kCodeErase)
+        eraseKey(k);
+    else
+        audition(k);
+}
+
+// ---- erase ----
+
+void ADEditor::eraseKey(int k) {
+    if (!isKeyIndex(k) || !effect) return;
+    {
+        // keyLength changes only under the rewrite protocol; the frames stay
+        // in the buffer until the next load overwrites them.
+        KeyRewrite rewrite(effect->kit, keyBit(k));
+        effect->kit.keyLength[k] = 0;
+    }
+    keyNames[k][0] = 0;
+    if (nameLabels[k]) nameLabels[k]->hasName = false;
+    updateValueLabel(k);
+    updateTotalLabel();
+    if (nameLabels[k]) {
+        nameLabels[k]->setText("  ");
+        nameLabels[k]->setDirty(true);
+    }
+    effect->setParameter(kParamPitch + k, defaultSettingValue(ModePitch));
+    effect->setParameter(kParamPlayMode + k, defaultSettingValue(ModePlayMode));
+    effect->setParameter(kParamReverse + k, defaultSettingValue(ModeReverse));
+    effect->setParameter(kParamVolume + k, defaultSettingValue(ModeVolume));
+}
+
+void ADEditor::eraseAllKeys() {
+    for (int k = 0; k < kNumKeys; ++k) eraseKey(k);
+}
+
+// ---- exchange by Alt-drag ----
+
+// Runs when the Alt-drag of key k's name label is released.
+void ADEditor::swapKeys(int k) {
+    if (frame) frame->setCursor(gui::kCursorDefault);
+    CMyTextLabel* label = nameLabels[k];
+    const int f = label->dropTarget;
+
+    // The dragged key is stopped whatever follows.
+    int g = -1;
+    if (f != -1)
+        for (int i = 0; i < kNumKeys; ++i)
+            if (nameLabels[i] && nameLabels[i]->dragState == 1) g = i;
+    const bool exchange = f != -1 && isKeyIndex(f) && label->dragState == 1 && g != f && g >= 0;
+
+    Kit& kit = effect->kit;
+    KeyMask keys = keyBit(k);
+    if (exchange) keys |= keyBit(g) | keyBit(f);
+    KeyRewrite rewrite(kit, keys);
+    kit.keyPosition[k] = 0.0;
+    kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+    if (exchange) exchangeKeys(g, f);
+}
+
+// Exchanges the audio, lengths, stored paths and name labels of keys g and
+// f; their settings stay with the key positions. Runs with both keys busy.
+void ADEditor::exchangeKeys(int g, int f) {
+    Kit& kit = effect->kit;
+    // The buffers are exchanged element by element: no scratch key needed.
+    std::swap_ranges(kit.keySamples[g], kit.keySamples[g] + kMaxKeyFrames, kit.keySamples[f]);
+    std::swap(kit.keyLength[g], kit.keyLength[f]);
+    // The whole stored paths change places (up to 511 characters each).
+    char held[kKeyNameSize];
+    std::memcpy(held, keyNames[g], kKeyNameSize);
+    std::memcpy(keyNames[g], keyNames[f], kKeyNameSize);
+    std::memcpy(keyNames[f], held, kKeyNameSize);
+
+    CMyTextLabel* labelG = nameLabels[g];
+    CMyTextLabel* labelF = nameLabels[f];
+    const std::string textG = labelG->getText();
+    const std::string textF = labelF->getText();
+    labelG->setText(textF.c_str());
+    labelF->setText(textG.c_str());
+    std::swap(labelG->hasName, labelF->hasName);
+
+    updateValueLabel(f);
+    updateValueLabel(g);
+    updateTotalLabel();
+    labelG->setDirty(true);
+    labelF->setDirty(true);
+}
+
+// ---- settings from the name labels (modes 1..4) ----
+
+void ADEditor::editSetting(int k) {
+    CMyTextLabel* label = nameLabels[k];
+    if (!label->hasName) return;
+    const int m = label->displayMode;
+    const int32_t p = parameterBank(m) + k;
+    if (parameterBank(m) == 0) return;
+    const float v = label->getValue();
+    if (v >= kCodeAudition) {
+        audition(k);
+        return;
+    }
+    if (v >= kCodeReset)
+        effect->setParameter(p, defaultSettingValue(m));
+    else
+        effect->setParameter(p, label->barValue);
+    // The bar snaps to the step the effect stored.
+    label->barValue = effect->getParameter(p);
+    char text[64] = {};
+    effect->getParameterDisplay(p, text);
+    if (valueLabels[k]) valueLabels[k]->setText(text);
+    label->setDirty(true);
+}
+
+// ---- display mode ----
+
+void ADEditor::modeSwitchChanged() {
+    if (!modeSwitch || !nameLabels[0]) return;
+    const float v = modeSwitch->getValue();
+    const int m = int(double(float(v * 4.0f)) + 0.5);
+    if (m < 0 || m >= kNumDisplayModes || m == getDisplayMode()) return;
+    for (int k = 0; k < kNumKeys; ++k) {
+        CMyTextLabel* label = nameLabels[k];
+        gui::CTextLabel* value = valueLabels[k];
+        value->setHoriAlign((m == ModePlayMode || m == ModeReverse) ? gui::kCenterText : gui::kRightText);
+        value->setFontColor(valueLabelColor(m));
+        label->barValue = m > 0 ? effect->getParameter(parameterBank(m) + k) : 0.0f;
+        label->displayMode = m;
+        if (m > 0) {
+            char text[64] = {};
+            effect->getParameterDisplay(parameterBank(m) + k, text);
+            value->setText(text);
+        } else {
+            updateNameLabel(k);
+            updateValueLabel(k);
+        }
+        label->setDirty(true);
+    }
+}
+
+}  // namespace rimbrel

@@ -1,0 +1,90 @@
+// Files and folders dropped on the window, the hover highlight that shows
+// where they would land, and the loader's reports while keys fill.
+#include <string>
+#include <vector>
+
+#include "editor/ADEditor.h"
+
+namespace rimbrel {
+
+namespace {
+
+// The items of a drag, in the order the container yields them. Each item's
+// data is used as a path as it stands; the type and size are not looked at.
+std::vector<std::string> dragItems(gui::CDragContainer* drag) {
+    std::vector<std::string> items;
+    if (!drag) return items;
+    const int32_t count = drag->getCount();
+    if (count <= 0) return items;
+    int32_t size = 0;
+    int32_t type = 0;
+    const void* data = drag->first(size, type);
+    for (int32_t i = 0; i < count && data; ++i) {
+        items.emplace_back(static_cast<const char*>(data));
+        data = drag->next(size, type);
+    }
+    return items;
+}
+
+}  // namespace
+
+void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) {
+    if (!control || !effect) return;
+    const int target = dropTargetKey(control->getTag());
+    if (control == dropButton) {
+        dropButton->dropHighlight = false;
+        dropButton->setDirty(true);
+    }
+    // Examines, stores, loads and names one item after the other; the loads
+    // report through setEditorOpen/keyLoaded, the names through keyNamed.
+    handleDrop(effect->kit, keyNames, dragItems(drag), target, this);
+}
+
+void ADEditor::HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) {
+    if (!control || !drag) return;
+    if (drag->getCount() < 0) entering = false;
+    if (control == dropButton) {
+        dropButton->dropHighlight = entering;
+        return;
+    }
+    if (!entering) {
+        for (CMyTextLabel* label : nameLabels) {
+            if (!label) continue;
+            label->dropHighlight = false;
+            label->setDirty(true);
+        }
+        return;
+    }
+    const int first = control->getTag() - kTagNameLabel;
+    if (!isKeyIndex(first)) return;
+    const KeyMask keys = hoverKeys(dragItems(drag), first);
+    for (int k = 0; k < kNumKeys; ++k) {
+        CMyTextLabel* label = nameLabels[k];
+        if (!label) continue;
+        if (keys & keyBit(k)) {
+            label->dropHighlight = true;
+            label->highlightPhase = 0;
+        }
+        label->setDirty(true);
+    }
+}
+
+// ---- reports of the loader and the drop intake ----
+
+void ADEditor::setEditorOpen(bool open) {
+    // A load ending while the window is closed leaves it closed.
+    editorOpen.store(open && frame != nullptr, std::memory_order_release);
+}
+
+void ADEditor::keyLoaded(int k) {
+    updateValueLabel(k);
+    updateTotalLabel();
+}
+
+void ADEditor::keyNamed(int k) {
+    if (!isKeyIndex(k)) return;
+    if (nameLabels[k]) nameLabels[k]->hasName = true;
+    updateNameLabel(k);
+}
+
+}  // namespace rimbrel

@@ -1,0 +1,167 @@
+// One thread plays blocks with notes while another auditions, rewrites,
+// erases and exchanges keys. Whatever the timing, no key may be heard
+// half-written, and the thread sanitizer must find no race.
+//
+// How a half-written key would show: every key holds one constant, and each
+// of the four keys used owns a "slot" of six bits in the output: its constant
+// is m * 2^-(6 * (slot + 1)) with m in 1..63, so any sum of the four decodes
+// exactly into the four m. Within one block a key is either silent or plays
+// its one constant (it cannot be rewritten between two frames of a block),
+// so for every slot all non-zero digits of a block must be equal. A rewrite
+// seen in the middle of a block (fills are made in several steps) or an
+// exchange seen half-way would break that.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "PluginTestSupport.h"
+
+namespace rimbrel::test {
+namespace {
+
+constexpr int kKeys = 4;
+constexpr int kBlock = 64;
+constexpr int kMinBlocks = 40000;
+constexpr int kMinOperations = 3000;     // UI operations while blocks run
+constexpr auto kTimeLimit = std::chrono::seconds(4);
+constexpr int kMaxLength = 4096;
+
+float slotValue(int slot, int m) { return std::ldexp(float(m), -6 * (slot + 1)); }
+
+int digitOf(uint32_t code, int slot) { return int((code >> (6 * (kKeys - 1 - slot))) & 63); }
+
+TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
+    EffectHandle handle;
+    Tamblet& effect = handle.effect();
+    Kit& kit = effect.kit;
+
+    // UI-side bookkeeping: which slot each key's audio belongs to.
+    int slotOfKey[kKeys] = {0, 1, 2, 3};
+    for (int k = 0; k < kKeys; ++k) {
+        std::fill_n(kit.keySamples[k], kMaxLength, slotValue(k, 1));
+        kit.keyLength[k] = 1000;
+    }
+    setPlayMode(effect, 0, PlayModeLoop);
+    setPlayMode(effect, 1, PlayModeLoop);
+    setPlayMode(effect, 3, PlayModeGate);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> rewrites{0}, erases{0}, exchanges{0}, auditions{0};
+
+    std::thread ui([&] {
+        std::mt19937 random(7);
+        auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+        while (!done.load(std::memory_order_relaxed)) {
+            const int op = pick(0, 9);
+            const int k = pick(0, kKeys - 1);
+            if (op <= 2) {
+                effect.setParameter(kParamAudition, float(k));
+                ++auditions;
+            } else if (op <= 5) {
+                const float value = slotValue(slotOfKey[k], pick(1, 63));
+                const int length = pick(2, kMaxLength);
+                KeyRewrite rewrite(kit, keyBit(k));
+                for (int part = 0; part < 4; ++part) {
+                    std::fill(kit.keySamples[k] + part * length / 4,
+                              kit.keySamples[k] + (part + 1) * length / 4, value);
+                    std::this_thread::yield();
+                }
+                kit.keyLength[k] = length;
+                ++rewrites;
+            } else if (op == 6) {
+                KeyRewrite rewrite(kit, keyBit(k));
+                kit.keyLength[k] = 0;
+                ++erases;
+            } else if (op <= 8) {
+                const int other = (k + pick(1, kKeys - 1)) % kKeys;
+                KeyRewrite rewrite(kit, keyBit(k) | keyBit(other));
+                const int span = std::max(kit.keyLength[k], kit.keyLength[other]);
+                std::swap_ranges(kit.keySamples[k], kit.keySamples[k] + span / 2,
+                                 kit.keySamples[other]);
+                std::this_thread::yield();
+                std::swap_ranges(kit.keySamples[k] + span / 2, kit.keySamples[k] + span,
+                                 kit.keySamples[other] + span / 2);
+                std::swap(kit.keyLength[k], kit.keyLength[other]);
+                std::swap(slotOfKey[k], slotOfKey[other]);
+                kit.keyPlaying[k].store(false);
+                kit.keyPlaying[other].store(false);
+                kit.keyPosition[k] = 0.0;
+                kit.keyPosition[other] = 0.0;
+                ++exchanges;
+            } else {
+                setPitch(effect, k, pick(-12, 12));
+                setReverse(effect, k, pick(0, 1) == 1);
+            }
+        }
+    });
+
+    std::mt19937 random(11);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    std::vector<float> in1(kBlock, 0.0f), in2(kBlock, 0.0f), out1(kBlock), out2(kBlock);
+    float* ins[] = {in1.data(), in2.data()};
+    float* outs[] = {out1.data(), out2.data()};
+    AEffect* record = handle.record();
+    int failures = 0;
+    int soundingFrames = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+    auto operations = [&] { return rewrites + erases + exchanges + auditions; };
+    int blocks = 0;
+    for (int block = 0; failures < 5; ++block, ++blocks) {
+        if (block >= kMinBlocks &&
+            (operations() >= kMinOperations || std::chrono::steady_clock::now() > deadline))
+            break;
+        MidiList notes;
+        for (int n = pick(0, 2); n > 0; --n) {
+            const int k = pick(0, kKeys - 1);
+            if (pick(0, 3) == 0) notes.noteOff(pick(0, kBlock - 1), kFirstKeyNote + k);
+            else notes.noteOn(pick(0, kBlock - 1), kFirstKeyNote + k);
+        }
+        if (!notes.empty()) handle.dispatch(effProcessEvents, 0, 0, notes.vstEvents());
+        record->processReplacing(record, ins, outs, kBlock);
+        // Like a host's audio thread, spend part of the time outside blocks.
+        if (block % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+
+        int seen[kKeys] = {};
+        for (int i = 0; i < kBlock; ++i) {
+            const float scaled = out2[size_t(i)] * 16777216.0f;  // 2^24
+            if (!(scaled >= 0.0f && scaled < 16777216.0f && scaled == std::floor(scaled))) {
+                ADD_FAILURE() << "block " << block << " frame " << i << ": " << out2[size_t(i)]
+                              << " is no sum of whole key constants";
+                ++failures;
+                break;
+            }
+            const uint32_t code = uint32_t(scaled);
+            if (code) ++soundingFrames;
+            for (int slot = 0; slot < kKeys; ++slot) {
+                const int digit = digitOf(code, slot);
+                if (!digit) continue;
+                if (seen[slot] && seen[slot] != digit) {
+                    ADD_FAILURE() << "block " << block << " frame " << i << ": slot " << slot
+                                  << " plays " << digit << " after " << seen[slot];
+                    ++failures;
+                }
+                seen[slot] = digit;
+            }
+        }
+    }
+    done.store(true);
+    ui.join();
+
+    std::printf("blocks %d, rewrites %d, erases %d, exchanges %d, auditions %d\n", blocks,
+                rewrites.load(), erases.load(), exchanges.load(), auditions.load());
+    // The run must really have mixed both sides.
+    EXPECT_GT(soundingFrames, blocks);
+    EXPECT_GT(rewrites.load(), 20);
+    EXPECT_GT(exchanges.load(), 10);
+    EXPECT_GT(erases.load(), 3);
+    EXPECT_GT(auditions.load(), 20);
+}
+
+}  // namespace
+}  // namespace rimbrel::test
