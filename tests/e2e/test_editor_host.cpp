@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -237,10 +239,12 @@ TEST_F(RimbrelEditorTest, TheWindowShowsTheBackgroundAndTheDropButton)
         EXPECT_EQ(png.rgb(8 + x, 11 + y), drop.rgb(x, y)) << "drop button at " << x << "," << y;
 }
 
-TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsTaken)
+TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
 {
-    // A short sound file to drop.
-    const std::string wav = dir + "/kick drum.wav";
+    // A tenth of a second of a loud tone, in a folder and file name with
+    // spaces and a '+'.
+    fs::create_directories(dir + "/my samples");
+    const std::string wav = dir + "/my samples/kick drum+1.wav";
     SF_INFO info{};
     info.samplerate = 44100;
     info.channels = 1;
@@ -251,9 +255,45 @@ TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsTaken)
     sf_writef_float(f, tone.data(), static_cast<sf_count_t>(tone.size()));
     sf_close(f);
 
-    const HostRun run = host(RIMBREL_PLUGIN, {"--seconds", "0.6", "--after", "300", "--drop", wav, "--on-key", "3"});
+    // Dropped at 0.3 s on key 3 (note 56), played by its note at 0.8 s.
+    const std::string shot = dir + "/dropped.png";
+    const std::string out = dir + "/out.wav";
+    const HostRun run = host(RIMBREL_PLUGIN, {"--seconds", "1.2", "--after", "300", "--drop", wav, "--on-key", "3",
+                                              "--note", "35280:56:2205", "--record", out, "--screenshot", shot});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out << run.err;
+    EXPECT_TRUE(contains(run.err, "kick drum+1.wav")) << run.err;
+
+    // Key 3's value label shows the duration in white (anti-aliased, so
+    // counted as bright pixels); key 5's stays empty.
+    Png png(shot);
+    ASSERT_TRUE(png.ok());
+    auto brightPixels = [&](int left, int top, int right, int bottom) {
+        int n = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                const auto c = png.rgb(x, y);
+                n += c[0] > 180 && c[1] > 180 && c[2] > 180;
+            }
+        return n;
+    };
+    EXPECT_GT(brightPixels(210, 221, 244, 237), 10);
+    EXPECT_EQ(brightPixels(210, 262, 244, 278), 0);
+
+    SF_INFO outInfo{};
+    SNDFILE* rec = sf_open(out.c_str(), SFM_READ, &outInfo);
+    ASSERT_NE(rec, nullptr);
+    std::vector<float> frames(static_cast<size_t>(outInfo.frames) * 2);
+    sf_readf_float(rec, frames.data(), outInfo.frames);
+    sf_close(rec);
+    ASSERT_GT(outInfo.frames, 35280 + 2205);
+    float before = 0, during = 0;
+    for (sf_count_t i = 0; i < 35280; ++i)
+        before = std::max(before, std::abs(frames[size_t(i) * 2]));
+    for (sf_count_t i = 35280; i < 35280 + 2205; ++i)
+        during = std::max(during, std::abs(frames[size_t(i) * 2]));
+    EXPECT_EQ(before, 0.0f);
+    EXPECT_GT(during, 0.3f);
 }
 
 }  // namespace
