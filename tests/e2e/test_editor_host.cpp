@@ -51,9 +51,10 @@ protected:
             fs::remove_all(dir);
     }
 
-    HostRun host(const std::string& plugin, const std::vector<std::string>& args)
+    // Runs the editor command; `environment` goes before it ("NAME=value ...").
+    HostRun host(const std::string& plugin, const std::vector<std::string>& args, const std::string& environment = "")
     {
-        std::string command = quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(plugin);
+        std::string command = environment + " " + quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(plugin);
         for (const std::string& a : args)
             command += " " + quote(a);
         const std::string errPath = dir + "/stderr.txt";
@@ -294,6 +295,73 @@ TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
         during = std::max(during, std::abs(frames[size_t(i) * 2]));
     EXPECT_EQ(before, 0.0f);
     EXPECT_GT(during, 0.3f);
+}
+
+// Writes a mono 16-bit WAV of `frames` frames at `level`.
+void writeTone(const std::string& path, int frames, float level)
+{
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> tone(static_cast<size_t>(frames), level);
+    sf_writef_float(f, tone.data(), frames);
+    sf_close(f);
+}
+
+// A folder whose "zenity" records its arguments and, as a save dialog,
+// answers `answer`.
+std::string fakeZenity(const std::string& dir, const std::string& answer)
+{
+    const std::string bin = dir + "/bin";
+    fs::create_directories(bin);
+    std::ofstream(bin + "/zenity") << "#!/bin/sh\n"
+                                   << "for a in \"$@\"; do echo \"$a\"; done >> " << quote(dir + "/zenity-args") << "\n"
+                                   << "case \"$1\" in --file-selection) echo " << quote(answer) << ";; esac\n";
+    fs::permissions(bin + "/zenity", fs::perms::owner_all);
+    return "PATH=" + quote(bin) + ":\"$PATH\"";
+}
+
+TEST_F(RimbrelEditorTest, TheExportButtonRunsTheSaveDialogAndWritesTheKit)
+{
+    const std::string wav = dir + "/tone.wav";
+    writeTone(wav, 4410, 0.5f);
+    const std::string kit = dir + "/my kit.aif";
+    const HostRun run = host(RIMBREL_PLUGIN,
+                             {"--seconds", "1.5", "--after", "300", "--drop", wav, "--on-key", "0", "--click", "130,87"},
+                             fakeZenity(dir, kit));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::ifstream args(dir + "/zenity-args");
+    const std::string asked(std::istreambuf_iterator<char>(args), {});
+    EXPECT_TRUE(contains(asked, "--save\n")) << asked;
+    EXPECT_TRUE(contains(asked, "--title=Export Op1 Kit as..\n")) << asked;
+    ASSERT_TRUE(fs::exists(kit)) << run.err;
+    std::ifstream file(kit, std::ios::binary);
+    std::string head(64, '\0');
+    file.read(head.data(), 64);
+    EXPECT_EQ(head.substr(0, 4), "FORM");
+    EXPECT_EQ(head.substr(46, 4), "op-1");  // an Op-1 kit
+}
+
+TEST_F(RimbrelEditorTest, AKitTooLongForExportShowsTheWarning)
+{
+    writeTone(dir + "/a.wav", 7 * 44100, 0.2f);
+    writeTone(dir + "/b.wav", 7 * 44100, 0.2f);
+    const HostRun run = host(RIMBREL_PLUGIN,
+                             {"--seconds", "1.5", "--after", "300", "--drop", dir + "/a.wav", dir + "/b.wav", "--on-key",
+                              "0", "--click", "130,87"},
+                             fakeZenity(dir, dir + "/never.aif"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::ifstream args(dir + "/zenity-args");
+    const std::string asked(std::istreambuf_iterator<char>(args), {});
+    EXPECT_TRUE(contains(asked, "--warning\n")) << asked;
+    EXPECT_TRUE(contains(asked, "--title=Total Duration too long!\n")) << asked;
+    EXPECT_TRUE(contains(asked, "--text=please erase some sounds (Ctrl-click) or replace with shorter ones!\n"))
+        << asked;
+    EXPECT_FALSE(contains(asked, "--file-selection")) << asked;
+    EXPECT_FALSE(fs::exists(dir + "/never.aif"));
 }
 
 }  // namespace
