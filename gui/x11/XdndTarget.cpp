@@ -64,6 +64,11 @@ XdndTarget::XdndTarget(Display* d, const Atoms& a, Window w, IPlatformFrameCallb
 
 XdndTarget::~XdndTarget()
 {
+    // A source waiting for an answer gets a refusal rather than nothing.
+    if (dropPending)
+        sendFinished(false);
+    else if (statusOwed)
+        sendStatus(false);
     if (container)
         container->forget();
 }

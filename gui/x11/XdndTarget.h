@@ -41,7 +41,8 @@ public:
 
     XdndTarget(Display* display, const Atoms& atoms, Window window, IPlatformFrameCallback* frame,
                RootToWindow rootToWindow);
-    // Ends a drag in progress silently: the frame is going away.
+    // The frame is going away: a drag in progress ends without telling the
+    // views; a source waiting for an answer is refused.
     ~XdndTarget();
     XdndTarget(const XdndTarget&) = delete;
     XdndTarget& operator=(const XdndTarget&) = delete;

@@ -183,5 +183,35 @@ TEST_F(XdndTest, ClosingTheWindowDuringADragIsSafe)
     EXPECT_FALSE(result.accepted);
 }
 
+TEST_F(XdndTest, ClosingTheWindowWhileTheDataIsAwaitedStillAnswersTheSource)
+{
+    // The source leaves the request for the data unanswered, so the drop
+    // waits for it...
+    source->options().ignoreDataRequests = true;
+    source->options().timeoutMs = 200;
+    ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(100), rootY(170)));
+    EXPECT_FALSE(source->lastStatus().answered);  // the target waits for the data too
+    source->drop();  // times out
+    // ...until the window closes: the source then hears a refusal.
+    delete frame;
+    frame = nullptr;
+    source->options().timeoutMs = 2000;
+    const auto result = source->awaitFinished();
+    EXPECT_TRUE(result.finished);
+    EXPECT_FALSE(result.accepted);
+}
+
+TEST_F(XdndTest, DataThatNeverComesEndsTheDropWithARefusal)
+{
+    source->options().ignoreDataRequests = true;
+    source->options().timeoutMs = 100;
+    ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(100), rootY(170)));
+    source->options().timeoutMs = 10000;
+    const auto result = source->drop();
+    EXPECT_TRUE(result.finished);
+    EXPECT_FALSE(result.accepted);
+    EXPECT_TRUE(taker->events.empty());
+}
+
 }  // namespace
 }  // namespace rimbrel::test

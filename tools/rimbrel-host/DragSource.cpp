@@ -209,7 +209,8 @@ struct DragSource::State {
     {
         switch (e.type) {
         case SelectionRequest:
-            serveRequest(e.xselectionrequest);
+            if (!options.ignoreDataRequests)
+                serveRequest(e.xselectionrequest);
             break;
         case PropertyNotify:
             nextPiece(e.xproperty);
@@ -418,6 +419,14 @@ DragSource::Result DragSource::drop()
     if (!st.waitFor([&st] { return !st.finishedPending; }))
         st.result.error = "no XdndFinished from the target";
     st.active = false;
+    return st.result;
+}
+
+DragSource::Result DragSource::awaitFinished()
+{
+    State& st = *s;
+    if (st.finishedPending && st.waitFor([&st] { return !st.finishedPending; }))
+        st.result.error.clear();
     return st.result;
 }
 

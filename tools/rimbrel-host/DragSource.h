@@ -42,6 +42,8 @@ public:
         int timeoutMs = 5000;
         // Answer selection requests with nothing (a broken source).
         bool refuseData = false;
+        // Leave selection requests unanswered (a source that hangs).
+        bool ignoreDataRequests = false;
     };
 
     struct Reply {
@@ -75,6 +77,8 @@ public:
     Reply lastStatus() const;
     void leave();
     Result drop();
+    // Waits on for the XdndFinished of a drop whose wait timed out.
+    Result awaitFinished();
 
     // A whole drag: enter at the point, then drop.
     Result dragAndDrop(const std::vector<std::string>& paths, int rootX, int rootY);
