@@ -7,6 +7,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool x11-utils zenity fonts-liberation
   sox libsox-fmt-all valgrind imagemagick
+  python3-gi gir1.2-gtk-3.0
 )
 missing=()
 for p in "${packages[@]}"; do
