@@ -175,16 +175,23 @@ bool DialogRunner::runFileSelector(const void* owner, const FileSelectorRequest&
     return true;
 }
 
+namespace {
+void messageLine(const std::string& caption, const std::string& text)
+{
+    std::fprintf(stderr, "[Rimbrel-VST] %s: %s\n", caption.c_str(), text.c_str());
+}
+}  // namespace
+
 void DialogRunner::showMessageBox(const std::string& caption, const std::string& text)
 {
     Found found;
     if (findDialogProgram(found)) {
         if (auto child = ChildProcess::start(messageBoxCommand(found.program, found.path, caption, text), false)) {
-            boxes.push_back(std::move(child));
+            boxes.push_back({std::move(child), caption, text});
             return;
         }
     }
-    std::fprintf(stderr, "[Rimbrel-VST] %s: %s\n", caption.c_str(), text.c_str());
+    messageLine(caption, text);
 }
 
 void DialogRunner::poll()
@@ -209,8 +216,16 @@ void DialogRunner::poll()
         if (s.done)
             s.done(std::move(paths));
     }
-    for (auto it = boxes.begin(); it != boxes.end();)
-        it = (*it)->poll() ? boxes.erase(it) : it + 1;
+    for (auto it = boxes.begin(); it != boxes.end();) {
+        if (!it->child->poll()) {
+            ++it;
+            continue;
+        }
+        // Dismissed (0) or closed (1); anything else means it never showed.
+        if (it->child->exitStatus() > 1)
+            messageLine(it->caption, it->text);
+        it = boxes.erase(it);
+    }
     ChildProcess::reapOrphans();
 }
 

@@ -39,8 +39,9 @@ public:
     // dialog program (or one that cannot be run) a line goes to stderr and
     // the dialog ends with no file at the next poll().
     bool runFileSelector(const void* owner, const FileSelectorRequest& request, FileSelectorDone done);
-    // Shows a warning without waiting for it (a stderr line without any
-    // dialog program).
+    // Shows a warning without waiting for it. Without any dialog program, or
+    // when the program fails (no display it can use), the caption and text
+    // go to stderr as one line instead.
     void showMessageBox(const std::string& caption, const std::string& text);
 
     // Delivers the results of the file dialogs that ended and reaps ended
@@ -60,8 +61,13 @@ private:
         bool multiple;
         FileSelectorDone done;
     };
+    struct Box {
+        std::unique_ptr<ChildProcess> child;
+        std::string caption;
+        std::string text;
+    };
     std::vector<Selector> selectors;
-    std::vector<std::unique_ptr<ChildProcess>> boxes;
+    std::vector<Box> boxes;
 };
 
 }  // namespace rimbrel::gui::x11

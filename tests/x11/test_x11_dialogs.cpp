@@ -201,6 +201,16 @@ TEST_F(FakeDialogs, AMessageBoxWithoutAnyProgramIsALineOnStderr)
     EXPECT_EQ(runner.runningMessageBoxes(), 0);
 }
 
+TEST_F(FakeDialogs, AMessageBoxThatCannotShowFallsBackToTheLine)
+{
+    script("zenity", "exit 255");  // e.g. no display it can open
+    DialogRunner runner;
+    testing::internal::CaptureStderr();
+    runner.showMessageBox("Caption", "Text");
+    pollUntil(runner, [&] { return runner.runningMessageBoxes() == 0; });
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Rimbrel-VST] Caption: Text\n");
+}
+
 TEST_F(FakeDialogs, AClosedWindowsDialogIsEndedAndNeverAnswered)
 {
     script("zenity", "/bin/sleep 30; echo /tmp/late.aif");
