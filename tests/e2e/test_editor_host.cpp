@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -16,6 +19,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -189,6 +194,70 @@ TEST_F(EditorHostTest, TheAudioThreadPlaysScheduledNotesInRealTime)
     EXPECT_EQ(frames[2 * 5000 + 1], 0.25f);
     EXPECT_EQ(frames[2 * 13000], 0.25f);
     EXPECT_EQ(frames[2 * 14000], 0.0f);
+}
+
+// The top-level window named `name`, or None.
+Window findWindow(Display* dpy, const std::string& name)
+{
+    Window root = DefaultRootWindow(dpy), r = None, parent = None;
+    Window* children = nullptr;
+    unsigned count = 0;
+    Window found = None;
+    if (XQueryTree(dpy, root, &r, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && found == None; ++i) {
+            char* title = nullptr;
+            if (XFetchName(dpy, children[i], &title) && title) {
+                if (name == title)
+                    found = children[i];
+                XFree(title);
+            }
+        }
+        if (children)
+            XFree(children);
+    }
+    return found;
+}
+
+TEST_F(EditorHostTest, ClosingTheWindowEndsTheRunCleanly)
+{
+    // --seconds only as a safety net: the window is closed long before.
+    const std::string command =
+        quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(RIMBREL_PROBE_PLUGIN) + " --seconds 20 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    Display* dpy = XOpenDisplay(nullptr);
+    ASSERT_NE(dpy, nullptr);
+    Window w = None;
+    for (int i = 0; i < 300 && w == None; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        w = findWindow(dpy, "rimbrel-host: Probe");
+    }
+    ASSERT_NE(w, None);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // What a window manager sends when the user closes the window.
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, w, False, NoEventMask, &e);
+    XFlush(dpy);
+    const auto closedAt = std::chrono::steady_clock::now();
+    std::string out;
+    std::array<char, 4096> buffer{};
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    EXPECT_LT(std::chrono::steady_clock::now() - closedAt, std::chrono::seconds(5));
+    XSync(dpy, False);
+    EXPECT_EQ(findWindow(dpy, "rimbrel-host: Probe"), None);
+    XCloseDisplay(dpy);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The editor was closed and the effect destroyed with it.
+    EXPECT_TRUE(contains(out, "probe: timer ticks while open ")) << out;
 }
 
 TEST_F(EditorHostTest, BadArgumentsAreRefused)
