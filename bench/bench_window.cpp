@@ -3,7 +3,7 @@
 // export and drop buttons, the mode switch) into an image surface, as the
 // X11 platform paints its offscreen image; and, under an X server, the CPU an
 // open idle window takes when the host idles it every 20 ms (goal: below 1%
-// of one core).
+// of one core), also with the plug-in's own editor.
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 #include <sys/resource.h>
@@ -19,6 +19,8 @@
 #include "gui/Frame.h"
 #include "gui/Timer.h"
 #include "gui/x11/X11Platform.h"
+#include "editor/ADEditor.h"
+#include "plugin/PluginEntry.h"
 
 #include <X11/Xlib.h>
 
@@ -151,6 +153,54 @@ void BM_OpenIdleWindowCpu(benchmark::State& state)
     XCloseDisplay(host);
 }
 BENCHMARK(BM_OpenIdleWindowCpu)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond);
+
+VstIntPtr benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+{
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// The plug-in's own editor, open and idle, idled by its host every 20 ms.
+void BM_OpenIdleEditorCpu(benchmark::State& state)
+{
+    const char* display = std::getenv("DISPLAY");
+    Display* host = display && *display ? XOpenDisplay(nullptr) : nullptr;
+    if (!host) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    rimbrel::ADEditor::setPlatformInstaller([] { rimbrel::gui::x11::install(); });
+    AEffect* effect = rimbrel::createEffect(benchHost);
+    const Window parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 540, 786, 0, 0, 0);
+    XMapWindow(host, parent);
+    XSync(host, False);
+    effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0);
+    effect->dispatcher(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(host),
+                       reinterpret_cast<void*>(static_cast<uintptr_t>(parent)), 0);
+    for (int i = 0; i < 10; ++i) {
+        effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const double seconds = static_cast<double>(state.range(0));
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const double cpuStart = cpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        auto next = start;
+        while (std::chrono::steady_clock::now() - start < std::chrono::duration<double>(seconds)) {
+            effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0);
+            next += std::chrono::milliseconds(20);
+            std::this_thread::sleep_until(next);
+        }
+        cpu += cpuSeconds() - cpuStart;
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    state.counters["cpu_percent_of_a_core"] = 100.0 * cpu / wall;
+    effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0);
+    XDestroyWindow(host, parent);
+    XCloseDisplay(host);
+}
+BENCHMARK(BM_OpenIdleEditorCpu)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
