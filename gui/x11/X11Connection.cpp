@@ -212,6 +212,13 @@ void Connection::dispatch(XEvent& event)
 void Connection::pump()
 {
     std::lock_guard<std::recursive_mutex> guard(lock);
+    if (pumping)
+        return;
+    struct Pumping {
+        bool& flag;
+        explicit Pumping(bool& f) : flag(f) { flag = true; }
+        ~Pumping() { flag = false; }
+    } pumpingNow(pumping);
     if (dpy) {
         ErrorTrap trap(dpy);
         // Events handled here may lead to more requests (drawing, replies to

@@ -87,6 +87,8 @@ public:
     void unroute(Window window, X11Frame* frame);
     X11Frame* frameFor(Window window) const;
 
+    // Runs the pump. A call made from inside the pump (a host that answers
+    // the editor's audioMasterIdle with effEditIdle) returns at once.
     void pump();
 
 private:
@@ -101,6 +103,7 @@ private:
     std::vector<X11Frame*> frameList;
     std::map<Window, X11Frame*> routes;
     DialogRunner dialogRunner;
+    bool pumping = false;
 };
 
 }  // namespace rimbrel::gui::x11

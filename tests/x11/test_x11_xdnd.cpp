@@ -201,6 +201,31 @@ TEST_F(XdndTest, ClosingTheWindowWhileTheDataIsAwaitedStillAnswersTheSource)
     EXPECT_FALSE(result.accepted);
 }
 
+// A view that, while taking a drop, makes the host idle the editor again
+// (as a host answering audioMasterIdle with effEditIdle does).
+class ReenteringView : public RecordingView {
+public:
+    using RecordingView::RecordingView;
+    bool onDrop(CDragContainer* drag, CPoint& where) override
+    {
+        for (int i = 0; i < 3; ++i)
+            gui::x11::pump();
+        return RecordingView::onDrop(drag, where);
+    }
+};
+
+TEST_F(XdndTest, APumpFromInsideADropChangesNothing)
+{
+    auto* view = new ReenteringView(CRect(300, 600, 500, 700), kRed, true);
+    frame->addView(view);
+    const auto result = source->dragAndDrop({"/tmp/r.wav"}, rootX(400), rootY(650));
+    EXPECT_TRUE(result.finished);
+    EXPECT_TRUE(result.accepted);
+    EXPECT_EQ(view->kinds(), (std::vector<std::string>{"enter", "drop", "leave"}));
+    // And the next drag goes through as usual.
+    EXPECT_TRUE(source->dragAndDrop({"/tmp/s.wav"}, rootX(400), rootY(650)).accepted);
+}
+
 TEST_F(XdndTest, DataThatNeverComesEndsTheDropWithARefusal)
 {
     source->options().ignoreDataRequests = true;
