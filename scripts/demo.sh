@@ -1,65 +1,57 @@
 #!/usr/bin/env bash
-# Shows the plug-in at work without a DAW: prints what a host learns about
-# Rimbrel.so, then renders a short MIDI phrase through it over a test tone.
+# Shows the plug-in at work without a DAW: makes a few drum sounds of our
+# own, builds an Op-1 kit from them and reads it back, then drops the sounds
+# on Rimbrel.so's window in rimbrel-host and records a groove played through
+# the plug-in.
 # Usage: scripts/demo.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 host="$build/tools/rimbrel-host/rimbrel-host"
+kit_tool="$build/tools/rimbrel-kit/rimbrel-kit"
+drums="$build/tools/rimbrel-drums/rimbrel-drums"
 plugin="$build/plugin/Rimbrel.so"
 out=out/demo
-mkdir -p "$out"
+sounds="$out/sounds"
 
-for f in "$host" "$plugin"; do
+for f in "$host" "$kit_tool" "$drums" "$plugin"; do
   [ -e "$f" ] || { echo "demo: $f is missing; build first (./setup.sh)" >&2; exit 1; }
 done
+rm -rf "$sounds"
+mkdir -p "$out"
 
-echo "==== rimbrel-host info $plugin ===="
+echo "==== what a host learns about Rimbrel.so ===="
 "$host" info "$plugin"
 
-# A phrase over the kit's two octaves (notes 53..76, MIDI channel 1):
-# frame, status, note, velocity. 0x90 is a note-on, 0x80 a note-off.
-cat > "$out/phrase.txt" <<'PHRASE'
-# frame  status  note  velocity
-0        0x90    53    100
-11025    0x80    53    0
-11025    0x90    57    100
-22050    0x80    57    0
-22050    0x90    60    100
-33075    0x80    60    0
-33075    0x90    65    100
-44100    0x90    69    100
-66150    0x80    65    0
-66150    0x80    69    0
-66150    0x90    76    100
-88200    0x80    76    0
-PHRASE
-
-# The input the plug-in passes through: a quiet two-tone chord, or silence
-# where sox is missing. With an empty kit (nothing dropped on the window yet)
-# the output is exactly this input; once keys hold samples, the phrase plays
-# them on top of it.
-if command -v sox >/dev/null 2>&1; then
-  sox -V1 -n -r 44100 -c 2 -e floating-point -b 32 "$out/input.wav" \
-    synth 2.5 sine 220 sine 330 gain -18
-  input_args=(--input "$out/input.wav")
-else
-  input_args=(--frames 110250)
-fi
+echo
+echo "==== drum sounds ===="
+# The groove starts one second in, once the drop has filled the keys.
+"$drums" "$sounds" --groove "$out/groove.txt" --start 44100 --bpm 120
 
 echo
-echo "==== rendering the phrase through Rimbrel.so ===="
-"$host" render "$plugin" -o "$out/phrase.wav" --rate 44100 --block 512 \
-  "${input_args[@]}" --midi "$out/phrase.txt"
-echo "wrote $out/phrase.wav"
+echo "==== an Op-1 kit from them: rimbrel-kit build ===="
+"$kit_tool" build "$sounds" -o "$out/demo-kit.aif"
+echo
+echo "==== the kit read back: rimbrel-kit inspect ===="
+"$kit_tool" inspect "$out/demo-kit.aif"
 
-if command -v sox >/dev/null 2>&1; then
-  sox --i "$out/phrase.wav" 2>/dev/null
-  sox -V1 "$out/phrase.wav" -n stat 2>&1 | sed -n '1,9p'
-  if [ -e "$out/input.wav" ] && sox -V1 -m -v 1 "$out/phrase.wav" -v -1 "$out/input.wav" -n stat 2>&1 \
-       | grep -q 'Maximum amplitude: *0.000000'; then
-    echo "The kit is empty, so the output equals the input (pass-through)."
-  fi
+echo
+echo "==== the sounds dropped on Rimbrel's window, the groove played through it ===="
+run_editor=()
+if [ -n "${DISPLAY:-}" ]; then
+  run_editor=()
+elif command -v xvfb-run >/dev/null 2>&1; then
+  run_editor=(xvfb-run -a -s "-screen 0 1280x1024x24")
 else
-  ls -l "$out/phrase.wav"
+  echo "No X display and no xvfb-run: the window part is left out."
+  echo "The kit is in $out/demo-kit.aif."
+  exit 0
+fi
+# The loader reports every file on stderr; keep that in a log.
+"${run_editor[@]}" "$host" editor "$plugin" --seconds 6 \
+  --drop "$sounds" --on-key 0 --midi "$out/groove.txt" \
+  --record "$out/groove.wav" --screenshot "$out/window.png" 2>"$out/editor.log"
+echo "recorded $out/groove.wav, the window as it looked: $out/window.png"
+if command -v sox >/dev/null 2>&1; then
+  sox -V1 "$out/groove.wav" -n stats 2>&1 | grep -E 'Pk lev dB|RMS lev dB|Length s' || true
 fi

@@ -12,17 +12,36 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 extern char** environ;
 
 namespace rimbrel::gui::x11 {
 
 namespace {
+// Children stopped but not yet reaped. A plain array, not a container: a
+// dialog can be destroyed while the module unloads, after other statics
+// are gone, and this list must still work then. When it is full the oldest
+// orphan is left to the host (a zombie until it exits), never a crash.
+constexpr int kMaxOrphans = 64;
 std::mutex orphanMutex;
-std::vector<pid_t>& orphans()
+pid_t orphanPids[kMaxOrphans];
+int orphanTotal = 0;
+
+// Reaps what has ended; the caller holds orphanMutex.
+void reapEndedOrphans()
 {
-    static std::vector<pid_t> list;
-    return list;
+    int kept = 0;
+    for (int i = 0; i < orphanTotal; ++i) {
+        int st = 0;
+        pid_t r;
+        do
+            r = ::waitpid(orphanPids[i], &st, WNOHANG);
+        while (r < 0 && errno == EINTR);
+        if (r == 0)
+            orphanPids[kept++] = orphanPids[i];
+    }
+    orphanTotal = kept;
 }
 
 bool isExecutableFile(const std::string& path)
@@ -43,10 +62,10 @@ std::string findProgram(const std::string& name)
     std::size_t begin = 0;
     for (;;) {
         const std::size_t end = dirs.find(':', begin);
-        std::string dir = dirs.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-        if (dir.empty())
-            dir = ".";
-        const std::string candidate = dir + "/" + name;
+        const std::string_view dir = std::string_view(dirs).substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        std::string candidate(dir.empty() ? std::string_view(".") : dir);
+        candidate += '/';
+        candidate += name;
         if (isExecutableFile(candidate))
             return candidate;
         if (end == std::string::npos)
@@ -127,7 +146,12 @@ ChildProcess::~ChildProcess()
     if (!done && childPid > 0) {
         ::kill(childPid, SIGTERM);
         std::lock_guard<std::mutex> lock(orphanMutex);
-        orphans().push_back(childPid);
+        reapEndedOrphans();
+        if (orphanTotal == kMaxOrphans) {
+            std::memmove(orphanPids, orphanPids + 1, sizeof(pid_t) * (kMaxOrphans - 1));
+            --orphanTotal;
+        }
+        orphanPids[orphanTotal++] = childPid;
     }
 }
 
@@ -189,20 +213,13 @@ void ChildProcess::terminate()
 void ChildProcess::reapOrphans()
 {
     std::lock_guard<std::mutex> lock(orphanMutex);
-    auto& list = orphans();
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [](pid_t pid) {
-                                  int st = 0;
-                                  const pid_t r = ::waitpid(pid, &st, WNOHANG);
-                                  return r != 0 && !(r < 0 && errno == EINTR);
-                              }),
-               list.end());
+    reapEndedOrphans();
 }
 
 int ChildProcess::orphanCount()
 {
     std::lock_guard<std::mutex> lock(orphanMutex);
-    return static_cast<int>(orphans().size());
+    return orphanTotal;
 }
 
 }  // namespace rimbrel::gui::x11

@@ -9,6 +9,7 @@
 //                [--drop PATH... (--on-key K | --on-drop-button)]... [--click X,Y[,mods]]...
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -163,7 +164,9 @@ int runEditorCommand(const std::vector<std::string>& args) {
         if (a == "--drop") {
             EditorAction drop;
             drop.kind = EditorAction::Drop;
-            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) drop.paths.push_back(args[++i]);
+            // A file manager always names files by absolute paths; so does the drop.
+            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
+                drop.paths.push_back(std::filesystem::absolute(args[++i]).string());
             if (drop.paths.empty()) return fail("--drop needs at least one path");
             options.actions.push_back(drop);
             lastDrop = long(options.actions.size()) - 1;

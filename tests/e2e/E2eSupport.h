@@ -1,0 +1,101 @@
+// What the end-to-end tests share: running rimbrel-host's editor command in
+// a scratch folder, reading its screenshots, quoting for the shell.
+#pragma once
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+struct HostRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class EditorHostTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY"))
+            GTEST_SKIP() << "no X display";
+        char pattern[] = "/tmp/rimbrel-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override
+    {
+        if (!dir.empty())
+            fs::remove_all(dir);
+    }
+
+    // Runs the editor command; `environment` goes before it ("NAME=value ...").
+    HostRun host(const std::string& plugin, const std::vector<std::string>& args, const std::string& environment = "")
+    {
+        std::string command = environment + " " + quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(plugin);
+        for (const std::string& a : args)
+            command += " " + quote(a);
+        const std::string errPath = dir + "/stderr.txt";
+        command += " 2>" + quote(errPath);
+        HostRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe)
+            return run;
+        std::array<char, 4096> buffer{};
+        size_t n;
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            run.out.append(buffer.data(), n);
+        const int status = pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream err(errPath);
+        run.err.assign(std::istreambuf_iterator<char>(err), {});
+        return run;
+    }
+
+    std::string dir;
+};
+
+struct Png {
+    cairo_surface_t* surface = nullptr;
+    explicit Png(const std::string& path) : surface(cairo_image_surface_create_from_png(path.c_str())) {}
+    ~Png() { cairo_surface_destroy(surface); }
+    bool ok() const { return cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS; }
+    int width() const { return cairo_image_surface_get_width(surface); }
+    int height() const { return cairo_image_surface_get_height(surface); }
+    // (r, g, b) of an opaque image.
+    std::array<int, 3> rgb(int x, int y) const
+    {
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const uint32_t v = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+        return {static_cast<int>((v >> 16) & 0xff), static_cast<int>((v >> 8) & 0xff), static_cast<int>(v & 0xff)};
+    }
+};
+
+inline bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace e2e
