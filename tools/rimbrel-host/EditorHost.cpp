@@ -335,13 +335,13 @@ int EditorSession::run(std::string& error)
 
 }  // namespace
 
-bool parseClickSpec(const std::string& spec, EditorAction& action, std::string& error)
+bool parseClickSpec(const std::string& text, EditorAction& action, std::string& error)
 {
     action = EditorAction{};
     action.kind = EditorAction::Click;
     std::vector<std::string> parts;
     std::string part;
-    for (char c : spec) {
+    for (char c : text) {
         if (c == ',' || c == '+') {
             parts.push_back(part);
             part.clear();
@@ -370,7 +370,7 @@ bool parseClickSpec(const std::string& spec, EditorAction& action, std::string& 
             ok = false;
     }
     if (!ok)
-        error = "bad --click '" + spec + "' (X,Y[,shift][,ctrl][,alt])";
+        error = "bad --click '" + text + "' (X,Y[,shift][,ctrl][,alt])";
     return ok;
 }
 

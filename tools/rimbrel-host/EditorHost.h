@@ -52,7 +52,7 @@ struct EditorOptions {
 };
 
 // "X,Y[,mods]" with mods among shift, ctrl, alt, joined by '+' or ','.
-bool parseClickSpec(const std::string& spec, EditorAction& action, std::string& error);
+bool parseClickSpec(const std::string& text, EditorAction& action, std::string& error);
 
 // Where a drop on key `key`'s name label (or, for -1, on the drop button)
 // lands in the plug-in's window: the middle of the control.

@@ -61,15 +61,15 @@ using SndFile = std::unique_ptr<SNDFILE, SndFileCloser>;
 
 }  // namespace
 
-bool parseNoteSpec(const std::string& spec, std::vector<TimedMidi>& events, std::string& error) {
+bool parseNoteSpec(const std::string& text, std::vector<TimedMidi>& events, std::string& error) {
     std::vector<std::string> parts;
-    std::stringstream in(spec);
+    std::stringstream in(text);
     for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
     long long frame = 0, note = 0, length = 0;
     if ((parts.size() != 2 && parts.size() != 3) || !parseInteger(parts[0], frame) ||
         !parseInteger(parts[1], note) || frame < 0 || note < 0 || note > 127 ||
         (parts.size() == 3 && (!parseInteger(parts[2], length) || length < 0))) {
-        error = "bad --note '" + spec + "' (FRAME:NOTE[:LENGTH])";
+        error = "bad --note '" + text + "' (FRAME:NOTE[:LENGTH])";
         return false;
     }
     events.push_back({frame, 0x90, uint8_t(note), 100});

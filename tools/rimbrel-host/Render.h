@@ -30,7 +30,7 @@ struct RenderOptions {
 
 // "FRAME:NOTE[:LENGTH]": a note-on on channel 1 (velocity 100) and, with a
 // length, the note-off LENGTH frames later.
-bool parseNoteSpec(const std::string& spec, std::vector<TimedMidi>& events, std::string& error);
+bool parseNoteSpec(const std::string& text, std::vector<TimedMidi>& events, std::string& error);
 
 // A text file of lines "frame status data1 data2" (numbers in decimal or
 // 0x hexadecimal); '#' starts a comment.
