@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,11 +92,57 @@ struct Png {
         const uint32_t v = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
         return {static_cast<int>((v >> 16) & 0xff), static_cast<int>((v >> 8) & 0xff), static_cast<int>(v & 0xff)};
     }
+    // Pixels of the rectangle brighter than mid-grey in every channel: white
+    // text is anti-aliased, so text is counted rather than matched.
+    int brightPixels(int left, int top, int right, int bottom) const
+    {
+        int n = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                const auto c = rgb(x, y);
+                n += c[0] > 180 && c[1] > 180 && c[2] > 180;
+            }
+        return n;
+    }
 };
 
 inline bool contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
+}
+
+// Writes a mono 16-bit WAV of `frames` frames at `level`.
+inline void writeTone(const std::string& path, int frames, float level)
+{
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> tone(static_cast<size_t>(frames), level);
+    sf_writef_float(f, tone.data(), frames);
+    sf_close(f);
+}
+
+// The left channel of a stereo recording (empty if it cannot be read).
+inline std::vector<float> readLeftChannel(const std::string& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f)
+        return {};
+    if (info.channels != 2) {
+        sf_close(f);
+        return {};
+    }
+    std::vector<float> frames(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(f, frames.data(), info.frames);
+    sf_close(f);
+    std::vector<float> left(static_cast<size_t>(info.frames));
+    for (size_t i = 0; i < left.size(); ++i)
+        left[i] = frames[i * 2];
+    return left;
 }
 
 }  // namespace e2e

@@ -240,15 +240,7 @@ TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
     // spaces and a '+'.
     fs::create_directories(dir + "/my samples");
     const std::string wav = dir + "/my samples/kick drum+1.wav";
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(wav.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr);
-    std::vector<float> tone(4410, 0.5f);
-    sf_writef_float(f, tone.data(), static_cast<sf_count_t>(tone.size()));
-    sf_close(f);
+    writeTone(wav, 4410, 0.5f);
 
     // Dropped at 0.3 s on key 3 (note 56), played by its note at 0.8 s.
     const std::string shot = dir + "/dropped.png";
@@ -263,46 +255,18 @@ TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
     // counted as bright pixels); key 5's stays empty.
     Png png(shot);
     ASSERT_TRUE(png.ok());
-    auto brightPixels = [&](int left, int top, int right, int bottom) {
-        int n = 0;
-        for (int y = top; y < bottom; ++y)
-            for (int x = left; x < right; ++x) {
-                const auto c = png.rgb(x, y);
-                n += c[0] > 180 && c[1] > 180 && c[2] > 180;
-            }
-        return n;
-    };
-    EXPECT_GT(brightPixels(210, 221, 244, 237), 10);
-    EXPECT_EQ(brightPixels(210, 262, 244, 278), 0);
+    EXPECT_GT(png.brightPixels(210, 221, 244, 237), 10);
+    EXPECT_EQ(png.brightPixels(210, 262, 244, 278), 0);
 
-    SF_INFO outInfo{};
-    SNDFILE* rec = sf_open(out.c_str(), SFM_READ, &outInfo);
-    ASSERT_NE(rec, nullptr);
-    std::vector<float> frames(static_cast<size_t>(outInfo.frames) * 2);
-    sf_readf_float(rec, frames.data(), outInfo.frames);
-    sf_close(rec);
-    ASSERT_GT(outInfo.frames, 35280 + 2205);
+    const std::vector<float> left = readLeftChannel(out);
+    ASSERT_GT(left.size(), size_t(35280 + 2205));
     float before = 0, during = 0;
-    for (sf_count_t i = 0; i < 35280; ++i)
-        before = std::max(before, std::abs(frames[size_t(i) * 2]));
-    for (sf_count_t i = 35280; i < 35280 + 2205; ++i)
-        during = std::max(during, std::abs(frames[size_t(i) * 2]));
+    for (size_t i = 0; i < 35280; ++i)
+        before = std::max(before, std::abs(left[i]));
+    for (size_t i = 35280; i < 35280 + 2205; ++i)
+        during = std::max(during, std::abs(left[i]));
     EXPECT_EQ(before, 0.0f);
     EXPECT_GT(during, 0.3f);
-}
-
-// Writes a mono 16-bit WAV of `frames` frames at `level`.
-void writeTone(const std::string& path, int frames, float level)
-{
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr);
-    std::vector<float> tone(static_cast<size_t>(frames), level);
-    sf_writef_float(f, tone.data(), frames);
-    sf_close(f);
 }
 
 // A folder whose "zenity" records its arguments and, as a save dialog,

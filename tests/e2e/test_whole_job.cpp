@@ -65,19 +65,6 @@ bool waitFor(const std::function<bool()>& done, double seconds)
     return done();
 }
 
-void writeTone(const std::string& path, int frames, float level)
-{
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr);
-    std::vector<float> tone(static_cast<size_t>(frames), level);
-    sf_writef_float(f, tone.data(), frames);
-    sf_close(f);
-}
-
 // Where the window's controls lie, in window pixels.
 int labelMiddle(int k)
 {
@@ -287,35 +274,21 @@ TEST_F(WholeJobTest, AFolderDroppedOnTheWindowShowsItsKeysAndPlaysThem)
 
     Png png(shot);
     ASSERT_TRUE(png.ok());
-    auto brightPixels = [&](int left, int top, int right, int bottom) {
-        int n = 0;
-        for (int y = top; y < bottom; ++y)
-            for (int x = left; x < right; ++x) {
-                const auto c = png.rgb(x, y);
-                n += c[0] > 180 && c[1] > 180 && c[2] > 180;
-            }
-        return n;
-    };
     for (int k = 0; k < 3; ++k) {
-        EXPECT_GT(brightPixels(36, labelMiddle(k) - 8, 200, labelMiddle(k) + 8), 20) << "name of key " << k;
-        EXPECT_GT(brightPixels(210, labelMiddle(k) - 8, 244, labelMiddle(k) + 7), 10) << "duration of key " << k;
+        EXPECT_GT(png.brightPixels(36, labelMiddle(k) - 8, 200, labelMiddle(k) + 8), 20) << "name of key " << k;
+        EXPECT_GT(png.brightPixels(210, labelMiddle(k) - 8, 244, labelMiddle(k) + 7), 10) << "duration of key " << k;
     }
-    EXPECT_EQ(brightPixels(210, labelMiddle(3) - 8, 244, labelMiddle(3) + 7), 0);
+    EXPECT_EQ(png.brightPixels(210, labelMiddle(3) - 8, 244, labelMiddle(3) + 7), 0);
 
     // The recording holds key 1's frames from the note on, and nothing before.
-    SF_INFO info{};
-    SNDFILE* rec = sf_open(out.c_str(), SFM_READ, &info);
-    ASSERT_NE(rec, nullptr);
-    std::vector<float> frames(size_t(info.frames) * 2);
-    sf_readf_float(rec, frames.data(), info.frames);
-    sf_close(rec);
-    ASSERT_GT(info.frames, 44100 + 4410);
+    const std::vector<float> left = readLeftChannel(out);
+    ASSERT_GT(left.size(), size_t(44100 + 4410));
     int atLevel = 0;
     float before = 0;
-    for (sf_count_t i = 0; i < 44100; ++i)
-        before = std::max(before, std::abs(frames[size_t(i) * 2]));
-    for (sf_count_t i = 44100; i < 44100 + 4410; ++i)
-        atLevel += std::abs(frames[size_t(i) * 2] - 0.5f) < 0.001f;
+    for (size_t i = 0; i < 44100; ++i)
+        before = std::max(before, std::abs(left[i]));
+    for (size_t i = 44100; i < 44100 + 4410; ++i)
+        atLevel += std::abs(left[i] - 0.5f) < 0.001f;
     EXPECT_EQ(before, 0.0f);
     EXPECT_GT(atLevel, 4300);
 }
