@@ -7,6 +7,8 @@
 // RIMBREL_EDITOR_CYCLES sets the number of open/close cycles (200 by
 // default, fewer under a sanitizer or valgrind).
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -70,7 +72,11 @@ class EditorCycles : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-        dpy = XOpenDisplay(nullptr);
+        // A busy Xvfb refuses a connection now and then (EAGAIN): retry.
+        for (int attempt = 0; attempt < 50 && !dpy; ++attempt) {
+            dpy = XOpenDisplay(nullptr);
+            if (!dpy) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         if (!dpy) GTEST_SKIP() << "the X display does not answer";
         int event = 0, error = 0;
         if (!XResQueryExtension(dpy, &event, &error)) GTEST_SKIP() << "the X server has no X-Resource extension";
@@ -189,7 +195,10 @@ TEST_F(EditorCycles, OpeningAndClosingTheWindowLeavesNothingBehind) {
     // A leak of even one small block per cycle shows here; the allocator's
     // own bookkeeping stays far below.
     EXPECT_LT(static_cast<long long>(heapAfter) - static_cast<long long>(heapBefore), 16 * 1024 + cycles * 8);
-    EXPECT_LT(rssAfter - rssBefore, 2048);
+    // valgrind and the sanitizers keep memory of their own in the RSS.
+    if (!slowRuntime()) {
+        EXPECT_LT(rssAfter - rssBefore, 2048);
+    }
 }
 
 TEST_F(EditorCycles, TheHostClosesTheEffectWithItsWindowOpenAndUnloadsIt) {
@@ -244,6 +253,74 @@ TEST_F(EditorCycles, AnEditorOpenedTwiceAndClosedTwiceEndsWithOneWindowThenNone)
     send(effect, effEditClose);
     send(effect, effEditIdle);
     EXPECT_EQ(childCount(), 0u);
+}
+
+TEST_F(EditorCycles, TheHostDestroysTheParentBeforeClosingTheEditor) {
+    // The parent goes first, taking the plug-in's window with it; the
+    // plug-in's requests on its vanished window must not reach Xlib's
+    // default error handler, which would end the host.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(send(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy),
+                       reinterpret_cast<void*>(uintptr_t(parent))),
+                  1);
+        for (int i = 0; i < 3; ++i) send(effect, effEditIdle);
+        XDestroyWindow(dpy, parent);
+        XSync(dpy, False);
+        for (int i = 0; i < 3; ++i) send(effect, effEditIdle);
+        send(effect, effEditClose);
+        send(effect, effEditIdle);
+        parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 540, 786, 0, 0, 0);
+        XMapWindow(dpy, parent);
+        XSync(dpy, False);
+    }
+    // And the window still opens and draws in a new parent.
+    ASSERT_EQ(send(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy), reinterpret_cast<void*>(uintptr_t(parent))),
+              1);
+    for (int i = 0; i < 3; ++i) send(effect, effEditIdle);
+    EXPECT_GT(drawnPixels(), 1000);
+    send(effect, effEditClose);
+}
+
+TEST_F(EditorCycles, AParentWindowThatDoesNotExist) {
+    // An id no window has (the host's own client range, never created).
+    const Window bogus = parent + 0x1000;
+    const VstIntPtr opened =
+        send(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy), reinterpret_cast<void*>(uintptr_t(bogus)));
+    for (int i = 0; i < 3; ++i) send(effect, effEditIdle);
+    send(effect, effEditClose);
+    send(effect, effEditIdle);
+    (void)opened;  // either answer will do; the host must survive
+    ASSERT_EQ(send(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy), reinterpret_cast<void*>(uintptr_t(parent))),
+              1);
+    for (int i = 0; i < 3; ++i) send(effect, effEditIdle);
+    EXPECT_GT(drawnPixels(), 1000);
+    send(effect, effEditClose);
+}
+
+TEST(EditorWithoutDisplay, OpeningTheWindowWithNoXServerFailsQuietly) {
+    // In a child process of its own, where no X connection was ever made.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        unsetenv("DISPLAY");
+        void* handle = dlopen(RIMBREL_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) _exit(10);
+        auto entry = reinterpret_cast<Entry>(dlsym(handle, "VSTPluginMain"));
+        AEffect* e = entry ? entry(host) : nullptr;
+        if (!e) _exit(11);
+        int parentStandIn = 0;
+        const VstIntPtr opened = send(e, effEditOpen, 0, 0, &parentStandIn);
+        send(e, effEditIdle);
+        send(e, effEditClose);
+        send(e, effClose);
+        (void)opened;  // the answer may be either; the host must carry on
+        dlclose(handle);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child was killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

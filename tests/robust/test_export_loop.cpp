@@ -50,7 +50,7 @@ public:
         for (const auto& [name, bytes] : existing) writeBytes(at / name, bytes);
         if (kind == ReadOnly) {
             if (mounted_) {
-                if (::mount(nullptr, at.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) how_.clear();
+                if (::mount("tmpfs", at.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k") != 0) how_.clear();
             } else if (::geteuid() != 0) {
                 fs::permissions(at, fs::perms::owner_read | fs::perms::owner_exec);
                 how_ = "a folder without write permission";
