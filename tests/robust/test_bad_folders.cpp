@@ -117,6 +117,34 @@ TEST_F(BadFolderTest, AFolderOfTenThousandEntriesIsExaminedOnlyAsFarAsTheLimit) 
     EXPECT_EQ(std::string(editor->keyNames[23]), (many / "00023.wav").string());
 }
 
+TEST_F(BadFolderTest, TenThousandItemsDroppedAtOnce) {
+    // A selection of everything in a big folder, dragged as items: every
+    // item is examined until the keys are full, none waits, none crashes.
+    const fs::path big = scratch.path() / "big";
+    fs::create_directory(big);
+    std::vector<std::string> items;
+    char name[32];
+    for (int i = 0; i < 10000; ++i) {
+        std::snprintf(name, sizeof name, "%05d.wav", i);
+        if (i % 1000 == 999)
+            writeBytes(big / name, wavOf(100 + i / 1000));
+        else if (i % 3 == 0)
+            ASSERT_EQ(::mkfifo((big / name).c_str(), 0600), 0);
+        else
+            writeBytes(big / name, "text, not sound");
+        items.push_back((big / name).string());
+    }
+    items.push_back(big.string());        // a folder among them
+    items.push_back("/dev/zero");         // a device
+    items.push_back("");                  // nothing
+    items.push_back("relative/none.wav");  // a path that leads nowhere
+    const std::string err = drop(items, 20, "a drop of 10000 items");
+    // The ten sounds fill keys 20..23 and stop there.
+    EXPECT_EQ(countLoadedLines(err), 4);
+    for (int k = 20; k < kNumKeys; ++k) EXPECT_EQ(kit().keyLength[k], 100 + (k - 20)) << k;
+    for (int k = 0; k < 20; ++k) EXPECT_EQ(kit().keyLength[k], 0) << k;
+}
+
 TEST_F(BadFolderTest, AFolderCalledLikeASoundFile) {
     const fs::path folder = scratch.path() / "x.wav";
     fs::create_directory(folder);

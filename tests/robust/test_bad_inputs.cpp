@@ -200,7 +200,21 @@ std::vector<BadInput> corpus() {
         c.push_back({names[ch], fixed(files[ch], channelsWav(ch)), Outcome::NamedButKept});
     }
 
+    c.push_back({"ThousandChannelWav", fixed("ch1024.wav", channelsWav(1024, 10)), Outcome::NamedButKept});
+    c.push_back({"ChannelCountBeyondTheLibraryWav", file("ch65535.wav", [](const fs::path&) {
+                     Bytes b = channelsWav(2, 100);
+                     setLE16(b, 22, 0xffff);  // fmt channels
+                     return b;
+                 }),
+                 Outcome::NotSound});
+
     // ---- sample rates: taken frame for frame whatever they say ----
+    c.push_back({"RateOfOneHertzWav", file("rate1.wav", [](const fs::path&) {
+                     WavSpec s = monoWav(1000);
+                     s.rate = 1;
+                     return wavBytes(s);
+                 }),
+                 Outcome::Loaded, 1000});
     c.push_back({"HugeRateWav", file("rate2g.wav", [](const fs::path&) {
                      WavSpec s = monoWav(1000);
                      s.rate = 2000000000u;
@@ -251,6 +265,25 @@ std::vector<BadInput> corpus() {
                      s.bits = 32;
                      s.channels = 2;
                      s.data = float32(v);
+                     return wavBytes(s);
+                 }),
+                 Outcome::Loaded, 1000, [](const float* key) { expectAllWithin(key, 1.0f); }});
+
+    c.push_back({"NanAndInfinityDoubleWav", file("nan64.wav", [](const fs::path&) {
+                     Bytes data;
+                     const double pick[] = {std::numeric_limits<double>::quiet_NaN(),
+                                            std::numeric_limits<double>::infinity(),
+                                            -std::numeric_limits<double>::infinity(), 1e300, -1e300, 0.25};
+                     for (int i = 0; i < 1000; ++i) {
+                         uint64_t u;
+                         std::memcpy(&u, &pick[i % 6], 8);
+                         putLE32(data, uint32_t(u));
+                         putLE32(data, uint32_t(u >> 32));
+                     }
+                     WavSpec s;
+                     s.format = 3;
+                     s.bits = 64;
+                     s.data = data;
                      return wavBytes(s);
                  }),
                  Outcome::Loaded, 1000, [](const float* key) { expectAllWithin(key, 1.0f); }});
