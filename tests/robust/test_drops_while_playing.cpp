@@ -96,7 +96,7 @@ protected:
 };
 
 TEST_F(DropsWhilePlaying, FoldersOfTwentyFourFilesDroppedAgainAndAgain) {
-    const int rounds = loopCount("RIMBREL_DROP_ROUNDS", 200, 10);
+    const int rounds = loopCount("RIMBREL_DROP_ROUNDS", 200, 4);
     const fs::path up = makeFolder("up", 1.0f);
     const fs::path down = makeFolder("down", -1.0f);
     const int fdsBefore = openDescriptors();
@@ -177,7 +177,7 @@ TEST_F(DropsWhilePlaying, ParametersSetFromAnotherThreadWhileProcessing) {
             if (n % 64 == 0) std::this_thread::yield();
         }
     });
-    const int rounds = loopCount("RIMBREL_DROP_ROUNDS", 200, 10) / 4 + 1;
+    const int rounds = loopCount("RIMBREL_DROP_ROUNDS", 200, 4) / 4 + 1;
     {
         Watchdog watchdog("parameters from another thread", std::chrono::seconds(600));
         for (int round = 0; round < rounds; ++round) dropFolder(up, 0);
