@@ -188,6 +188,39 @@ TEST_F(HostOrders, ProcessingBeforeResumeAfterSuspendAndWithStrangeBlocks) {
     EXPECT_TRUE(block.finite());
 }
 
+TEST_F(HostOrders, ProcessingInPlaceGivesWhatSeparateBuffersGive) {
+    // Many hosts hand the same buffers in and out. A second instance gets
+    // separate buffers; both play the same notes over the same input.
+    AEffect* other = createEffect(host);
+    ASSERT_NE(other, nullptr);
+    for (AEffect* e : {effect, other}) {
+        Tamblet& t = *static_cast<Tamblet*>(e->object);
+        KeyRewrite rewrite(t.kit, keyBit(2));
+        for (int i = 0; i < 3000; ++i) t.kit.keySamples[2][i] = float(i % 100) / 200.0f;
+        t.kit.keyLength[2] = 3000;
+        send(e, effMainsChanged, 0, 1);
+    }
+    EventList notes;
+    notes.midi = {note(0x90, 55, 100, 17)};
+    send(effect, effProcessEvents, 0, 0, notes.get());
+    send(other, effProcessEvents, 0, 0, notes.get());
+    for (int block = 0; block < 4; ++block) {
+        std::vector<float> a1(512), a2(512), b1(512), b2(512), i1(512), i2(512);
+        for (int i = 0; i < 512; ++i) {
+            a1[i] = i1[i] = 0.01f * float(i % 7);
+            a2[i] = i2[i] = -0.02f * float(i % 5);
+        }
+        float* inPlace[2] = {a1.data(), a2.data()};
+        effect->processReplacing(effect, inPlace, inPlace, 512);
+        float* in[2] = {i1.data(), i2.data()};
+        float* out[2] = {b1.data(), b2.data()};
+        other->processReplacing(other, in, out, 512);
+        EXPECT_EQ(a1, b1) << "block " << block;
+        EXPECT_EQ(a2, b2) << "block " << block;
+    }
+    send(other, effClose);
+}
+
 TEST_F(HostOrders, EventsThatAreNoNotesOrTooManyOfThem) {
     loadKey(3, 5000, 0.25f);
     send(effect, effMainsChanged, 0, 1);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RobustSupport.h"
@@ -131,6 +132,41 @@ TEST(XdndBadDrops, BadFilesDroppedThroughTheDesktopProtocol) {
         }
     cairo_surface_destroy(png);
     EXPECT_GT(bright, 20) << "the total's text is missing from the window";
+}
+
+TEST(XdndBadDrops, TheHostEndsWhileTheSaveDialogIsStillOpen) {
+    // The user clicks export, the dialog stays open, and the host closes the
+    // plug-in and unloads it before the answer comes: the host ends cleanly
+    // and the late answer writes nothing.
+    if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    Scratch scratch("dialog");
+    const fs::path d = scratch.path();
+    writeBytes(d / "a.wav", wavOf(4410));
+    fs::create_directory(d / "bin");
+    {
+        std::ofstream zenity(d / "bin" / "zenity");
+        zenity << "#!/bin/sh\necho \"$@\" > " << quote((d / "asked").string()) << "\nsleep 2\necho "
+               << quote((d / "late.aif").string()) << "\n";
+    }
+    fs::permissions(d / "bin" / "zenity", fs::perms::owner_all);
+    const std::string errPath = (d / "stderr.txt").string();
+    const std::string command = "PATH=" + quote((d / "bin").string()) + ":\"$PATH\" " + quote(RIMBREL_HOST_PROGRAM) +
+                                " editor " + quote(RIMBREL_PLUGIN_PATH) + " --seconds 1 --after 200 --drop " +
+                                quote((d / "a.wav").string()) + " --on-key 0 --click 100,85 >/dev/null 2>" +
+                                quote(errPath);
+    int status = 0;
+    {
+        Watchdog watchdog("rimbrel-host with a dialog open", std::chrono::seconds(60));
+        status = std::system(command.c_str());
+    }
+    std::ifstream errFile(errPath);
+    const std::string err((std::istreambuf_iterator<char>(errFile)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_TRUE(contains(err, " DoXPlatLoadStuff ")) << err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the dialog answers
+    EXPECT_NE(readBytes(d / "asked").find("--file-selection"), std::string::npos) << "the dialog never opened";
+    EXPECT_FALSE(fs::exists(d / "late.aif"));
 }
 
 }  // namespace
