@@ -297,6 +297,44 @@ TEST_F(EditorCycles, AParentWindowThatDoesNotExist) {
     send(effect, effEditClose);
 }
 
+TEST_F(EditorCycles, TwoInstancesOneClosedWithItsWindowOpen) {
+    // Two instances of the plug-in in one host share its X connection; the
+    // first goes away with its window open while the second carries on.
+    auto entry = reinterpret_cast<Entry>(dlsym(handle, "VSTPluginMain"));
+    AEffect* second = entry(host);
+    ASSERT_NE(second, nullptr);
+    const Window parent2 = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 600, 0, 540, 786, 0, 0, 0);
+    XMapWindow(dpy, parent2);
+    XSync(dpy, False);
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(send(effect, effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy),
+                       reinterpret_cast<void*>(uintptr_t(parent))),
+                  1);
+        ASSERT_EQ(send(second, effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy),
+                       reinterpret_cast<void*>(uintptr_t(parent2))),
+                  1);
+        for (int i = 0; i < 3; ++i) {
+            send(effect, effEditIdle);
+            send(second, effEditIdle);
+        }
+        send(effect, effClose);  // its window still open
+        effect = entry(host);   // the host makes a new one in its place
+        ASSERT_NE(effect, nullptr);
+        for (int i = 0; i < 3; ++i) send(second, effEditIdle);
+        XSync(dpy, False);
+        XImage* image = XGetImage(dpy, parent2, 0, 0, 540, 786, AllPlanes, ZPixmap);
+        ASSERT_NE(image, nullptr);
+        int drawn = 0;
+        for (int y = 0; y < 786; y += 4)
+            for (int x = 0; x < 540; x += 4) drawn += (XGetPixel(image, x, y) & 0xffffff) != 0;
+        XDestroyImage(image);
+        EXPECT_GT(drawn, 200) << "round " << round;
+        send(second, effEditClose);
+    }
+    send(second, effClose);
+    XDestroyWindow(dpy, parent2);
+}
+
 TEST(EditorWithoutDisplay, OpeningTheWindowWithNoXServerFailsQuietly) {
     // In a child process of its own, where no X connection was ever made.
     const pid_t pid = fork();
