@@ -145,6 +145,17 @@ TEST_F(BadFolderTest, TenThousandItemsDroppedAtOnce) {
     for (int k = 0; k < 20; ++k) EXPECT_EQ(kit().keyLength[k], 0) << k;
 }
 
+TEST_F(BadFolderTest, SystemFoldersDroppedWholeAreNeverWaitedFor) {
+    // Folders full of devices, pipes and files that never end or that block
+    // a reader: none is taken, none is waited for.
+    for (const char* folder : {"/dev", "/proc", "/proc/self", "/proc/self/fd", "/sys/kernel", "/"}) {
+        if (!fs::is_directory(folder)) continue;
+        const std::string err = drop({folder}, 0, folder);
+        EXPECT_EQ(countLoadedLines(err), 0) << folder << ": " << err;
+    }
+    for (int k = 0; k < kNumKeys; ++k) EXPECT_EQ(kit().keyLength[k], 0) << k;
+}
+
 TEST_F(BadFolderTest, AFolderCalledLikeASoundFile) {
     const fs::path folder = scratch.path() / "x.wav";
     fs::create_directory(folder);
