@@ -191,7 +191,15 @@ std::string ADEditor::displayName(const char* path) {
     const char* name = path;
     for (const char* p = path; *p; ++p)
         if (*p == '/' || *p == '\\') name = p + 1;
-    std::string shown(name, strnlen(name, kMaxShownName));
+    std::size_t n = strnlen(name, kMaxShownName);
+    // A cut inside a multi-byte UTF-8 character drops that character whole
+    // rather than leave half of it.
+    if (name[n] != '\0' && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) {
+        std::size_t lead = n;
+        while (lead > 0 && (static_cast<unsigned char>(name[lead]) & 0xC0) == 0x80) --lead;
+        if (static_cast<unsigned char>(name[lead]) >= 0xC0 && n - lead < 4) n = lead;
+    }
+    std::string shown(name, n);
     if (shown.size() >= 4 && shown[shown.size() - 4] == '.') shown.resize(shown.size() - 4);
     return shown;
 }

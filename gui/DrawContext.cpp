@@ -2,11 +2,76 @@
 
 #include <cairo.h>
 
+#include <string>
+
 #include "gui/Bitmap.h"
 
 namespace rimbrel::gui {
 
 namespace {
+// Cairo takes text as UTF-8 and puts the whole context into an error state
+// (after which nothing more is drawn with it) when a string is not valid
+// UTF-8. Texts here include file names, which are whatever bytes the file
+// system holds: every byte that does not begin a well-formed sequence is
+// shown as U+FFFD instead.
+std::size_t utf8SequenceLength(const unsigned char* p)
+{
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    auto cont = [&](int i) { return (p[i] & 0xC0) == 0x80; };
+    if (c >= 0xC2 && c <= 0xDF)
+        return cont(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (!cont(1) || !cont(2))
+            return 0;
+        if (c == 0xE0 && p[1] < 0xA0)
+            return 0;  // overlong
+        if (c == 0xED && p[1] > 0x9F)
+            return 0;  // surrogates
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (!cont(1) || !cont(2) || !cont(3))
+            return 0;
+        if (c == 0xF0 && p[1] < 0x90)
+            return 0;  // overlong
+        if (c == 0xF4 && p[1] > 0x8F)
+            return 0;  // beyond U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
+// `text` itself when it is valid UTF-8, else a repaired copy in `repaired`.
+// (A continuation test stops at the terminating zero, which is no
+// continuation byte, so no read goes past the end.)
+const char* validUtf8(const char* text, std::string& repaired)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    std::size_t i = 0;
+    while (p[i]) {
+        const std::size_t n = utf8SequenceLength(p + i);
+        if (n == 0)
+            break;
+        i += n;
+    }
+    if (!p[i])
+        return text;
+    repaired.assign(text, i);
+    while (p[i]) {
+        const std::size_t n = utf8SequenceLength(p + i);
+        if (n == 0) {
+            repaired += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            repaired.append(text + i, n);
+            i += n;
+        }
+    }
+    return repaired.c_str();
+}
+
 void setSource(cairo_t* cr, const CColor& c)
 {
     cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
@@ -64,6 +129,8 @@ CCoord CDrawContext::getStringWidth(const char* text)
 {
     if (!text || !*text)
         return 0;
+    std::string repaired;
+    text = validUtf8(text, repaired);
     cairo_save(cr);
     applyFont();
     cairo_text_extents_t ext;
@@ -76,6 +143,8 @@ void CDrawContext::drawString(const char* text, const CRect& r, CHoriTxtAlign al
 {
     if (!text || !*text || r.isEmpty())
         return;
+    std::string repaired;
+    text = validUtf8(text, repaired);
     cairo_save(cr);
     cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
     cairo_clip(cr);

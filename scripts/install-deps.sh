@@ -6,6 +6,7 @@ packages=(
   libsndfile1-dev libcairo2-dev libx11-dev libxcursor-dev
   googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool x11-utils zenity fonts-liberation
+  libxres-dev
   sox libsox-fmt-all valgrind imagemagick
   python3-gi gir1.2-gtk-3.0
 )
