@@ -1,7 +1,10 @@
 #include "gui/x11/X11Connection.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "gui/Timer.h"
 #include "gui/x11/X11Frame.h"
@@ -88,7 +91,14 @@ Display* Connection::open()
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (dpy)
         return dpy;
+    // A busy X server may refuse a connection now and then (EAGAIN); a second
+    // try a moment later spares the user a blank window. Without $DISPLAY
+    // there is nothing to retry.
     dpy = XOpenDisplay(nullptr);
+    for (int retry = 0; !dpy && retry < 3 && std::getenv("DISPLAY"); ++retry) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        dpy = XOpenDisplay(nullptr);
+    }
     if (!dpy) {
         std::fprintf(stderr, "[Rimbrel-VST] cannot open the X display\n");
         return nullptr;
