@@ -8,6 +8,7 @@ packages=(
   xvfb xauth xdotool x11-utils zenity fonts-liberation
   sox libsox-fmt-all valgrind imagemagick
   python3-gi gir1.2-gtk-3.0
+  clang
 )
 missing=()
 for p in "${packages[@]}"; do
