@@ -127,7 +127,12 @@ int uriListSeeds(const std::string& dir) {
     };
     int n = 0;
     for (const std::string& l : lists) writeBytes(dir + "/list" + std::to_string(n++) + ".txt", l);
-    return n;
+    // Long lines: one path of 40000 bytes, and a line of escapes, the last cut short.
+    writeBytes(dir + "/long-path.txt", "file:///" + std::string(40000, 'a') + "\r\nfile:///b\r\n");
+    std::string escapes = "file://localhost/";
+    for (int i = 0; i < 8000; ++i) escapes += "%e2%82%ac";
+    writeBytes(dir + "/long-escapes.txt", escapes + "%4");
+    return n + 2;
 }
 
 // Host scripts in the midi check's language (see MidiCheck.cpp).
