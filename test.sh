@@ -60,7 +60,7 @@ run_fuzz_suite() {
     cp tests/fuzz/corpus/"$t"/* tests/fuzz/regressions/"$t"/* "$scratch/$t/" 2>/dev/null || true
     if build-fuzz/tests/fuzz/fuzz_$t -max_total_time=30 -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 \
         $options -artifact_prefix="build-fuzz/fuzz-artifacts/$t/" "$scratch/$t" >"$scratch/$t.log" 2>&1; then
-      echo "fuzz_$t: $(grep -E '^#[0-9]+ +DONE' "$scratch/$t.log" | tail -1)"
+      echo "fuzz_$t: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$scratch/$t.log" | tail -1)"
     else
       echo "fuzz_$t FAILED:"
       tail -n 60 "$scratch/$t.log"
