@@ -2,11 +2,11 @@
 // few short keys, driven by a script read from the input. The script may do
 // anything a host can: event lists of any content (any status bytes, frames
 // before, inside and past the block, too many notes, wrong sizes, other
-// event types), blocks of 0..4096 frames (and negative counts), parameter
-// values of every kind (NaN, infinities, out of range), suspend and resume,
-// odd sample rates and block sizes, parameter texts. Every block's outputs
-// must be finite and no louder than the input plus one full-scale sample per
-// key.
+// event types), blocks of 0..4096 frames (a few up to 4999, and negative
+// counts), parameter values of every kind (NaN, infinities, out of range),
+// suspend and resume, odd sample rates and block sizes, parameter texts.
+// Every block's outputs must be finite and no louder than the input plus one
+// full-scale sample per key.
 #include "tests/fuzz/FuzzChecks.h"
 
 #include "kit/Kit.h"
