@@ -124,7 +124,7 @@ public:
     CView* newCopy() const override { return new COnOffButton(*this); }
 
 private:
-    int32_t style;
+    [[maybe_unused]] int32_t style;  // kept as given; the button draws the same in every style
 };
 
 // A switch of `positions` positions side by side, showing one of

@@ -102,8 +102,12 @@ bool Tamblet::isProcessing() const { return tProcessingEffect == this; }
 
 VstInt32 Tamblet::processEvents(VstEvents* events) {
     if (!events) return 1;
+    // The record declares two event pointers, but the host's block holds
+    // numEvents of them: index from the start of that block rather than
+    // through the two-entry array (indexing the array past 2 is undefined).
+    VstEvent* const* list = events->events + 0;
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         const uint8_t status = uint8_t(midi->midiData[0]);

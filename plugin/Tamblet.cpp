@@ -19,9 +19,12 @@ static void writeParamText(char* dest, const char* text) {
     std::snprintf(dest, kVstMaxParamStrLen, "%s", text);
 }
 
+// Hosts may pass any index, down to INT32_MIN: the difference is taken
+// without overflow.
 static bool keyOfIndex(VstInt32 index, VstInt32 base, int& k) {
-    k = index - base;
-    return isKeyIndex(k);
+    const int64_t d = int64_t(index) - int64_t(base);
+    k = d >= 0 && d < kNumKeys ? int(d) : -1;
+    return k >= 0;
 }
 
 Tamblet::Tamblet(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
@@ -69,7 +72,12 @@ void Tamblet::setParameter(VstInt32 index, float value) {
     } else if (keyOfIndex(index, kParamReverse, k)) {
         kit.keyReverse[k].store(truncToInt(double(value) + 0.5) != 0, std::memory_order_relaxed);
     } else if (keyOfIndex(index, kParamVolume, k)) {
-        kit.keyVolume[k].store(value * value * 4.0f, std::memory_order_relaxed);
+        // A gain that is not a number or infinite (a value of NaN, an
+        // infinity, or one so large its square overflows) would put NaN into
+        // the host's mix (infinity times a silent frame): such a value
+        // leaves the volume as it was.
+        const float volume = value * value * 4.0f;
+        if (std::isfinite(volume)) kit.keyVolume[k].store(volume, std::memory_order_relaxed);
     }
 }
 

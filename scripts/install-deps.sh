@@ -9,6 +9,7 @@ packages=(
   libxres-dev
   sox libsox-fmt-all valgrind imagemagick
   python3-gi gir1.2-gtk-3.0
+  clang
 )
 missing=()
 for p in "${packages[@]}"; do

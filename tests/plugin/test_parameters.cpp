@@ -121,7 +121,7 @@ TEST_F(ParameterMap, VolumeConversionAndDisplay) {
 }
 
 TEST_F(ParameterMap, IndicesOutsideTheMapChangeNothing) {
-    const VstInt32 outside[] = {-1, 0, 1, 3, 98, 195, 243, 244, 1000, 1 << 30};
+    const VstInt32 outside[] = {-1, 0, 1, 3, 98, 195, 243, 244, 1000, 1 << 30, INT32_MAX, INT32_MIN, INT32_MIN + 10};
     for (VstInt32 index : outside) {
         effect.setParameter(index, 0.9f);
         EXPECT_EQ(effect.getParameter(index), 0.0f) << index;

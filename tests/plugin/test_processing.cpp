@@ -397,6 +397,37 @@ TEST(Processing, VolumeScalesBeforeTheClip) {
     EXPECT_EQ(rig.out2[0], 0.25f);
 }
 
+TEST(Processing, VolumesThatAreNoNumberNeverPutNaNIntoTheOutput) {
+    // A gain of infinity times the key's silent lead frames would be NaN:
+    // such values leave the volume as it was, finite values still apply.
+    Rig rig;
+    fillKey(rig.kit(), 0, {0.0f, 0.5f, 0.0f});
+    for (float value : {INFINITY, -INFINITY, NAN, 1e20f, -3e19f}) {
+        rig.effect().setParameter(kParamVolume + 0, 0.25f);
+        rig.effect().setParameter(kParamVolume + 0, value);
+        EXPECT_FLOAT_EQ(rig.kit().keyVolume[0].load(), 0.25f) << value;
+        rig.notes.noteOn(0, kNoteKey0);
+        rig.runSilent(4);
+        for (float s : rig.out2) EXPECT_TRUE(std::isfinite(s)) << value;
+    }
+    rig.effect().setParameter(kParamVolume + 0, 1e18f);  // huge but finite: taken, and clipped
+    EXPECT_GT(rig.kit().keyVolume[0].load(), 1e36f);
+    rig.notes.noteOn(0, kNoteKey0);
+    rig.runSilent(4);
+    EXPECT_EQ(rig.out2[0], 0.0f);
+    EXPECT_EQ(rig.out2[1], 1.0f);
+}
+
+TEST(Processing, EventListsLongerThanTheRecordsTwoPointersAreReadWhole) {
+    Rig rig;
+    fillKey(rig.kit(), 3, {0.5f, 0.5f, 0.5f});
+    for (int i = 0; i < 40; ++i) rig.notes.add(0, 0xB0, 7, 100);  // controllers, ignored
+    rig.notes.noteOn(2, kNoteKey0 + 3);
+    rig.runSilent(4);
+    EXPECT_EQ(rig.out2[1], 0.0f);
+    EXPECT_EQ(rig.out2[2], 0.5f);
+}
+
 // ---- the frame-by-frame rendering, for comparison ----
 
 struct Reference {

@@ -229,6 +229,31 @@ TEST_F(KitTool, InspectPrintsTheKeysAndChecksTheFile) {
     EXPECT_EQ(run("inspect nothing-here.aif").status, 1);
 }
 
+TEST_F(KitTool, InspectPrintsPitchesFarOutsideTheIntRange) {
+    // A description may hold any 64-bit numbers: they are printed, not
+    // converted to int (or negated) on the way.
+    writeWav("a.wav", 1000);
+    std::string settings;
+    for (int k = 0; k < kNumKeys; ++k) settings += " --pitch " + std::to_string(k) + "=48";
+    ASSERT_EQ(run("build a.wav -o kit.aif" + settings).status, 0);
+    std::ifstream in(file("kit.aif"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t from = bytes.find("\"pitch\":[") + 9;
+    const std::size_t to = bytes.find(']', from);
+    ASSERT_NE(from, std::string::npos);
+    std::string values = "4611686018427387904,-9223372036854775808";
+    for (int k = 2; k < kNumKeys; ++k) values += ",0";
+    ASSERT_LE(values.size(), to - from);
+    values.resize(to - from, ' ');  // JSON white space keeps every size in the file
+    bytes.replace(from, to - from, values);
+    std::ofstream(file("huge.aif"), std::ios::binary) << bytes;
+
+    const ToolRun r = run("inspect huge.aif");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("+9007199254740992"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("-18014398509481984"), std::string::npos) << r.out;
+}
+
 TEST_F(KitTool, InspectReadsKitsMadeElsewhere) {
     const fs::path refs = RIMBREL_REFERENCE_KITS;
     if (!fs::exists(refs / "op1_device_drumv1_tr808.aif")) GTEST_SKIP() << "reference kits absent";

@@ -232,10 +232,12 @@ std::string exportName(const std::string& path) {
 
 std::string pitchText(int64_t v) {
     char text[32];
+    // Any 64-bit value a file holds: no negation, and whole numbers printed
+    // from the double (they may lie far outside the int range).
     double semitones = double(v) / 512.0;
-    if (v < 0 && (-v) % 512 == 256) semitones = double(v - 256) / 512.0;
+    if (v < 0 && v % 512 == -256) semitones = double(v - 256) / 512.0;
     if (semitones == std::floor(semitones))
-        std::snprintf(text, sizeof text, "%+d", int(semitones));
+        std::snprintf(text, sizeof text, "%+.0f", semitones);
     else
         std::snprintf(text, sizeof text, "%+.2f", semitones);
     return text;

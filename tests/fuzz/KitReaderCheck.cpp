@@ -1,0 +1,102 @@
+// The kit-file reader check: the reader on the bytes in memory and through a
+// file, the frame decoder, and `rimbrel-kit inspect` on that file.
+#include "tests/fuzz/FuzzChecks.h"
+
+#include "formats/KitFileReader.h"
+#include "tools/rimbrel-kit/KitTool.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rimbrel::fuzz {
+
+namespace {
+
+// The tool's report goes nowhere while it runs.
+class SilencedStdout {
+public:
+    SilencedStdout() {
+        std::fflush(stdout);
+        saved_ = ::dup(1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            ::dup2(null, 1);
+            ::close(null);
+        }
+    }
+    ~SilencedStdout() {
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            ::dup2(saved_, 1);
+            ::close(saved_);
+        }
+    }
+    SilencedStdout(const SilencedStdout&) = delete;
+    SilencedStdout& operator=(const SilencedStdout&) = delete;
+
+private:
+    int saved_;
+};
+
+bool sameResult(const KitFile& a, const KitFile& b) {
+    return a.errors == b.errors && a.warnings == b.warnings && a.chunks.size() == b.chunks.size() &&
+           a.hasCommon == b.hasCommon && a.hasSound == b.hasSound && a.frames == b.frames &&
+           a.soundOffset == b.soundOffset && a.soundBytes == b.soundBytes &&
+           a.description.text == b.description.text;
+}
+
+}  // namespace
+
+std::string checkKitReaderInput(const uint8_t* data, std::size_t size) {
+    // An exact copy on the heap: a read past its end is an ASan report.
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[size > 0 ? size : 1]);
+    if (size > 0) std::memcpy(copy.get(), data, size);
+
+    const KitFile file = parseKitFile(copy.get(), size);
+    if (file.valid() && !(file.hasCommon && file.hasSound && file.description.present && file.description.parsed))
+        return "a file without COMM, SSND or description counts as valid";
+    for (const KitFileChunk& c : file.chunks)
+        if (c.offset + 8 > size) return "a chunk listed past the end of the file";
+    if (file.hasSound && file.soundOffset + file.soundBytes > size) return "the sound data lies past the end of the file";
+    if (file.description.present && file.description.text.size() > size) return "a description longer than the file";
+
+    std::vector<float> mono;
+    if (decodeKitFileFrames(file, copy.get(), size, mono)) {
+        if (mono.size() != file.frames) return "decoded frame count differs from COMM";
+        for (float v : mono)
+            if (!std::isfinite(v) || v < -1.0f || v > 1.0f) return "a decoded frame outside -1..+1";
+    }
+
+    // The same bytes through a file.
+    const std::string path = scratchFolder() + "/kit.aif";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+    std::vector<uint8_t> bytes;
+    const KitFile fromPath = readKitFile(path, &bytes);
+    if (bytes.size() != size || (size > 0 && std::memcmp(bytes.data(), data, size) != 0))
+        return "the reader's copy of the file differs from the file";
+    if (!sameResult(file, fromPath)) return "the file read through its path parses differently";
+
+    // What a user runs: rimbrel-kit inspect FILE.
+    const char* argv[] = {"rimbrel-kit", "inspect", path.c_str(), nullptr};
+    int status;
+    {
+        SilencedStdout quiet;
+        status = runKitTool(3, argv);
+    }
+    if (status != (file.valid() ? kExitOk : kExitFailed))
+        return "inspect exited with " + std::to_string(status) + (file.valid() ? " on a valid kit" : " on an invalid kit");
+    return "";
+}
+
+}  // namespace rimbrel::fuzz

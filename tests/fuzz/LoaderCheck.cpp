@@ -1,0 +1,230 @@
+// The loader check: the acceptance test and the loader on one file, on a kit
+// placed between inaccessible guard pages, whose storage outside the target
+// key is write-protected while the loader runs.
+#include "tests/fuzz/FuzzChecks.h"
+
+#include "kit/Intake.h"
+#include "kit/Kit.h"
+#include "kit/KeyEvents.h"
+#include "kit/Loader.h"
+
+#include <sndfile.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace rimbrel::fuzz {
+
+namespace {
+
+std::size_t pageSize() {
+    static const std::size_t size = std::size_t(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+uintptr_t pageDown(uintptr_t a) { return a & ~(uintptr_t(pageSize()) - 1); }
+uintptr_t pageUp(uintptr_t a) { return pageDown(a + pageSize() - 1); }
+
+// One kit in its own mapping: a guard page, the kit (from a page boundary),
+// a guard page. The kit lives for the whole process (a fresh 50 MB kit per
+// input would cost more than the load).
+class GuardedKit {
+public:
+    GuardedKit() {
+        kitBytes_ = pageUp(sizeof(Kit));
+        total_ = kitBytes_ + 2 * pageSize();
+        void* m = ::mmap(nullptr, total_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED) std::abort();
+        base_ = static_cast<uint8_t*>(m);
+        ::mprotect(base_, pageSize(), PROT_NONE);
+        ::mprotect(base_ + pageSize() + kitBytes_, pageSize(), PROT_NONE);
+        kit_ = ::new (base_ + pageSize()) Kit();  // the mapping is zeroed, as a Kit needs
+    }
+    Kit& kit() { return *kit_; }
+    uintptr_t begin() const { return reinterpret_cast<uintptr_t>(kit_); }
+    uintptr_t end() const { return begin() + kitBytes_; }
+
+    // Everything outside [from, to) on whole pages becomes read-only; the
+    // pages that hold any of [from, to) stay writable.
+    void protectAllBut(uintptr_t from, uintptr_t to) {
+        ::mprotect(kit_, kitBytes_, PROT_READ | PROT_WRITE);
+        const uintptr_t lo = pageDown(from), hi = pageUp(to);
+        if (lo > begin()) ::mprotect(kit_, lo - begin(), PROT_READ);
+        if (hi < end()) ::mprotect(reinterpret_cast<void*>(hi), end() - hi, PROT_READ);
+    }
+
+private:
+    uint8_t* base_ = nullptr;
+    std::size_t kitBytes_ = 0, total_ = 0;
+    Kit* kit_ = nullptr;
+};
+
+struct Observer : LoadObserver {
+    int closes = 0, opens = 0, loads = 0, loadedKey = -1;
+    bool open = true;
+    void setEditorOpen(bool o) override {
+        (o ? opens : closes)++;
+        open = o;
+    }
+    void keyLoaded(int k) override {
+        ++loads;
+        loadedKey = k;
+    }
+};
+
+std::string writeInput(const uint8_t* data, std::size_t size) {
+    const std::string path = scratchFolder() + "/dropped";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+    return path;
+}
+
+// What libsndfile alone says of the file: channels and frames, or 0 channels.
+struct Header {
+    int channels = 0;
+    int64_t frames = 0;
+    int format = 0;
+};
+Header readHeader(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    if (!sf) return {};
+    Header h{info.channels, info.frames, info.format};
+    sf_close(sf);
+    return h;
+}
+
+// libsndfile is not instrumented, so the fuzzer cannot see which of its
+// formats and encodings an input reached. These counters, which libFuzzer
+// takes as extra coverage, tell it: the container, the encoding, the
+// channel count, the size class and the load's outcome of each input.
+#if defined(__clang__) && defined(__linux__)
+__attribute__((section("__libfuzzer_extra_counters")))
+#endif
+uint8_t gFormatCounters[1024];
+
+int log2Class(int64_t frames) {
+    int c = 0;
+    while (frames > 1 && c < 31) {
+        frames >>= 1;
+        ++c;
+    }
+    return c;
+}
+
+void countFormat(const Header& h, bool accepted, int loads) {
+    const int major = (h.format >> 16) & 0x3F;
+    const int subtype = h.format & 0xFFFF;
+    const int outcome = (accepted ? 1 : 0) + (loads > 0 ? 2 : 0);
+    ++gFormatCounters[major * 4 + outcome];
+    ++gFormatCounters[256 + ((subtype & 0xFF) ^ ((subtype >> 8) * 37 & 0xFF))];
+    ++gFormatCounters[512 + std::clamp(h.channels, 0, 15) * 32 + log2Class(h.frames)];
+}
+
+std::string describe(const char* what, long long a, long long b = 0) {
+    char line[200];
+    std::snprintf(line, sizeof line, what, a, b);
+    return line;
+}
+
+}  // namespace
+
+std::string checkLoaderInput(const uint8_t* data, std::size_t size) {
+    static GuardedKit* guarded = new GuardedKit();
+    static int protectedKey = -1;
+    // The target key: an edge key or one in the middle, picked by the input.
+    static constexpr int kTargets[] = {0, 11, 23};
+    const int k = kTargets[size % 3];
+    Kit& kit = guarded->kit();
+
+    float* key = kit.keySamples[k];
+    const uintptr_t keyBegin = reinterpret_cast<uintptr_t>(key);
+    const uintptr_t keyEnd = keyBegin + sizeof kit.keySamples[k];
+    const uintptr_t tail = reinterpret_cast<uintptr_t>(&kit.keyLength[0]);  // fields after the samples
+    // The samples of the other keys go read-only. The fields after the
+    // samples stay writable (the loader sets the length and the busy mark);
+    // they are compared instead, as are the other keys' bytes on the pages
+    // the target key shares with them.
+    if (protectedKey != k) {
+        guarded->protectAllBut(keyBegin, keyEnd);
+        ::mprotect(reinterpret_cast<void*>(pageDown(tail)), guarded->end() - pageDown(tail), PROT_READ | PROT_WRITE);
+        protectedKey = k;
+    }
+    const uintptr_t watchedLo[] = {pageDown(keyBegin), keyEnd, pageDown(tail)};
+    const uintptr_t watchedHi[] = {keyBegin, std::min(pageUp(keyEnd), guarded->end()), guarded->end()};
+    std::vector<uint8_t> before[3];
+    for (int r = 0; r < 3; ++r)
+        before[r].assign(reinterpret_cast<const uint8_t*>(watchedLo[r]), reinterpret_cast<const uint8_t*>(watchedHi[r]));
+    static std::vector<float> keyBefore(kMaxKeyFrames);
+    std::memcpy(keyBefore.data(), key, sizeof kit.keySamples[k]);
+    const int32_t lengthBefore = kit.keyLength[k];
+
+    const std::string path = writeInput(data, size);
+    const bool accepted = isLoadableFile(path.c_str());
+    const Header header = readHeader(path);
+    const bool signature = size >= 50 && std::memcmp(data + 46, "op-1", 4) == 0;
+    Observer observer;
+    loadKeyFile(kit, path.c_str(), k, &observer);
+    countFormat(header, accepted, observer.loads);
+
+    // Acceptance: the kit signature, or a header libsndfile takes (RAW
+    // needs a format given, so sf_open of a path never yields it).
+    if (accepted != (signature || header.channels > 0))
+        return describe("accepted %lld, but signature %lld / libsndfile header", accepted, signature) +
+               std::to_string(header.channels);
+
+    // The observer: closed then opened once, at most one load of key k.
+    if (observer.closes != 1 || observer.opens != 1 || !observer.open)
+        return describe("editorOpen went false %lld and true %lld times", observer.closes, observer.opens);
+    if (observer.loads > 1 || (observer.loads == 1 && observer.loadedKey != k))
+        return describe("%lld loads reported, last for key %lld", observer.loads, observer.loadedKey);
+
+    // Nothing outside the key and its length changed.
+    for (int r = 0; r < 3; ++r) {
+        const uint8_t* now = reinterpret_cast<const uint8_t*>(watchedLo[r]);
+        for (std::size_t i = 0; i < before[r].size(); ++i) {
+            const uintptr_t a = watchedLo[r] + i;
+            if (a >= keyBegin && a < keyEnd) continue;
+            if (a >= reinterpret_cast<uintptr_t>(&kit.keyLength[k]) &&
+                a < reinterpret_cast<uintptr_t>(&kit.keyLength[k] + 1))
+                continue;
+            if (now[i] != before[r][i]) return describe("byte %lld of the kit changed (key %lld loaded)", a - guarded->begin(), k);
+        }
+    }
+
+    const int32_t length = kit.keyLength[k];
+    if (observer.loads == 0) {
+        if (length != lengthBefore) return describe("failed load changed the length from %lld to %lld", lengthBefore, length);
+        if (std::memcmp(keyBefore.data(), key, sizeof kit.keySamples[k]) != 0) return "failed load changed the key's audio";
+        // A file libsndfile reads with one or two channels and some frames
+        // loads, unless its decoding fails (reported on stderr).
+        return "";
+    }
+
+    // Loaded: the length follows the header (cut to 529199 past 529200,
+    // at least 1), the layout holds, every sample is finite and in -1..+1.
+    if (header.channels < 1 || header.channels > 2)
+        return describe("a file of %lld channels loaded", header.channels);
+    const int64_t expected = header.frames > kMaxKeyFrames ? kMaxKeyFrames - 1 : std::max<int64_t>(header.frames, 1);
+    if (length != expected) return describe("length %lld, the header gives %lld", length, expected);
+    if (key[0] != 0.0f || key[1] != 0.0f) return "lead frames not silent";
+    const int64_t filled = std::max<int64_t>(length - 3, 0);
+    for (int64_t i = 0; i < kMaxKeyFrames; ++i) {
+        const float v = key[i];
+        if (!std::isfinite(v) || v < -1.0f || v > 1.0f) return describe("sample %lld is out of range", i);
+        if (i >= filled && v != 0.0f) return describe("sample %lld past the audio (length %lld) not silent", i, length);
+    }
+    return "";
+}
+
+}  // namespace rimbrel::fuzz

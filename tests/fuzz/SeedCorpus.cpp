@@ -1,0 +1,236 @@
+#include "tests/fuzz/SeedCorpus.h"
+
+#include "formats/KitExport.h"
+#include "gui/x11/UriList.h"
+#include "kit/Kit.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rimbrel::fuzz {
+
+namespace {
+
+std::vector<float> signal(int frames, int channels, float amplitude) {
+    std::vector<float> s(std::size_t(frames) * std::size_t(channels));
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            s[std::size_t(i * channels + c)] = amplitude * float(std::sin(0.3 * i + c));
+    return s;
+}
+
+bool writeSound(const std::string& path, int format, int channels, int frames, float amplitude = 0.7f) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!sf) return false;
+    const std::vector<float> s = signal(frames, channels, amplitude);
+    sf_writef_float(sf, s.data(), frames);
+    sf_close(sf);
+    return true;
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int loaderSeeds(const std::string& dir) {
+    struct Sound {
+        const char* name;
+        int format;
+        int channels;
+        int frames;
+    };
+    static const Sound kSounds[] = {
+        {"mono16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 40},
+        {"stereo24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 30},
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 20},
+        {"ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, 1, 30},
+        {"adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1, 64},
+        {"mono16.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 40},
+        {"stereo8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 2, 20},
+        {"double.aiff", SF_FORMAT_AIFF | SF_FORMAT_DOUBLE, 1, 10},
+        {"four.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 10},
+        {"short.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 3},
+        {"mono.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 200},
+        {"stereo.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 300},
+        {"mono.au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.voc", SF_FORMAT_VOC | SF_FORMAT_PCM_16, 1, 20},
+        {"gsm.wav", SF_FORMAT_WAV | SF_FORMAT_GSM610, 1, 320},
+        {"msadpcm.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 2, 64},
+        {"g721.wav", SF_FORMAT_WAV | SF_FORMAT_G721_32, 1, 64},
+        {"mono.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 1, 20},
+        {"dwvw.aiff", SF_FORMAT_AIFF | SF_FORMAT_DWVW_12, 1, 40},
+        {"mono.paf", SF_FORMAT_PAF | SF_FORMAT_PCM_24, 1, 20},
+        {"mono.svx", SF_FORMAT_SVX | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.nist", SF_FORMAT_NIST | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.ircam", SF_FORMAT_IRCAM | SF_FORMAT_FLOAT, 1, 20},
+        {"mono.mat5", SF_FORMAT_MAT5 | SF_FORMAT_DOUBLE, 1, 20},
+        {"mono.pvf", SF_FORMAT_PVF | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.xi", SF_FORMAT_XI | SF_FORMAT_DPCM_16, 1, 20},
+        {"mono.htk", SF_FORMAT_HTK | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.sds", SF_FORMAT_SDS | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.avr", SF_FORMAT_AVR | SF_FORMAT_PCM_16, 1, 20},
+        {"mono.wve", SF_FORMAT_WVE | SF_FORMAT_ALAW, 1, 20},
+        {"stereo.mpc", SF_FORMAT_MPC2K | SF_FORMAT_PCM_16, 2, 20},
+        {"alac.caf", SF_FORMAT_CAF | SF_FORMAT_ALAC_16, 1, 64},
+        {"mono.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 1, 960},
+        {"mono.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 1, 1152},
+    };
+    int n = 0;
+    for (const Sound& s : kSounds) n += writeSound(dir + "/" + s.name, s.format, s.channels, s.frames);
+    // Float samples far outside full scale, which the loader clamps.
+    n += writeSound(dir + "/loud.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 16, 5.0f);
+    // A header that claims a billion frames over a few bytes of data.
+    {
+        std::string wav = readBytes(dir + "/mono16.wav");
+        if (wav.size() > 44) {
+            const uint32_t lie = 2000000000u;
+            for (int i = 0; i < 4; ++i) wav[40 + i] = char((lie >> (8 * i)) & 0xFF);
+            writeBytes(dir + "/lying.wav", wav);
+            ++n;
+        }
+    }
+    writeBytes(dir + "/text.txt", "not a sound file\n");
+    return n + 1;
+}
+
+int kitSeeds(const std::string& dir) {
+    std::unique_ptr<Kit> kit(new Kit);
+    const int32_t lengths[] = {12, 30, 0, 7, 2};
+    for (int k = 0; k < 5; ++k) {
+        kit->keyLength[k] = lengths[k];
+        for (int i = 2; i + 3 < lengths[k]; ++i) kit->keySamples[k][i] = 0.1f * float(k + 1) * float((i % 3) - 1);
+    }
+    const char* names[kNumKeys] = {"/a/kick.wav", "/a/snare.wav", nullptr, "/a/hat.wav", "/a/tick.wav"};
+    KitExportInput in = kitExportInput(*kit, names);
+    in.pitch[1] = 0.75f;
+    in.playMode[3] = 1.0f;
+    in.reverse[4] = 1.0f;
+    in.volume[0] = 0.2f;
+    int n = 0;
+    n += exportKit((dir + "/kit.aif").c_str(), in) == ExportResult::Written;
+    int files = 0;
+    exportIndividualFiles((dir + "/key.aif").c_str(), in, &files);
+    n += files;
+    n += writeSound(dir + "/plain.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 20);
+    return n;
+}
+
+int uriListSeeds(const std::string& dir) {
+    const std::vector<std::string> lists = {
+        makeUriList({"/home/user/Samples/kick.wav", "/home/user/Samples/snare drum.aiff"}),
+        "file:///tmp/a%20b.wav\r\nfile://localhost/tmp/c.wav\r\n# comment\r\nfile:/tmp/d.wav\n",
+        "FILE://LOCALHOST/x/%C3%A9t%c3%A9.wav\nhttp://example.com/a.wav\nsmb://host/share/b.wav\n",
+        "file://otherhost/a.wav\nfile:relative.wav\n\n   \nfile:///a%2/b%zz%%41\n",
+        "file:///with%00nul.wav\r\nfile:///ok?query#frag+plus.wav\r\n",
+        std::string("file:///trailing.wav\n\0\0", 23),
+        "trash:///deleted.wav\r\nfile:///\r\nfile:///%2F%2f\r\n",
+    };
+    int n = 0;
+    for (const std::string& l : lists) writeBytes(dir + "/list" + std::to_string(n++) + ".txt", l);
+    // Long lines: one path of 40000 bytes, and a line of escapes, the last cut short.
+    writeBytes(dir + "/long-path.txt", "file:///" + std::string(40000, 'a') + "\r\nfile:///b\r\n");
+    std::string escapes = "file://localhost/";
+    for (int i = 0; i < 8000; ++i) escapes += "%e2%82%ac";
+    writeBytes(dir + "/long-escapes.txt", escapes + "%4");
+    return n + 2;
+}
+
+// Host scripts in the midi check's language (see MidiCheck.cpp).
+int midiSeeds(const std::string& dir) {
+    auto event = [](std::string& s, uint8_t status, uint8_t note, uint8_t velocity, uint16_t frame) {
+        s += char(1);                                           // kind: a MIDI event
+        s += char(0);                                           // deltaFrames: u16 follows
+        s += char(frame & 0xFF);
+        s += char(frame >> 8);
+        s += char(status);                                      // status as given (>= 128)
+        s += char(note);                                        // note as given (>= 128 keeps it) or key index
+        s += char(velocity);
+        s += char(0);
+    };
+    auto block = [](std::string& s, uint16_t frames, uint8_t how) {
+        s += char(2);
+        s += char(0);
+        s += char(frames & 0xFF);
+        s += char(frames >> 8);
+        s += char(how);
+    };
+    std::vector<std::string> scripts;
+    {
+        std::string s;  // notes on two keys, a block, note-offs, a block
+        s += char(0);
+        s += char(2);
+        event(s, 0x90, 0, 100, 0);
+        event(s, 0x90, 5, 100, 10);
+        s += char(0);
+        block(s, 512, 3);
+        s += char(0);
+        s += char(1);
+        event(s, 0x80, 0, 0, 100);
+        s += char(0);
+        block(s, 256, 0);
+        scripts.push_back(s);
+    }
+    {
+        std::string s;  // loop mode, reversed, pitched up, then a long block
+        const char params[] = {4, 101, 23, 2, 4, 102, 23, 2, 4, 100, 23, 14};
+        s.append(params, sizeof params);
+        s += char(0);
+        s += char(1);
+        event(s, 0x90, 23, 1, 0);
+        s += char(0);
+        block(s, 4096, 16);
+        scripts.push_back(s);
+    }
+    {
+        std::string s;  // auditions outside processing, volume set to odd values
+        s += char(8);
+        s += char(13);
+        s += char(4);
+        s += char(243);
+        s += char(12);
+        s += char(10);
+        block(s, 64, 5);
+        s += char(5);
+        s += char(0);
+        s += char(6);
+        s += char(10);
+        s += std::string(4, char(0xFF));
+        s += char(7);
+        s += char(171);
+        scripts.push_back(s);
+    }
+    int n = 0;
+    for (const std::string& s : scripts) writeBytes(dir + "/script" + std::to_string(n++) + ".bin", s);
+    return n;
+}
+
+}  // namespace
+
+int writeSeeds(const std::string& target, const std::string& folder) {
+    if (target == "loader") return loaderSeeds(folder);
+    if (target == "urilist") return uriListSeeds(folder);
+    if (target == "kitreader") return kitSeeds(folder);
+    if (target == "midi") return midiSeeds(folder);
+    return 0;
+}
+
+}  // namespace rimbrel::fuzz
