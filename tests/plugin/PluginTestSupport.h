@@ -70,8 +70,9 @@ public:
         storage_.assign(sizeof(VstEvents) / sizeof(VstIntPtr) + events_.size() + 2, 0);
         auto* list = reinterpret_cast<VstEvents*>(storage_.data());
         list->numEvents = VstInt32(events_.size());
+        VstEvent** const slots = list->events + 0;  // the record declares two; the storage holds more
         for (size_t i = 0; i < events_.size(); ++i)
-            list->events[i] = reinterpret_cast<VstEvent*>(&events_[i]);
+            slots[i] = reinterpret_cast<VstEvent*>(&events_[i]);
         return list;
     }
 

@@ -68,6 +68,7 @@ void RealtimeAudio::run()
     std::vector<std::max_align_t> listStorage(
         (sizeof(VstEvents) + sizeof(VstEvent*) * (midi.size() + 2)) / sizeof(std::max_align_t) + 1);
     auto* list = reinterpret_cast<VstEvents*>(listStorage.data());
+    VstEvent** const slots = list->events + 0;  // the record declares two; the storage holds more
 
     using Clock = std::chrono::steady_clock;
     const auto begin = Clock::now();
@@ -86,7 +87,7 @@ void RealtimeAudio::run()
             e.midiData[0] = static_cast<char>(m.status);
             e.midiData[1] = static_cast<char>(m.data1);
             e.midiData[2] = static_cast<char>(m.data2);
-            list->events[count] = reinterpret_cast<VstEvent*>(&e);
+            slots[count] = reinterpret_cast<VstEvent*>(&e);
             ++count;
         }
         nextEvent += count;

@@ -34,6 +34,8 @@ public:
         auto* list = reinterpret_cast<VstEvents*>(storage_.data());
         list->numEvents = VstInt32(count);
         list->reserved = 0;
+        // The record declares two pointers; the storage holds `count`.
+        VstEvent** const slots = list->events + 0;
         for (size_t i = 0; i < count; ++i) {
             const TimedMidi& m = all[first + i];
             VstMidiEvent& e = events_[i];
@@ -44,7 +46,7 @@ public:
             e.midiData[0] = char(m.status);
             e.midiData[1] = char(m.data1);
             e.midiData[2] = char(m.data2);
-            list->events[i] = reinterpret_cast<VstEvent*>(&e);
+            slots[i] = reinterpret_cast<VstEvent*>(&e);
         }
         return list;
     }
