@@ -36,7 +36,7 @@ struct WavSpec {
     Bytes extraChunks;  // whole chunks placed between fmt and data
     Bytes data;
 };
-Bytes wavBytes(const WavSpec& spec);
+Bytes wavBytes(const WavSpec& layout);
 // Offset of the four bytes of a chunk's size ("data", "fmt ", ...).
 std::size_t chunkSizeOffset(const Bytes& file, const char* id);
 
@@ -55,7 +55,7 @@ struct AiffSpec {
     Bytes extraChunks;  // placed between COMM and SSND
     Bytes data;
 };
-Bytes aiffBytes(const AiffSpec& spec);
+Bytes aiffBytes(const AiffSpec& layout);
 
 // A sound file written by libsndfile (format a full SF_FORMAT_* value).
 Bytes soundBytes(const std::filesystem::path& scratch, int format, int channels, int frames,
