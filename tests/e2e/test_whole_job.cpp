@@ -40,6 +40,22 @@ std::string xdotool(const std::string& args)
     return out;
 }
 
+// The first window whose name matches `pattern`, waited for up to
+// `seconds` (empty if none came). Polled rather than xdotool's own wait,
+// which gives up when a window it looks at vanishes meanwhile.
+std::string findWindow(const std::string& pattern, double seconds = 20)
+{
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        const std::string found = xdotool("search --name " + quote(pattern));
+        if (!found.empty())
+            return found.substr(0, found.find('\n'));
+        if (Clock::now() >= end)
+            return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path);
@@ -120,8 +136,7 @@ protected:
     void start(const std::vector<std::string>& args)
     {
         session = std::thread([this, args] { run = host(RIMBREL_PLUGIN, args, "cd " + quote(dir) + " &&"); });
-        window = xdotool("search --sync --name '^rimbrel-host: '");
-        window = window.substr(0, window.find('\n'));
+        window = findWindow("^rimbrel-host: ");
         ASSERT_FALSE(window.empty());
     }
     std::string stderrSoFar() { return readFile(dir + "/stderr.txt"); }
@@ -188,9 +203,9 @@ TEST_F(WholeJobTest, DropEditEraseExchangeAndExportAKit)
 
     // The export button opens the save dialog; the user types the kit's name.
     click(kExportX, kExportY);
-    const std::string dialog = xdotool("search --sync --name '^Export Op1 Kit as\\.\\.$'");
+    const std::string dialog = findWindow("^Export Op1 Kit as\\.\\.$");
     ASSERT_FALSE(dialog.empty());
-    xdotool("windowfocus --sync " + dialog.substr(0, dialog.find('\n')));
+    xdotool("windowfocus --sync " + dialog);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     xdotool("key ctrl+a");
     xdotool("type --delay 20 " + quote(kitName));
@@ -242,15 +257,15 @@ TEST_F(WholeJobTest, AKitOverTwelveSecondsShowsTheMessageBoxAndTheWindowGoesOn)
     start({"--seconds", "8", "--after", "300", "--drop", dir + "/a.wav", dir + "/b.wav", "--on-key", "0"});
     ASSERT_TRUE(waitFor([&] { return countOf(stderrSoFar(), "All done here!") == 2; }, 10)) << stderrSoFar();
     click(kExportX, kExportY);
-    const std::string box = xdotool("search --sync --name '^Total Duration too long!$'");
+    const std::string box = findWindow("^Total Duration too long!$");
     EXPECT_FALSE(box.empty());
     // While the message is up the window still answers: a Ctrl-click erases
     // key 1, and then the kit is short enough for the save dialog.
     click(100, labelMiddle(1), "ctrl");
     click(kExportX, kExportY);
-    const std::string dialog = xdotool("search --sync --name '^Export Op1 Kit as\\.\\.$'");
+    const std::string dialog = findWindow("^Export Op1 Kit as\\.\\.$");
     EXPECT_FALSE(dialog.empty());
-    xdotool("key --window " + dialog.substr(0, dialog.find('\n')) + " Escape");
+    xdotool("key --window " + dialog + " Escape");
     // The message box is still up when the host closes the plug-in: the
     // plug-in ends it and the host ends cleanly.
     finish();
@@ -266,9 +281,8 @@ TEST_F(WholeJobTest, AFolderDroppedOnTheWindowShowsItsKeysAndPlaysThem)
     writeTone(samples + "/3 high.wav", 4410, 0.8f);
     const std::string shot = dir + "/shot.png", out = dir + "/out.wav";
     // The folder lands on keys 0..2; note 54 plays key 1 at 1 s.
-    start({"--seconds", "1.6", "--after", "300", "--drop", samples, "--on-key", "0", "--note", "44100:54:4410",
-           "--record", out, "--screenshot", shot});
-    finish();
+    run = host(RIMBREL_PLUGIN, {"--seconds", "1.6", "--after", "300", "--drop", samples, "--on-key", "0", "--note",
+                                "44100:54:4410", "--record", out, "--screenshot", shot});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out;
 
