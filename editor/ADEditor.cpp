@@ -170,7 +170,7 @@ gui::CMessageResult ADEditor::notify(gui::CBaseObject* sender, const char* messa
 void ADEditor::timerRefresh() {
     if (!frame || !editorOpen.load(std::memory_order_acquire)) return;
     for (CMyTextLabel* label : nameLabels)
-        if (label && (label->dropHighlight || label->dragState > 0)) label->setDirty(true);
+        if (label && label->isHighlighted()) label->setDirty(true);
     doIdleStuff();  // not re-entered while the editor is in its idle
 }
 

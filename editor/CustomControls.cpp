@@ -179,7 +179,7 @@ void CMyTextLabel::draw(CDrawContext* context)
         context->drawRect(CRect(centre - half, size.top, centre + half, size.bottom), gui::kDrawFilledAndStroked);
     }
 
-    if (dropHighlight || dragState > 0) {
+    if (isHighlighted()) {
         highlightPhase += kPhaseStep;
         if (highlightPhase > kPhaseMax)
             highlightPhase = 0;
@@ -212,6 +212,13 @@ CMouseEventResult CMyTextLabel::onMouseDown(CPoint& where, const CButtonState& b
         return onMouseMoved(where, buttons);
     }
 
+    // A drag whose release never arrived (the window lost the mouse) ends
+    // here, before this press reports anything.
+    if (dragState > 0 || plainPress) {
+        dragState = 0;
+        endDrag();
+    }
+
     if (m == gui::kControl)
         value = kClickErase;
     else if (m == (gui::kControl | gui::kShift))
@@ -225,6 +232,12 @@ CMouseEventResult CMyTextLabel::onMouseDown(CPoint& where, const CButtonState& b
         return onMouseMoved(where, buttons);
     }
     valueChanged();
+    if (m == 0) {
+        // Auditioned at the press, as any click; the moves and the release
+        // tell whether the name is being dragged onto another.
+        plainPress = true;
+        return gui::kMouseEventHandled;
+    }
     return gui::kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 }
 
@@ -249,12 +262,20 @@ CMouseEventResult CMyTextLabel::onMouseMoved(CPoint& where, const CButtonState& 
         return gui::kMouseEventHandled;
     }
 
+    if (plainPress) {
+        // Still a click while the mouse stays on the name.
+        if (size.pointInsideInclusive(where))
+            return gui::kMouseEventHandled;
+        plainPress = false;
+        dragState = 1;
+    }
     if (dragState == 0)
         return gui::kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 
     dropTarget = -1;
     if (size.pointInsideInclusive(where)) {
         setCursor(gui::kCursorDefault);
+        highlightExchangeTarget(-1);
         setDirty(true);
         return gui::kMouseEventHandled;
     }
@@ -267,18 +288,61 @@ CMouseEventResult CMyTextLabel::onMouseMoved(CPoint& where, const CButtonState& 
     }
     if (dropTarget < 0)
         setCursor(gui::kCursorDefault);
+    highlightExchangeTarget(dragState == 1 ? dropTarget : -1);
     setDirty(true);
     return gui::kMouseEventHandled;
 }
 
 CMouseEventResult CMyTextLabel::onMouseUp(CPoint&, const CButtonState&)
 {
-    if (dragState != 0)
+    // A plain press released on its own name was a click, reported at the
+    // press already.
+    if (dragState != 0 && !plainPress)
         valueChanged();
     dragState = 0;
     value = 0.0f;
-    dropTarget = -1;
+    endDrag();
     return gui::kMouseEventHandled;
+}
+
+void CMyTextLabel::endDrag()
+{
+    plainPress = false;
+    dropTarget = -1;
+    highlightExchangeTarget(-1);
+    // Wherever the drag ended, the label is drawn again without its pulse.
+    setDirty(true);
+}
+
+CMyTextLabel* CMyTextLabel::siblingLabel(int index) const
+{
+    CFrame* frame = getFrame();
+    if (!frame || index < 0 || index >= kKeys)
+        return nullptr;
+    const CRect target = labelRect(index);
+    const CPoint middle((target.left + target.right) / 2, (target.top + target.bottom) / 2);
+    for (int32_t i = 0; i < frame->getNbViews(); ++i) {
+        auto* label = dynamic_cast<CMyTextLabel*>(frame->getView(i));
+        if (label && label->getViewSize().pointInsideInclusive(middle))
+            return label;
+    }
+    return nullptr;
+}
+
+void CMyTextLabel::highlightExchangeTarget(int index)
+{
+    if (index == highlightedKey)
+        return;
+    if (CMyTextLabel* old = siblingLabel(highlightedKey)) {
+        old->exchangeHighlight = false;
+        old->setDirty(true);
+    }
+    highlightedKey = index;
+    if (CMyTextLabel* target = siblingLabel(index)) {
+        target->exchangeHighlight = true;
+        target->highlightPhase = 0;
+        target->setDirty(true);
+    }
 }
 
 bool CMyTextLabel::onDrop(CDragContainer* drag, CPoint&)

@@ -44,7 +44,11 @@ public:
 //   mode 0, 3.1 Control+Shift-click in mode 0, 4.1 Control-click in modes
 //   1..4, 5.1 Shift-click in modes 1..4, 0.0 after every release.
 // In modes 1..4 a press or drag sets barValue from the horizontal position.
-// An Alt-press in mode 0 starts a drag of this key onto another key's label.
+// In mode 0 a drag of this key's name onto another key's name exchanges the
+// two: an Alt-press starts the drag at once; a plain press auditions (as a
+// click) and becomes a drag when the mouse leaves the label, for desktops
+// whose window manager keeps Alt-drags for itself. While dragging, the name
+// under the mouse is highlighted; the release clears every highlight.
 class CMyTextLabel : public gui::CParamDisplay {
 public:
     // Label tops follow the keyboard: key k's top is
@@ -85,11 +89,17 @@ public:
     // The rectangle of key `index`'s name label, for a label of this one's size.
     CRect labelRect(int index) const;
 
-    // -1 until the first release, 0 idle, 1 during an Alt-drag of this label.
+    // Drawn with the pulsing overlay: files hover over it, it is dragged, or
+    // it is the name a drag would exchange with.
+    bool isHighlighted() const { return dropHighlight || exchangeHighlight || dragState > 0; }
+
+    // -1 until the first release, 0 idle, 1 during a drag of this label onto
+    // another (Alt-drag, or a plain press that left the label).
     int32_t dragState = -1;
-    // Key (0..23) whose label is under the mouse during an Alt-drag; -1 none.
+    // Key (0..23) whose label is under the mouse during a drag; -1 none.
     int32_t dropTarget = -1;
-    bool dropHighlight = false;  // hovering files would land on this key
+    bool dropHighlight = false;      // hovering files would land on this key
+    bool exchangeHighlight = false;  // another key's name dragged onto this one
     int32_t highlightPhase = 0;  // 0..415, advanced by 24 per highlighted draw
     int32_t displayMode = 0;     // 0 durations, 1 pitch, 2 play mode, 3 direction, 4 volume
     float barValue = 0.f;        // 0..1, the setting shown in modes 1..4
@@ -97,6 +107,16 @@ public:
 
 private:
     void setCursor(gui::CCursorType type);
+    // The name label drawn where key `index`'s label lies, among this
+    // label's siblings in the frame; nullptr when there is none.
+    CMyTextLabel* siblingLabel(int index) const;
+    // Moves the exchange highlight to key `index`'s label (-1: none).
+    void highlightExchangeTarget(int index);
+    // Ends a drag or a press: no target, no highlight, redrawn.
+    void endDrag();
+
+    bool plainPress = false;       // a plain press in mode 0 that is still a click
+    int32_t highlightedKey = -1;   // key whose label carries exchangeHighlight
 
     std::string text;
     bool textSet = false;  // the label holds a text (from the first setText on)

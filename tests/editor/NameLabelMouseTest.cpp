@@ -37,13 +37,18 @@ TEST_F(NameLabelMouse, ClickCodesInDurationMode)
     for (const Case& c : cases) {
         values.clear();
         const CPoint p = w.centre(5);
-        EXPECT_EQ(w.platform->mouseDown(p.x, p.y, c.buttons), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+        // A plain press keeps the mouse (it may become a drag); the release on
+        // the label reports nothing more. Other presses want no further events.
+        const bool plain = c.buttons == kLButton;
+        const int32_t before = w.labels[5]->dragState;
+        EXPECT_EQ(w.platform->mouseDown(p.x, p.y, c.buttons),
+                  plain ? kMouseEventHandled : kMouseDownEventHandledButDontNeedMovedOrUpEvents);
         w.platform->mouseMove(p.x + 30, p.y, c.buttons);
-        w.platform->mouseUp(p.x + 30, p.y, c.buttons);  // never reaches the label
+        w.platform->mouseUp(p.x + 30, p.y, c.buttons);
         ASSERT_EQ(values.size(), 1u) << c.buttons;
         EXPECT_FLOAT_EQ(values[0].value, c.code) << c.buttons;
         EXPECT_EQ(values[0].tag, 56);
-        EXPECT_EQ(w.labels[5]->dragState, -1);  // no release reached it
+        EXPECT_EQ(w.labels[5]->dragState, plain ? 0 : before);  // only the plain press gets its release
     }
 }
 
@@ -203,6 +208,70 @@ TEST_F(NameLabelMouse, AltDragTargetsTheSecondOctaveByItsTruncatedTops)
     CMyTextLabel wide(CRect(0, 0, 300, 30), nullptr, 51, nullptr, nullptr, 0);
     EXPECT_EQ(wide.labelRect(12), CRect(34, 444, 334, 474));
     EXPECT_EQ(wide.labelRect(11), CRect(34, 404, 334, 434));
+}
+
+TEST_F(NameLabelMouse, PlainDragLeavingTheNameTargetsAndHighlightsTheNameUnderTheMouse)
+{
+    const CPoint from = w.centre(3);
+    w.platform->mouseDown(from.x, from.y);
+    ASSERT_EQ(values.size(), 1u);  // the press auditions, as a click does
+    EXPECT_FLOAT_EQ(values[0].value, 1.0f);
+    w.platform->mouseMove(from.x + 40, from.y + 5, kLButton);  // still on its own name
+    EXPECT_LT(w.labels[3]->dragState, 1);
+    EXPECT_FALSE(w.labels[3]->isHighlighted());
+
+    w.platform->mouseMove(from.x, labelTop(9) + 9, kLButton);
+    EXPECT_EQ(w.labels[3]->dragState, 1);
+    EXPECT_EQ(w.labels[3]->dropTarget, 9);
+    EXPECT_TRUE(w.labels[9]->exchangeHighlight);
+    EXPECT_EQ(w.platform->cursor(), kCursorHand);
+    w.platform->mouseMove(from.x, labelTop(10) + 9, kLButton);  // the highlight follows
+    EXPECT_FALSE(w.labels[9]->exchangeHighlight);
+    EXPECT_TRUE(w.labels[10]->exchangeHighlight);
+
+    w.platform->mouseUp(from.x, labelTop(10) + 9);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[1].tag, 54);
+    EXPECT_EQ(values[1].dragState, 1);
+    EXPECT_EQ(values[1].dropTarget, 10);
+    for (int k = 0; k < 24; ++k)
+        EXPECT_FALSE(w.labels[k]->isHighlighted()) << k;
+}
+
+TEST_F(NameLabelMouse, EveryDragEndsWithItsNamesDrawnPlainAgain)
+{
+    // Released on its own name, beside every name, or on another name: the
+    // dragged name and the target lose their pulse on screen too.
+    const CPoint from = w.centre(3);
+    const double y3 = from.y;
+    w.platform->render();
+    const CColor idle = w.platform->pixel(100, int(y3));
+    const CColor idleTarget = w.platform->pixel(100, int(labelTop(9) + 9));
+    struct Case {
+        CButtonState buttons;
+        CPoint release;
+    };
+    const Case cases[] = {
+        {kLButton | kAlt, CPoint(300, labelTop(9) + 9)},
+        {kLButton, CPoint(300, labelTop(9) + 9)},
+        {kLButton | kAlt, from},
+        {kLButton, from},
+        {kLButton, CPoint(120, labelTop(9) + 9)},
+    };
+    for (const Case& c : cases) {
+        w.platform->mouseDown(from.x, from.y, c.buttons);
+        w.platform->mouseMove(120, labelTop(9) + 9, c.buttons);
+        w.platform->renderInvalid();
+        EXPECT_FALSE(colourNear(w.platform->pixel(100, int(y3)), idle)) << "no pulse while dragged";
+        EXPECT_FALSE(colourNear(w.platform->pixel(100, int(labelTop(9) + 9)), idleTarget));
+        w.platform->mouseMove(c.release.x, c.release.y, c.buttons);
+        w.platform->mouseUp(c.release.x, c.release.y, c.buttons);
+        w.platform->renderInvalid();
+        EXPECT_TRUE(colourNear(w.platform->pixel(100, int(y3)), idle)) << c.release.x << "," << c.release.y;
+        EXPECT_TRUE(colourNear(w.platform->pixel(100, int(labelTop(9) + 9)), idleTarget));
+        for (int k = 0; k < 24; ++k)
+            EXPECT_FALSE(w.labels[k]->isHighlighted()) << k;
+    }
 }
 
 TEST_F(NameLabelMouse, PlainMovesWithoutButtonAreHandledQuietly)

@@ -1,4 +1,4 @@
-// Clicks, Alt-drags and the mode switch, sent through the frame.
+// Clicks, drags of names onto names and the mode switch, sent through the frame.
 #include "EditorTestSupport.h"
 
 namespace rimbrel::test {
@@ -302,6 +302,38 @@ TEST_F(EditorTest, AltDragExchangesAudioLengthsAndNamesButNotSettings) {
     EXPECT_EQ(editor->keyNames[3][0], 0);
     EXPECT_EQ(valueText(3), "  ");
     EXPECT_EQ(totalText(), "Total Duration (seconds):  2.06");
+}
+
+TEST_F(EditorTest, PlainDragOfANameOntoAnotherExchangesTheKeysAndAPlainClickOnlyAuditions) {
+    fillKey(3, 1000, "/s/a.wav", 0.1f);
+    fillKey(9, 2000, "/s/b.wav", 0.2f);
+    // A press and release on the name, moving a little: one audition.
+    ui->mouseDown(labelX(0.5), labelY(3));
+    ui->mouseMove(labelX(0.6), labelY(3) + 3, kLButton);
+    ui->mouseUp(labelX(0.6), labelY(3) + 3);
+    EXPECT_EQ(takeAuditions(), keyBit(3));
+    EXPECT_EQ(kit().keyLength[3], 1000);
+
+    ui->mouseDown(labelX(0.5), labelY(3));
+    ui->mouseMove(labelX(0.5), labelY(9), kLButton);
+    EXPECT_TRUE(editor->getNameLabel(9)->exchangeHighlight);
+    kit().keyPlaying[3] = true;  // as the press's audition left it
+    ui->mouseUp(labelX(0.5), labelY(9));
+    EXPECT_EQ(kit().keyLength[3], 2000);
+    EXPECT_EQ(kit().keyLength[9], 1000);
+    EXPECT_EQ(nameText(3), " b");
+    EXPECT_EQ(nameText(9), " a");
+    EXPECT_FALSE(kit().keyPlaying[3].load());  // the dragged key stops, as with Alt
+    EXPECT_FALSE(editor->getNameLabel(9)->isHighlighted());
+    EXPECT_FALSE(editor->getNameLabel(3)->isHighlighted());
+
+    // In the other modes a plain drag along the name still sets the value.
+    chooseMode(ModePitch);
+    ui->mouseDown(labelX(0.5), labelY(3));
+    ui->mouseMove(labelX(1.0), labelY(9), kLButton);
+    ui->mouseUp(labelX(1.0), labelY(9));
+    EXPECT_EQ(kit().keyPitch[3].load(), 48);
+    EXPECT_EQ(kit().keyLength[3], 2000);
 }
 
 TEST_F(EditorTest, AltDragIntoTheSecondOctaveFindsTheLabelUnderTheMouse) {
