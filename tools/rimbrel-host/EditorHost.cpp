@@ -263,6 +263,8 @@ void EditorSession::embedEditor()
     XReparentWindow(dpy, editorParent, top, 0, stripHeight);
     XMapWindow(dpy, editorParent);
     XSync(dpy, False);
+    std::printf("editor embedded\n");
+    std::fflush(stdout);
 }
 
 void EditorSession::idleRound()

@@ -17,7 +17,8 @@
 // and reparented into the top-level only after the editor opened and had
 // an idle round. The top-level then holds a strip of its own above the
 // editor, like a host toolbar, and is itself XdndAware, answering (and
-// refusing) the drops that reach it (HostDropArea).
+// refusing) the drops that reach it (HostDropArea). "editor embedded" on
+// stdout tells when the editor has moved into the top-level.
 //
 // Scripted actions (clicks, a drop of files through XDND like a file
 // manager's) run one after another from --after ms on, 200 ms apart.
