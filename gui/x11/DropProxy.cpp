@@ -121,6 +121,7 @@ void DropProxy::release(bool handOver)
     if (!owning)
         return;
     owning = false;
+    connection.catchUpOnHostProperties();
     HostProperties& props = connection.hostProperties();
     const Atoms& atoms = connection.atoms();
     for (Window w : chain) {

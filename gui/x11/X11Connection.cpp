@@ -255,6 +255,21 @@ bool Connection::watchedWindowEvent(const XEvent& event)
     return true;
 }
 
+void Connection::catchUpOnHostProperties()
+{
+    XSync(dpy, False);
+    struct Match {
+        static Bool watchedProperty(Display*, XEvent* e, XPointer self)
+        {
+            const auto& list = reinterpret_cast<Connection*>(self)->watched;
+            return e->type == PropertyNotify && list.find(e->xproperty.window) != list.end();
+        }
+    };
+    XEvent event;
+    while (XCheckIfEvent(dpy, &event, Match::watchedProperty, reinterpret_cast<XPointer>(this)))
+        watchedWindowEvent(event);
+}
+
 void Connection::dispatch(XEvent& event)
 {
     if (watchedWindowEvent(event))

@@ -96,6 +96,9 @@ public:
     void watch(Window window);
     void unwatch(Window window);
     HostProperties& hostProperties() { return hostProps; }
+    // Takes in every property change of the watched windows made so far, so
+    // that what is put back next knows about the host's latest changes.
+    void catchUpOnHostProperties();
 
     // Runs the pump. A call made from inside the pump (a host that answers
     // the editor's audioMasterIdle with effEditIdle) returns at once.
