@@ -3,7 +3,7 @@
 
     xdnd_property_watch.py watch LOG
         From its start until it is killed, writes one line per event to LOG:
-        "new WINDOW" when a window appears (followed by its current values),
+        "new WINDOW" when a window appears (followed by the values it has),
         "WINDOW PROPERTY VALUE" for each value set or read ("-" when absent),
         "gone WINDOW" when it is destroyed. Prints "watching" once it watches.
     xdnd_property_watch.py compare LOG EDITOR WINDOW...
@@ -55,7 +55,7 @@ def watch(log_path):
             follow(child)
         for atom, name in atoms.items():
             v = value_of(d, window, atom)
-            if v is not None:
+            if v not in (None, "-"):
                 log.write("0x%x %s %s\n" % (window.id, name, v))
 
     follow(d.screen().root)
