@@ -27,10 +27,14 @@ for tool in xdotool xwininfo xprop openbox Xvfb; do
   command -v $tool >/dev/null || { echo "missing: $tool"; exit 1; }
 done
 
-started=$(date +%s.%N)
+now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
+started=$(now_ms)
 work=$(mktemp -d /tmp/rimbrel-ardour-XXXXXX)
 pids=()
-log() { printf '[%6.1f s] %s\n' "$(echo "$(date +%s.%N) - $started" | bc)" "$*"; }
+log() {
+  local t=$(($(now_ms) - started))
+  printf '[%3d.%d s] %s\n' $((t / 1000)) $((t % 1000 / 100)) "$*"
+}
 
 # Every process is started in a session of its own and ended with all its
 # children, whatever way the script ends.
@@ -74,12 +78,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-until_true() {  # SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds
+until_true() {  # SECONDS COMMAND... (whole seconds): polls COMMAND every 0.1 s until it succeeds
   local end
-  end=$(echo "$(date +%s.%N) + $1" | bc)
+  end=$(($(now_ms) + ${1%.*} * 1000))
   shift
   until "$@"; do
-    [ "$(echo "$(date +%s.%N) > $end" | bc)" = 1 ] && return 1
+    [ "$(now_ms)" -gt "$end" ] && return 1
     sleep 0.1
   done
 }
@@ -181,7 +185,11 @@ find_window() {  # NAME: sets $found to the first window of that name, in hexade
   id=$(xdotool search --name "^$(printf '%s' "$1" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$" 2>/dev/null | head -n 1)
   [ -n "$id" ] && found=$(printf '0x%x' "$id")
 }
-ardour_ended() { [ -z "$(ps -o stat= -p "$ardour_pid" | grep -v Z)" ]; }
+ardour_ended() {  # gone, or a zombie not yet waited for
+  local stat
+  stat=$(cat /proc/"$ardour_pid"/stat 2>/dev/null) || return 0
+  [ "$(echo "${stat##*) }" | cut -d' ' -f1)" = Z ]
+}
 plugin_window_shown() {
   ardour_ended && return 0
   find_window "$title" && xwininfo -id "$found" | grep -q IsViewable
