@@ -231,16 +231,18 @@ label_y() { echo $((editor_y + $(label_top "$1") + 9)); }
 rest_mouse() { xdotool mousemove $((editor_x + 500)) $((editor_y + 770)); }  # off every control
 
 drop_count() { grep -ac "HandleDragDrop begin" "$work/ardour.log"; }
-key_loaded() {  # KEY PATH: the loader's line for that file on that key, and its end
-  grep -aq "DoXPlatLoadStuff $2, 1, [0-9]*, $1\$" "$work/ardour.log" &&
+key_loaded() {  # KEY PATH LOADS: the loader's line for that file on that key, and LOADS loads ended
+  local path
+  path=$(printf '%s' "$2" | sed 's/[][\.*^$]/\\&/g')
+  grep -aq "DoXPlatLoadStuff $path, 1, [0-9]*, $1\$" "$work/ardour.log" &&
     [ "$(grep -ac 'All done here!' "$work/ardour.log")" -ge "$3" ]
 }
 is_filled() { [ "$(bright "$1")" -gt 40 ]; }
 
 # A drag from a drag source's window to (X, Y), the mouse moved in steps as
-# a hand moves it. Sets $source_result to the source's last line.
+# a hand moves it. Sets $source_result to how the source saw the drag end.
 drag_from_source() {  # SCRIPT X Y FILE
-  local script=$1 x=$2 y=$3 file=$4 name sx sy
+  local script=$1 x=$2 y=$3 file=$4 sx sy
   spawn "$work/source.log" "$python" "$script" $((screen_width - 260)) $((screen_height - 160)) "$file"
   local source_pid=$spawned
   if ! until_true 20 grep -q ready "$work/source.log"; then
