@@ -61,18 +61,21 @@ fail() {
 }
 cleanup() {
   local status=$?
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    stop "${pids[i]}"
-  done
   if [ $status -ne 0 ] && [ $status -ne 77 ]; then
+    # The screen as the failure left it, in the folder the test ran in.
+    [ -n "${DISPLAY:-}" ] && import -window root "$PWD/ardour_drop_failure.png" 2>/dev/null &&
+      echo "the screen: $PWD/ardour_drop_failure.png"
     for f in "$work"/*.log; do
       [ -f "$f" ] || continue
       echo "---- $(basename "$f") (last 60 lines)"
-      tail -n 60 "$f"
+      grep -av "\[INFO\]" "$f" | tail -n 60
     done
     echo "---- drag-and-drop properties as they changed"
     grep -v '^new \|^gone ' "$work/properties.txt" 2>/dev/null | tail -n 40
   fi
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    stop "${pids[i]}"
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
