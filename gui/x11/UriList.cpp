@@ -1,5 +1,8 @@
 #include "gui/x11/UriList.h"
 
+#include <unistd.h>
+
+#include <climits>
 #include <cstddef>
 
 namespace rimbrel {
@@ -29,18 +32,27 @@ bool isBlank(std::string_view line) {
     return true;
 }
 
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
 // The still-encoded path part of a local file URI, or false when `uri` names
 // something that is not a file of this machine.
-bool localPathPart(std::string_view uri, std::string_view& path) {
+bool localPathPart(std::string_view uri, std::string_view localHost, std::string_view& path) {
     if (!startsWithNoCase(uri, "file:")) return false;
     std::string_view rest = uri.substr(5);
     if (rest.substr(0, 2) == "//") {
-        // An authority follows: it must be empty or "localhost".
+        // An authority follows: it must be empty, "localhost" or this
+        // machine's name.
         rest.remove_prefix(2);
         const std::size_t slash = rest.find('/');
         if (slash == std::string_view::npos) return false;  // a host and no path
         const std::string_view host = rest.substr(0, slash);
-        if (!host.empty() && !(host.size() == 9 && startsWithNoCase(host, "localhost"))) return false;
+        if (!host.empty() && !equalNoCase(host, "localhost") && !(!localHost.empty() && equalNoCase(host, localHost)))
+            return false;
         path = rest.substr(slash);
         return true;
     }
@@ -74,7 +86,17 @@ bool isUnreserved(unsigned char c) {
 
 }  // namespace
 
+std::string localHostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
 std::vector<std::string> parseUriList(std::string_view data) {
+    return parseUriList(data, localHostName());
+}
+
+std::vector<std::string> parseUriList(std::string_view data, std::string_view localHost) {
     while (!data.empty() && data.back() == '\0') data.remove_suffix(1);
 
     std::vector<std::string> paths;
@@ -90,7 +112,7 @@ std::vector<std::string> parseUriList(std::string_view data) {
         if (isBlank(line) || line.front() == '#') continue;
 
         std::string_view encoded;
-        if (!localPathPart(line, encoded)) continue;
+        if (!localPathPart(line, localHost, encoded)) continue;
         if (!decodePath(encoded, decoded)) continue;
         paths.push_back(decoded);
     }

@@ -15,8 +15,9 @@ namespace rimbrel {
 // Lines end with CRLF or with LF alone. Lines starting with '#' are comments,
 // empty lines (or lines of blanks) are skipped. A line is taken when it is a
 // file URI of this machine:
-//   file:///path   file://localhost/path   file:/path
-// (scheme and "localhost" in any case). Any other host, a relative path and
+//   file:///path   file://localhost/path   file://HOST/path   file:/path
+// where HOST is this machine's host name (some file managers write it);
+// scheme and host names in any case. Any other host, a relative path and
 // any other scheme (http:, smb:, trash:, ...) refuse that line. The path is
 // fully percent-decoded (%XX with hex digits in either case); a '%' that does
 // not start a valid escape is kept as it stands, '+' stays a '+', '?' and '#'
@@ -26,6 +27,11 @@ namespace rimbrel {
 // are taken as a terminator and ignored. There is no limit on line length or
 // line count.
 std::vector<std::string> parseUriList(std::string_view data);
+// The same, with `localHost` as this machine's host name (empty: none but
+// "localhost").
+std::vector<std::string> parseUriList(std::string_view data, std::string_view localHost);
+// This machine's host name (gethostname), empty when there is none.
+std::string localHostName();
 
 // A text/uri-list naming `paths`, one "file://" URI per line, each line ended
 // by CRLF. Every byte outside the unreserved set (A-Z a-z 0-9 - . _ ~) and '/'

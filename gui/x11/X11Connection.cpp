@@ -119,6 +119,7 @@ Display* Connection::open()
     };
     for (int i = 0; i < count; ++i)
         *fields[i] = atoms[i];
+    hostProps.setDisplay(dpy);
     return dpy;
 }
 
@@ -201,8 +202,78 @@ X11Frame* Connection::frameFor(Window window) const
     return it == routes.end() ? nullptr : it->second;
 }
 
+bool Connection::isFrameWindow(Window window) const
+{
+    for (X11Frame* frame : frameList)
+        if (frame->getWindow() == window)
+            return true;
+    return false;
+}
+
+void Connection::watch(Window window)
+{
+    if (window == None || isFrameWindow(window))
+        return;
+    if (watched[window]++ == 0)
+        XSelectInput(dpy, window, StructureNotifyMask | PropertyChangeMask);
+}
+
+void Connection::unwatch(Window window)
+{
+    auto it = watched.find(window);
+    if (it == watched.end() || --it->second > 0)
+        return;
+    watched.erase(it);
+    XSelectInput(dpy, window, NoEventMask);
+}
+
+bool Connection::watchedWindowEvent(const XEvent& event)
+{
+    const Window window = event.xany.window;
+    if (event.type == ClientMessage || watched.find(window) == watched.end())
+        return false;
+    bool ancestryChanged = false;
+    switch (event.type) {
+    case PropertyNotify:
+        hostProps.notice(event.xproperty);
+        ancestryChanged = event.xproperty.atom == atomSet.wmState;
+        break;
+    case ReparentNotify:
+        ancestryChanged = true;
+        break;
+    case DestroyNotify:
+        hostProps.forget(window);
+        watched.erase(window);
+        ancestryChanged = true;
+        break;
+    default:
+        break;  // moves and resizes of the host's windows change nothing here
+    }
+    if (ancestryChanged)
+        for (X11Frame* frame : frameList)
+            frame->ancestryChanged();
+    return true;
+}
+
+void Connection::catchUpOnHostProperties()
+{
+    XSync(dpy, False);
+    struct Match {
+        static Bool watchedProperty(Display*, XEvent* e, XPointer self)
+        {
+            const auto& list = reinterpret_cast<Connection*>(self)->watched;
+            return e->type == PropertyNotify && list.find(e->xproperty.window) != list.end();
+        }
+    };
+    XEvent event;
+    while (XCheckIfEvent(dpy, &event, Match::watchedProperty, reinterpret_cast<XPointer>(this)))
+        watchedWindowEvent(event);
+}
+
 void Connection::dispatch(XEvent& event)
 {
+    if (watchedWindowEvent(event))
+        return;
     Window window = event.xany.window;
     if (event.type == SelectionNotify)
         window = event.xselection.requestor;

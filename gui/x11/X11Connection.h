@@ -14,6 +14,8 @@
 
 #include <X11/Xlib.h>
 
+#include "gui/x11/HostProperties.h"
+
 typedef struct _cairo_device cairo_device_t;
 
 namespace rimbrel::gui::x11 {
@@ -86,6 +88,17 @@ public:
     void route(Window window, X11Frame* frame);
     void unroute(Window window, X11Frame* frame);
     X11Frame* frameFor(Window window) const;
+    // Whether `window` is the window of one of the open frames.
+    bool isFrameWindow(Window window) const;
+
+    // The host's windows above the frames: their structure and property
+    // changes are followed (counted, since frames share ancestors).
+    void watch(Window window);
+    void unwatch(Window window);
+    HostProperties& hostProperties() { return hostProps; }
+    // Takes in every property change of the watched windows made so far, so
+    // that what is put back next knows about the host's latest changes.
+    void catchUpOnHostProperties();
 
     // Runs the pump. A call made from inside the pump (a host that answers
     // the editor's audioMasterIdle with effEditIdle) returns at once.
@@ -94,6 +107,8 @@ public:
 private:
     Connection() = default;
     void dispatch(XEvent& event);
+    // An event of a watched host window; answers whether it was one.
+    bool watchedWindowEvent(const XEvent& event);
 
     std::recursive_mutex lock;
     Display* dpy = nullptr;
@@ -102,6 +117,8 @@ private:
     cairo_device_t* cairoDevice = nullptr;
     std::vector<X11Frame*> frameList;
     std::map<Window, X11Frame*> routes;
+    std::map<Window, int> watched;
+    HostProperties hostProps;
     DialogRunner dialogRunner;
     bool pumping = false;
 };

@@ -5,6 +5,7 @@
 
 #include "gui/DrawContext.h"
 #include "gui/Timer.h"
+#include "gui/x11/DropProxy.h"
 #include "gui/x11/XdndTarget.h"
 
 #include <X11/Xatom.h>
@@ -60,36 +61,6 @@ void setWindowProperty(Display* dpy, Window w, Atom property, Atom type, long va
     XChangeProperty(dpy, w, property, type, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
 }
 
-// The first 32-bit value of a property (0 when absent).
-unsigned long windowProperty(Display* dpy, Window w, Atom property, Atom type)
-{
-    Atom actualType = None;
-    int format = 0;
-    unsigned long items = 0, after = 0;
-    unsigned char* data = nullptr;
-    unsigned long value = 0;
-    if (XGetWindowProperty(dpy, w, property, 0, 1, False, type, &actualType, &format, &items, &after, &data) ==
-            Success &&
-        actualType == type && format == 32 && items >= 1 && data)
-        value = static_cast<unsigned long>(*reinterpret_cast<long*>(data));
-    if (data)
-        XFree(data);
-    return value;
-}
-
-bool hasProperty(Display* dpy, Window w, Atom property)
-{
-    Atom actualType = None;
-    int format = 0;
-    unsigned long items = 0, after = 0;
-    unsigned char* data = nullptr;
-    const int rc =
-        XGetWindowProperty(dpy, w, property, 0, 0, False, AnyPropertyType, &actualType, &format, &items, &after, &data);
-    if (data)
-        XFree(data);
-    return rc == Success && actualType != None;
-}
-
 }  // namespace
 
 X11Frame::X11Frame(Connection& c, IPlatformFrameCallback* f, const CRect& r, Window parent)
@@ -124,8 +95,14 @@ X11Frame::X11Frame(Connection& c, IPlatformFrameCallback* f, const CRect& r, Win
 
     const Atoms& atoms = connection.atoms();
     setWindowProperty(dpy, window, atoms.xdndAware, XA_ATOM, 5);
+    // A proxy window names itself as its proxy (sources check that).
+    setWindowProperty(dpy, window, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
+    proxy = std::make_unique<DropProxy>(connection, this, window);
     dnd = std::make_unique<XdndTarget>(dpy, atoms, window, frame,
                                        [this](int x, int y) { return rootToWindow(x, y); });
+    // Drags over the rest of a proxied host window are the host's.
+    dnd->passOutsideTo([this](Window addressed) { return proxy->hostTarget(addressed); },
+                       [this](Window from, int x, int y) { return proxy->over(from, x, y); });
 
     backing = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     // The image's pixels are what a 24-bit RGB window holds: they go over as
@@ -140,8 +117,7 @@ X11Frame::X11Frame(Connection& c, IPlatformFrameCallback* f, const CRect& r, Win
         connection.keepCairoDevice(cairo_surface_get_device(target));
     }
 
-    findTopLevel(parent);
-    setUpProxy();
+    proxy->follow();
     XDefineCursor(dpy, window, connection.cursor(kCursorDefault));
     XMapWindow(dpy, window);
     invalidArea = CRect(0, 0, width, height);
@@ -156,7 +132,7 @@ X11Frame::~X11Frame()
         return;
     ErrorTrap trap(dpy);
     dnd.reset();
-    releaseProxy();
+    proxy.reset();
     if (target)
         cairo_surface_destroy(target);
     if (gc)
@@ -172,81 +148,26 @@ X11Frame::~X11Frame()
 
 // --- the host's top-level and the drop proxy ---
 
-void X11Frame::findTopLevel(Window parent)
+Window X11Frame::proxiedTopLevel() const
 {
-    // Walk up to the root. The top-level is the highest window a window
-    // manager marked as a client (WM_STATE), else the one right below the
-    // root (no window manager, or the parent not yet mapped).
-    const Atoms& atoms = connection.atoms();
-    Window w = parent;
-    Window belowRoot = None, client = None;
-    for (int level = 0; w != None && level < 64; ++level) {
-        Window root = None, up = None;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(dpy, w, &root, &up, &children, &count))
-            break;
-        if (children)
-            XFree(children);
-        if (hasProperty(dpy, w, atoms.wmState))
-            client = w;
-        if (up == root || up == None) {
-            belowRoot = w;
-            break;
-        }
-        w = up;
-    }
-    topLevel = client != None ? client : belowRoot;
+    return proxy && proxy->owns() ? proxy->topLevel() : None;
 }
 
-void X11Frame::setUpProxy()
+Window X11Frame::hostTopLevel() const
 {
-    // File managers look for XdndAware on the top-level window under the
-    // pointer and do not search its children. A top-level that does not
-    // speak the protocol itself sends its drops on to this window.
-    if (topLevel == None || topLevel == window)
-        return;
-    const Atoms& atoms = connection.atoms();
-    ErrorTrap trap(dpy);
-    if (hasProperty(dpy, topLevel, atoms.xdndAware))
-        return;  // the host handles drops itself (or another frame proxies)
-    setWindowProperty(dpy, window, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
-    setWindowProperty(dpy, topLevel, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
-    setWindowProperty(dpy, topLevel, atoms.xdndAware, XA_ATOM, 5);
-    XSync(dpy, False);
-    if (trap.errors() > 0)
-        return;
-    ownsProxy = true;
-    connection.route(topLevel, this);
+    return proxy ? proxy->topLevel() : None;
 }
 
 void X11Frame::takeOverProxy(Window top)
 {
-    const Atoms& atoms = connection.atoms();
-    setWindowProperty(dpy, window, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
-    setWindowProperty(dpy, top, atoms.xdndProxy, XA_WINDOW, static_cast<long>(window));
-    ownsProxy = true;
-    connection.route(top, this);
+    if (proxy && !windowGone && proxy->topLevel() == top && !proxy->owns())
+        proxy->claim();
 }
 
-void X11Frame::releaseProxy()
+void X11Frame::ancestryChanged()
 {
-    if (!ownsProxy)
-        return;
-    ownsProxy = false;
-    connection.unroute(topLevel, this);
-    const Atoms& atoms = connection.atoms();
-    // Only what is still ours is touched.
-    if (windowProperty(dpy, topLevel, atoms.xdndProxy, XA_WINDOW) != window)
-        return;
-    for (X11Frame* other : connection.frames()) {
-        if (other != this && other->topLevel == topLevel && other->valid() && !other->windowGone) {
-            other->takeOverProxy(topLevel);
-            return;
-        }
-    }
-    XDeleteProperty(dpy, topLevel, atoms.xdndProxy);
-    XDeleteProperty(dpy, topLevel, atoms.xdndAware);
+    if (proxy)
+        proxy->ancestryChanged();
 }
 
 CPoint X11Frame::rootToWindow(int rootX, int rootY)
@@ -373,6 +294,8 @@ void X11Frame::idle()
 {
     if (window == None)
         return;
+    if (proxy && !windowGone)
+        proxy->idle();
     if (dnd)
         dnd->idle(std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::steady_clock::now().time_since_epoch())
@@ -443,6 +366,10 @@ void X11Frame::handleEvent(XEvent& event)
     case DestroyNotify:
         if (event.xdestroywindow.window == window)
             windowGone = true;  // the host destroyed its window first
+        break;
+    case ReparentNotify:
+        if (proxy && event.xreparent.window == window)
+            proxy->ancestryChanged();
         break;
     default:
         break;

@@ -14,6 +14,7 @@ typedef struct _cairo_surface cairo_surface_t;
 namespace rimbrel::gui::x11 {
 
 class XdndTarget;
+class DropProxy;
 
 class X11Frame : public IPlatformFrame {
 public:
@@ -28,8 +29,8 @@ public:
     Window getWindow() const { return window; }
     // The host's top-level window that proxies drops for this frame (None
     // while it does not).
-    Window proxiedTopLevel() const { return ownsProxy ? topLevel : None; }
-    Window hostTopLevel() const { return topLevel; }
+    Window proxiedTopLevel() const;
+    Window hostTopLevel() const;
 
     // --- IPlatformFrame ---
     void invalidRect(const CRect& rect) override;
@@ -46,11 +47,11 @@ public:
     // Another frame of the same top-level closed: this one takes over the
     // top-level's drop proxy.
     void takeOverProxy(Window top);
+    // A window above this one was reparented (or marked by a window
+    // manager): the drop proxy follows at the next idle.
+    void ancestryChanged();
 
 private:
-    void findTopLevel(Window parent);
-    void setUpProxy();
-    void releaseProxy();
     void paint();
     void present(const CRect& area);
     CPoint rootToWindow(int rootX, int rootY);
@@ -60,8 +61,6 @@ private:
     IPlatformFrameCallback* frame;
     CRect size;
     Window window = None;
-    Window topLevel = None;
-    bool ownsProxy = false;
     bool windowGone = false;
     cairo_surface_t* backing = nullptr;  // what the window shows
     cairo_surface_t* target = nullptr;   // the window, for visuals other than 24-bit RGB
@@ -72,6 +71,7 @@ private:
     CRect exposedArea;
     CCursorType cursorType = kCursorDefault;
     std::unique_ptr<XdndTarget> dnd;
+    std::unique_ptr<DropProxy> proxy;
 };
 
 }  // namespace rimbrel::gui::x11

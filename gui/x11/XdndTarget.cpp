@@ -62,8 +62,17 @@ XdndTarget::XdndTarget(Display* d, const Atoms& a, Window w, IPlatformFrameCallb
 {
 }
 
+void XdndTarget::passOutsideTo(HostTarget target, OverFrame over)
+{
+    hostTarget = std::move(target);
+    overFrame = std::move(over);
+}
+
 XdndTarget::~XdndTarget()
 {
+    // The host is told the drag it was shown is over.
+    if (side == Side::Host)
+        backFromHost();
     // A source waiting for an answer gets a refusal rather than nothing.
     if (dropPending)
         sendFinished(false);
@@ -93,6 +102,49 @@ void XdndTarget::reset()
     lastTime = CurrentTime;
     statusOwed = false;
     dropPending = false;
+    side = Side::Ours;
+    host = None;
+}
+
+void XdndTarget::passOn(const XClientMessageEvent& event, Window to)
+{
+    // Straight to the host's window: following its XdndProxy (as a source
+    // does) would lead back here.
+    XEvent copy{};
+    copy.xclient = event;
+    copy.xclient.window = to;
+    copy.xclient.display = dpy;
+    XSendEvent(dpy, to, False, NoEventMask, &copy);
+    XFlush(dpy);
+}
+
+void XdndTarget::toHost(Window to)
+{
+    if (side == Side::Host && host == to)
+        return;
+    if (side == Side::Host)
+        backFromHost();
+    // The views lose the drag; the host gets it from its start, and answers
+    // the source itself from now on.
+    if (entered)
+        frame->platformOnDragLeave(container, position);
+    entered = false;
+    havePosition = false;
+    statusOwed = false;
+    side = Side::Host;
+    host = to;
+    passOn(enterMessage, host);
+}
+
+void XdndTarget::backFromHost()
+{
+    XClientMessageEvent leave = enterMessage;
+    leave.message_type = atoms.xdndLeave;
+    for (int i = 1; i < 5; ++i)
+        leave.data.l[i] = 0;
+    passOn(leave, host);
+    side = Side::Ours;
+    host = None;
 }
 
 bool XdndTarget::handleClientMessage(const XClientMessageEvent& event)
@@ -118,6 +170,8 @@ void XdndTarget::onEnter(const XClientMessageEvent& event)
     const int theirVersion = static_cast<int>((static_cast<unsigned long>(event.data.l[1]) >> 24) & 0xff);
     if (source != None) {
         // A new drag while one was going on: the old one is over.
+        if (side == Side::Host)
+            backFromHost();
         if (entered)
             frame->platformOnDragLeave(container, position);
         reset();
@@ -127,6 +181,7 @@ void XdndTarget::onEnter(const XClientMessageEvent& event)
     source = from;
     addressed = event.window;
     version = theirVersion < kOurVersion ? theirVersion : kOurVersion;
+    enterMessage = event;
 
     std::vector<Atom> types;
     if (event.data.l[1] & 1) {
@@ -172,7 +227,16 @@ void XdndTarget::onPosition(const XClientMessageEvent& event)
         return;
     }
     const unsigned long xy = static_cast<unsigned long>(event.data.l[2]);
-    position = toWindow(static_cast<int>((xy >> 16) & 0xffff), static_cast<int>(xy & 0xffff));
+    const int rootX = static_cast<int>((xy >> 16) & 0xffff), rootY = static_cast<int>(xy & 0xffff);
+    const Window hostWindow = hostTarget ? hostTarget(addressed) : None;
+    if (hostWindow != None && overFrame && !overFrame(hostWindow, rootX, rootY)) {
+        toHost(hostWindow);
+        passOn(event, host);
+        return;
+    }
+    if (side == Side::Host)
+        backFromHost();
+    position = toWindow(rootX, rootY);
     havePosition = true;
     lastTime = static_cast<Time>(event.data.l[3]);
     if (transfer == Transfer::Requested || transfer == Transfer::Incremental) {
@@ -193,7 +257,7 @@ void XdndTarget::onPosition(const XClientMessageEvent& event)
 void XdndTarget::showAndAnswer()
 {
     bool accept = false;
-    if (container && havePosition) {
+    if (container && havePosition && side == Side::Ours) {
         if (entered) {
             accept = frame->platformOnDragMove(container, position) == DragOperation::Copy;
         } else {
@@ -211,6 +275,8 @@ void XdndTarget::onLeave(const XClientMessageEvent& event)
 {
     if (source == None || static_cast<Window>(event.data.l[0]) != source)
         return;
+    if (side == Side::Host)
+        passOn(event, host);
     if (entered)
         frame->platformOnDragLeave(container, position);
     reset();
@@ -230,6 +296,12 @@ void XdndTarget::onDrop(const XClientMessageEvent& event)
         source = saveSource;
         addressed = saveAddressed;
         version = saveVersion;
+        return;
+    }
+    if (side == Side::Host) {
+        // The host takes it (or not) and finishes it with the source.
+        passOn(event, host);
+        reset();
         return;
     }
     statusOwed = false;  // the source no longer waits for a status

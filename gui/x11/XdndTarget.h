@@ -21,6 +21,14 @@
 // percent-decoded, in list order. Drags that offer no text/uri-list, or whose
 // list names no local file, are refused everywhere and never shown to the
 // views.
+//
+// Drags that reach the frame through the proxy on a host window that takes
+// drops itself belong to the host while the pointer is not over the frame's
+// window: their messages are passed on to that window as they came (its
+// answers go straight to the source), with an XdndEnter replayed when the
+// pointer crosses over to the host and an XdndLeave when it comes back.
+// Every answer the frame gives names the window the source addressed, as
+// the protocol's proxy rule asks.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +46,11 @@ class XdndTarget {
 public:
     // Where a point of the root window lies in the frame window.
     using RootToWindow = std::function<CPoint(int rootX, int rootY)>;
+    // The host window that takes a drag addressed to `addressed` while the
+    // pointer is elsewhere than over the frame (None: nobody, we answer).
+    using HostTarget = std::function<Window(Window addressed)>;
+    // Whether a root point lies over the frame's window, seen from `host`.
+    using OverFrame = std::function<bool(Window host, int rootX, int rootY)>;
 
     XdndTarget(Display* display, const Atoms& atoms, Window window, IPlatformFrameCallback* frame,
                RootToWindow rootToWindow);
@@ -46,6 +59,9 @@ public:
     ~XdndTarget();
     XdndTarget(const XdndTarget&) = delete;
     XdndTarget& operator=(const XdndTarget&) = delete;
+
+    // Passes drags outside the frame on to the host (see above).
+    void passOutsideTo(HostTarget hostTarget, OverFrame overFrame);
 
     // Each answers whether the event belonged to the drop protocol.
     bool handleClientMessage(const XClientMessageEvent& event);
@@ -61,6 +77,7 @@ public:
 
 private:
     enum class Transfer { Idle, Requested, Incremental, Done, Failed };
+    enum class Side { Ours, Host };
 
     void onEnter(const XClientMessageEvent& event);
     void onPosition(const XClientMessageEvent& event);
@@ -77,12 +94,18 @@ private:
     void sendFinished(bool accepted);
     void send(Atom type, long l1, long l2, long l3, long l4);
     void reset();
+    // The pointer went over the host's part of the window, or came back.
+    void toHost(Window host);
+    void backFromHost();
+    void passOn(const XClientMessageEvent& event, Window to);
 
     Display* dpy;
     const Atoms& atoms;
     Window window;
     IPlatformFrameCallback* frame;
     RootToWindow toWindow;
+    HostTarget hostTarget;
+    OverFrame overFrame;
 
     // The drag in progress.
     Window source = None;
@@ -100,6 +123,10 @@ private:
     Time lastTime = CurrentTime;
     bool statusOwed = false;
     bool dropPending = false;
+    // Who has the drag: the frame, or the host window it is passed on to.
+    Side side = Side::Ours;
+    Window host = None;
+    XClientMessageEvent enterMessage{};  // replayed to the host
 };
 
 // Reads a whole property of `window` (in pieces, so no size limit applies).

@@ -35,6 +35,18 @@ TEST(UriListParse, RefusesOtherHostsSchemesAndRelativeForms) {
     EXPECT_EQ(parseUriList(list), Paths{"/kept.wav"});
 }
 
+TEST(UriListParse, ThisMachinesHostNameIsLocal) {
+    // Some file managers name the machine instead of leaving the host empty.
+    const std::string list = "file://studio-pc/a.wav\r\nfile://STUDIO-PC/b.wav\r\nfile://studio/c.wav\r\n"
+                             "file://studio-pc.lan/d.wav\r\nfile://localhost/e.wav\r\n";
+    EXPECT_EQ(parseUriList(list, "studio-pc"), (Paths{"/a.wav", "/b.wav", "/e.wav"}));
+    EXPECT_EQ(parseUriList(list, ""), Paths{"/e.wav"});
+    // And the real one, as the window reads drops.
+    const std::string self = rimbrel::localHostName();
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ(parseUriList("file://" + self + "/home/ann/kick.wav\r\n"), Paths{"/home/ann/kick.wav"});
+}
+
 TEST(UriListParse, LineEndingsCommentsAndBlankLines) {
     EXPECT_EQ(parseUriList("# from the file manager\r\nfile:///a\r\n\r\n  \r\nfile:///b\r\n#file:///c\r\n"),
               (Paths{"/a", "/b"}));

@@ -76,8 +76,10 @@ TEST_F(X11Test, TheHostTopLevelProxiesDropsWhileTheFrameIsOpen)
     EXPECT_EQ(childCount(host), 0u);
 }
 
-TEST_F(X11Test, ADropAwareTopLevelIsLeftAlone)
+TEST_F(X11Test, ADropAwareTopLevelKeepsItsOwnAwarenessAndStillGetsTheProxy)
 {
+    // GTK and Qt mark every top-level XdndAware; their drops still have to
+    // reach the editor.
     long version = 4;
     XChangeProperty(hostDisplay, host, XInternAtom(hostDisplay, "XdndAware", False), XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&version), 1);
@@ -85,11 +87,12 @@ TEST_F(X11Test, ADropAwareTopLevelIsLeftAlone)
     openFrame();
     ASSERT_NE(frameWindow(), None);
     EXPECT_EQ(property(host, "XdndAware", XA_ATOM), 4u);
-    EXPECT_FALSE(hasProperty(host, "XdndProxy"));
+    EXPECT_EQ(property(host, "XdndProxy", XA_WINDOW), frameWindow());
     delete frame;
     frame = nullptr;
     XSync(hostDisplay, False);
     EXPECT_EQ(property(host, "XdndAware", XA_ATOM), 4u);
+    EXPECT_FALSE(hasProperty(host, "XdndProxy"));
 }
 
 TEST_F(X11Test, AProxyTakenOverByTheHostIsNotRemoved)
@@ -118,7 +121,16 @@ TEST_F(X11Test, TheTopLevelIsFoundAboveNestedParents)
     openFrame(inner);
     const Window w = frameWindow();
     ASSERT_NE(w, None);
+    // The top-level and every window between point at the frame.
     EXPECT_EQ(property(host, "XdndProxy", XA_WINDOW), w);
+    EXPECT_EQ(property(middle, "XdndProxy", XA_WINDOW), w);
+    EXPECT_EQ(property(inner, "XdndProxy", XA_WINDOW), w);
+    EXPECT_FALSE(hasProperty(inner, "XdndAware"));
+    delete frame;
+    frame = nullptr;
+    XSync(hostDisplay, False);
+    EXPECT_FALSE(hasProperty(host, "XdndProxy"));
+    EXPECT_FALSE(hasProperty(middle, "XdndProxy"));
     EXPECT_FALSE(hasProperty(inner, "XdndProxy"));
 }
 
