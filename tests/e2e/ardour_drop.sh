@@ -14,7 +14,9 @@
 # and the session script. Everything runs with a private HOME and XDG
 # folders; the user's own Ardour configuration is never read. Without
 # DISPLAY a private Xvfb is started; without a window manager, openbox.
-# Exits 77 (skipped) when Ardour is not installed.
+# Exits 77 (skipped) when Ardour is not installed. RIMBREL_ARDOUR_SCREENSHOT
+# names a PNG file for a picture of the plug-in window once the keys are
+# filled.
 set -u
 plugin=$1 helpers=$2
 python=/usr/bin/python3
@@ -58,20 +60,20 @@ failures=0
 fail() {
   log "FAILED: $*"
   failures=$((failures + 1))
+  # The screen at the first failure, in the folder the test runs in.
+  [ $failures -eq 1 ] && [ -n "${DISPLAY:-}" ] && import -window root "$PWD/ardour_drop_failure.png" 2>/dev/null &&
+    log "the screen then: $PWD/ardour_drop_failure.png"
 }
 cleanup() {
   local status=$?
   if [ $status -ne 0 ] && [ $status -ne 77 ]; then
-    # The screen as the failure left it, in the folder the test ran in.
-    [ -n "${DISPLAY:-}" ] && import -window root "$PWD/ardour_drop_failure.png" 2>/dev/null &&
-      echo "the screen: $PWD/ardour_drop_failure.png"
     for f in "$work"/*.log; do
       [ -f "$f" ] || continue
       echo "---- $(basename "$f") (last 60 lines)"
       grep -av "\[INFO\]" "$f" | tail -n 60
     done
     echo "---- drag-and-drop properties as they changed"
-    grep -v '^new \|^gone ' "$work/properties.txt" 2>/dev/null | tail -n 40
+    grep -av '^new \|^gone ' "$work/properties.txt" | tail -n 40
   fi
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     stop "${pids[i]}"
@@ -308,6 +310,8 @@ for step in "gtk $key_a gtk kick.wav" "qt $key_b qt snare.wav"; do
   until_true 5 is_filled "$key" || fail "$toolkit drop: key $key shows no name"
   [ "$source_result" = "drag ok" ] || fail "$toolkit drop: the source saw \"$source_result\""
 done
+
+[ -n "${RIMBREL_ARDOUR_SCREENSHOT:-}" ] && import -window "$top" "$RIMBREL_ARDOUR_SCREENSHOT"
 
 # ---- 2. a plain drag of one name onto the other exchanges the two keys ----
 save_label $key_a "$work/a-before.raw"
