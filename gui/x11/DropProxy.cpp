@@ -141,9 +141,11 @@ void DropProxy::release(bool handOver)
 
 Window DropProxy::hostTarget(Window addressed)
 {
-    const Window w = addressed != window ? addressed : top;
-    // Never one of our own windows: what we pass on must not come back.
-    if (!owning || w == None || !contains(chain, w) || connection.isFrameWindow(w))
+    // Only a drag the source addressed to a host window: the host's answers
+    // name that window, which is what the source expects. Never one of our
+    // own windows: what we pass on must not come back.
+    const Window w = addressed;
+    if (!owning || w == None || w == window || !contains(chain, w) || connection.isFrameWindow(w))
         return None;
     ErrorTrap trap(dpy);
     return connection.hostProperties().hostHas(w, connection.atoms().xdndAware) ? w : None;
