@@ -133,6 +133,7 @@ void ADEditor::close() {
         old->forget();  // releases every control in it (and any dialog it runs)
     }
     pendingSelector = kSelectorNone;
+    pendingDialog = nullptr;
     gui::AEffGUIEditor::close();
 }
 

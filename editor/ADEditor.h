@@ -145,6 +145,8 @@ private:
     gui::CTextLabel* totalLabel = nullptr;
     gui::CKickButton* exportButton = nullptr;
     int32_t pendingSelector = kSelectorNone;
+    // The save dialog whose answer pendingSelector waits for (identity only).
+    const gui::CBaseObject* pendingDialog = nullptr;
     gui::COnOffButton* keyButtons[kNumKeys] = {};
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;

@@ -104,9 +104,9 @@ void ADEditor::eraseAllKeys() {
     for (int k = 0; k < kNumKeys; ++k) eraseKey(k);
 }
 
-// ---- exchange by Alt-drag ----
+// ---- exchange by dragging a name onto another ----
 
-// Runs when the Alt-drag of key k's name label is released.
+// Runs when a drag of key k's name label (plain or Alt) is released.
 void ADEditor::swapKeys(int k) {
     if (frame) frame->setCursor(gui::kCursorDefault);
     CMyTextLabel* label = nameLabels[k];

@@ -21,6 +21,11 @@ void reportPathTooLong() {
 
 void reportOutOfMemory() { std::fprintf(stderr, "[%s] \n export refused: out of memory\n", kLogTag); }
 
+void reportKitTooLong(int64_t frames) {
+    std::fprintf(stderr, "[%s] \n export refused: the keys total %lld frames, more than %d\n", kLogTag,
+                 static_cast<long long>(frames), kMaxKitFrames);
+}
+
 bool isNamed(const char* name) {
     if (!name) return false;
     const unsigned char c = static_cast<unsigned char>(name[0]);
@@ -188,11 +193,19 @@ ExportResult exportKit(const char* path, const KitExportInput& in) {
 
     int32_t length[kNumKeys];
     bool anyNamedWithAudio = false;
+    int64_t total = 0;
     for (int k = 0; k < kNumKeys; ++k) {
         length[k] = usableLength(in, k);
+        total += length[k];
         if (length[k] > 0 && isNamed(in.keyName[k])) anyNamedWithAudio = true;
     }
     if (!anyNamedWithAudio) return ExportResult::NothingToExport;
+    // A longer kit would be cut short while its positions point past the
+    // audio: it is refused, whoever asks, and no file is touched.
+    if (total > kMaxKitFrames) {
+        reportKitTooLong(total);
+        return ExportResult::TooLong;
+    }
 
     const KitLayout layout = kitLayout(length);
     std::string description;
@@ -207,7 +220,7 @@ ExportResult exportKit(const char* path, const KitExportInput& in) {
     if (!out) return ExportResult::Failed;
 
     // The keys' frames go to the file straight from the kit, in key order,
-    // each without its last frame, up to the kit's limit.
+    // each without its last frame (the kit fits its limit: checked above).
     const int32_t limit = layout.totalFrames < kMaxKitFrames ? layout.totalFrames : kMaxKitFrames;
     int32_t placed = 0;
     for (int k = 0; k < kNumKeys && placed < limit; ++k) {

@@ -77,9 +77,11 @@ enum class ExportResult {
     NothingToExport,  // nothing to write: no file touched, nothing printed
     Refused,          // the path does not fit, or memory ran out: one line printed
     Failed,           // a file could not be written: the writer's line printed
+    TooLong,          // the keys total more than 529200 frames: one line printed, no file touched
 };
 
 // Writes the kit as one Op-1 drum-kit file at `path` (after forceAifExtension).
+// A kit whose keys total more than kMaxKitFrames is refused (TooLong).
 ExportResult exportKit(const char* path, const KitExportInput& in);
 
 // Writes every key of 2 frames or more as <name>_NN.<ext>, NN = key + 1.

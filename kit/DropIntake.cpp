@@ -86,17 +86,20 @@ std::vector<KeyAssignment> planDrop(const std::vector<std::string>& items, int t
     return plan;
 }
 
-void assignKey(Kit& kit, KeyNames& names, int key, const char* path, DropObserver* observer) {
-    if (!isKeyIndex(key) || path == nullptr) return;
+bool assignKey(Kit& kit, KeyNames& names, int key, const char* path, DropObserver* observer) {
+    if (!isKeyIndex(key) || path == nullptr) return false;
     const std::size_t length = strnlen(path, kKeyNameSize);
     if (length > static_cast<std::size_t>(kMaxPathLength)) {
         std::fprintf(stderr, "[%s] path too long: %s\n", kLogTag, path);
-        return;
+        return false;
     }
+    // The name follows the audio: a file the loader refuses leaves the key
+    // with the name of the sound it still holds.
+    if (!loadKeyFile(kit, path, key, observer)) return false;
     std::memcpy(names[key], path, length);
     names[key][length] = '\0';
-    loadKeyFile(kit, names[key], key, observer);
     if (observer) observer->keyNamed(key);
+    return true;
 }
 
 KeyMask applyDropPlan(Kit& kit, KeyNames& names, const std::vector<KeyAssignment>& plan,
@@ -104,8 +107,7 @@ KeyMask applyDropPlan(Kit& kit, KeyNames& names, const std::vector<KeyAssignment
     KeyMask named = 0;
     for (const KeyAssignment& a : plan) {
         if (!isKeyIndex(a.key) || !fitsKeyName(a.path)) continue;
-        assignKey(kit, names, a.key, a.path.c_str(), observer);
-        named |= keyBit(a.key);
+        if (assignKey(kit, names, a.key, a.path.c_str(), observer)) named |= keyBit(a.key);
     }
     return named;
 }
@@ -115,8 +117,7 @@ KeyMask handleDrop(Kit& kit, KeyNames& names, const std::vector<std::string>& it
     std::fprintf(stderr, "[%s] \n HandleDragDrop begin !\n", kLogTag);
     KeyMask named = 0;
     walkDrop(items, targetKey, [&](int key, const std::string& path) {
-        assignKey(kit, names, key, path.c_str(), observer);
-        named |= keyBit(key);
+        if (assignKey(kit, names, key, path.c_str(), observer)) named |= keyBit(key);
     });
     return named;
 }

@@ -17,7 +17,8 @@
 //    leaves every stored path alone. An accepted path longer than 511 bytes
 //    does not fit a stored path: it is refused with one diagnostic line.
 //  - Whatever the filled keys held is replaced; keys past the last filled one
-//    keep their contents.
+//    keep their contents. A file the loader refuses after it was accepted
+//    still uses its key, which keeps its old audio and name.
 // Paths are used exactly as given (no separator conversion).
 #pragma once
 
@@ -57,19 +58,20 @@ void walkDrop(const std::vector<std::string>& items, int targetKey, const TakeFi
 // The assignments a drop of items on targetKey would make, in order.
 std::vector<KeyAssignment> planDrop(const std::vector<std::string>& items, int targetKey);
 
-// Fills one key as the drop does: stores path in names[key], loads it
-// (loadKeyFile; a failed load keeps the key's audio but the new name), then
-// observer->keyNamed(key). observer may be null.
-void assignKey(Kit& kit, KeyNames& names, int key, const char* path, DropObserver* observer);
+// Fills one key as the drop does: loads path (loadKeyFile) and, when the load
+// succeeds, stores path in names[key] and calls observer->keyNamed(key). A
+// failed load keeps the key's audio and its old name. observer may be null.
+// True when the key took the file.
+bool assignKey(Kit& kit, KeyNames& names, int key, const char* path, DropObserver* observer);
 
-// assignKey for every entry of a plan; returns the keys that got names.
+// assignKey for every entry of a plan; returns the keys that took their file.
 KeyMask applyDropPlan(Kit& kit, KeyNames& names, const std::vector<KeyAssignment>& plan,
                       DropObserver* observer);
 
 // The whole drop: writes the "HandleDragDrop begin" line, then examines,
-// stores, loads and names one item after the other (walkDrop + assignKey).
-// Returns the keys that got names (hasName / updateNameLabel already
-// reported through observer).
+// loads and names one item after the other (walkDrop + assignKey). Returns
+// the keys that took their file (hasName / updateNameLabel already reported
+// through observer); a refused load still uses its key.
 KeyMask handleDrop(Kit& kit, KeyNames& names, const std::vector<std::string>& items, int targetKey,
                    DropObserver* observer);
 

@@ -20,8 +20,9 @@ public:
 // Events of a drop: those of every load, plus one per key that got a name.
 class DropObserver : public LoadObserver {
 public:
-    // Key k's stored path was written and its load has run (successful or
-    // not): set the name label's hasName and call updateNameLabel(k).
+    // Key k's file loaded and its stored path was written: set the name
+    // label's hasName and call updateNameLabel(k). Not called when the load
+    // failed (the key keeps its old name).
     virtual void keyNamed(int k) = 0;
 };
 

@@ -35,8 +35,8 @@ void notifyEditorOpen(LoadObserver* observer, bool open) {
 }
 
 // Everything between opening the descriptor and closing it again. Returns
-// with the descriptor closed.
-void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
+// with the descriptor closed; true when key k holds the file's audio.
+bool loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
     SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
@@ -56,9 +56,14 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
         sf_seek(sf, 0, SEEK_SET);
     }
     if (channels > kMaxChannels || channels < 1) {
+        if (!sf)
+            std::fprintf(stderr, "[%s] \n not a sound file libsndfile reads, key %i unchanged\n", kLogTag, k);
+        else
+            std::fprintf(stderr, "[%s] \n %i channels: a key takes mono or stereo files, key %i unchanged\n",
+                         kLogTag, channels, k);
         if (sf) sf_close(sf);
         platform::closeFile(fd);
-        return;
+        return false;
     }
 
     // The decoded key: min(frames, 529200) floats laid out as the key will
@@ -73,7 +78,7 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
         std::fprintf(stderr, "[%s] \n out of memory for %" PRId64 " frames\n", kLogTag, bufferFrames);
         sf_close(sf);
         platform::closeFile(fd);
-        return;
+        return false;
     }
     std::fprintf(stderr, "[%s] pre-read\n", kLogTag);
 
@@ -95,7 +100,7 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
                 sf_close(sf);
                 platform::closeFile(fd);
                 std::fprintf(stderr, "[%s] \n failure reading file.. %i\n", kLogTag, static_cast<int>(n));
-                return;
+                return false;
             }
             // The file ends before its header says (libsndfile gives a short
             // count without an error): it keeps the length its header gives,
@@ -126,39 +131,39 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     decoded.reset();
     std::fprintf(stderr, "[%s] pre-Finish/Op1\n", kLogTag);
     std::fprintf(stderr, "[%s] All done here!\n", kLogTag);
+    return true;
 }
 
 }  // namespace
 
-void DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer) {
-    if (path == nullptr || !isKeyIndex(k)) return;
+bool DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer) {
+    if (path == nullptr || !isKeyIndex(k)) return false;
     notifyEditorOpen(observer, false);
+    bool loaded = false;
     const int fd = platform::openForReading(path);
     if (fd < 0) {
         std::fprintf(stderr, "[%s]  DoXPlatLoadStuff Failed: %i\n", kLogTag, fd);
     } else {
         std::fprintf(stderr, "[%s]  DoXPlatLoadStuff %s, %i, %i, %i\n", kLogTag, path, 1, fd, k);
         std::fprintf(stderr, "[%s] defines\n", kLogTag);
-        loadFromDescriptor(kit, fd, k, observer);
+        loaded = loadFromDescriptor(kit, fd, k, observer);
     }
     notifyEditorOpen(observer, true);
+    return loaded;
 }
 
-void loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer) {
-    if (path == nullptr || path[0] == '\0' || !isKeyIndex(k)) return;
+bool loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer) {
+    if (path == nullptr || path[0] == '\0' || !isKeyIndex(k)) return false;
     const std::size_t length = strnlen(path, kKeyNameSize);
     if (length > static_cast<std::size_t>(kMaxPathLength)) {
         std::fprintf(stderr, "[%s] path too long: %s\n", kLogTag, path);
-        return;
+        return false;
     }
     // Working buffer; bytes after the path stay 0, which the scan below
     // relies on.
     char work[kKeyNameSize] = {};
     std::memcpy(work, path, length);
-    if (canOpen(work)) {
-        DoXPlatLoadStuff(kit, work, k, observer);
-        return;
-    }
+    if (canOpen(work)) return DoXPlatLoadStuff(kit, work, k, observer);
 
     // Missing-file fallback: find the last separator ahead of the first
     // ".w", ".a" or ".r" (any case) between positions 4 and 249, and look
@@ -172,12 +177,12 @@ void loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer) {
             break;
         }
     }
-    if (dot < 0 || dot - separator >= 50) return;
+    if (dot < 0 || dot - separator >= 50) return false;
 
     char fallback[kKeyNameSize] = {};
     std::strcpy(fallback, kFallbackFolder);
     std::strncat(fallback, work + separator + 1, kFallbackNameMax);
-    if (canOpen(fallback)) DoXPlatLoadStuff(kit, fallback, k, observer);
+    return canOpen(fallback) && DoXPlatLoadStuff(kit, fallback, k, observer);
 }
 
 }  // namespace rimbrel

@@ -35,10 +35,13 @@ constexpr int kMaxPathLength = kKeyNameSize - 1;
 // refused with one diagnostic line. When the path cannot be opened, looks for
 // the file's base name in the default folder "c:/Sablewick/" (relative to the
 // working folder) and loads that instead if it exists. observer may be null.
-void loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer);
+// True when key k now holds the file's audio; on false it is unchanged.
+bool loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer);
 
 // The loader proper, without the fallback: opens, decodes, writes key k and
-// reports through observer (may be null). Writes the load's diagnostic lines.
-void DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer);
+// reports through observer (may be null). Writes the load's diagnostic lines;
+// a file it refuses (no sound libsndfile reads, more than two channels, a
+// read error) gets a line that says why. True when key k was written.
+bool DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer);
 
 }  // namespace rimbrel

@@ -196,10 +196,12 @@ TEST_F(WholeJobTest, DropEditEraseExchangeAndExportAKit)
     // Pitch mode; key 2's bar dragged out past its right edge: +48.
     click(kModePitchX, kModeY);
     drag(150, labelMiddle(2), 320, labelMiddle(2));
-    // Back to durations: Ctrl-click erases key 3, Alt-drag exchanges keys 0 and 1.
+    // Back to durations: Ctrl-click erases key 3, Alt-drag exchanges keys 0
+    // and 1, and a plain drag moves key 4's sound onto the emptied key 3.
     click(kModeDurationX, kModeY);
     click(100, labelMiddle(3), "ctrl");
     drag(100, labelMiddle(0), 100, labelMiddle(1), "alt");
+    drag(100, labelMiddle(4), 100, labelMiddle(3));
 
     // The export button opens the save dialog; the user types the kit's name.
     click(kExportX, kExportY);
@@ -242,12 +244,12 @@ TEST_F(WholeJobTest, DropEditEraseExchangeAndExportAKit)
     EXPECT_EQ(keys[2].pitch, "+48") << table;
     EXPECT_EQ(keys[0].pitch, "+0") << table;
     EXPECT_EQ(keys[1].pitch, "+0") << table;
-    // Key 3 is empty: it takes the positions of the key before it, and key 4
-    // follows key 2 directly in the audio.
-    EXPECT_EQ(keys[3].start, keys[2].start) << table;
-    EXPECT_EQ(keys[3].end, keys[2].end) << table;
-    EXPECT_EQ(keys[4].start, keys[2].end + 1) << table;
-    EXPECT_NEAR(double(frames(4)), 22050.0, 10.0) << table;
+    // Key 3 holds key 4's tone, right after key 2 in the audio; key 4 is
+    // empty and takes the positions of the key before it.
+    EXPECT_EQ(keys[3].start, keys[2].end + 1) << table;
+    EXPECT_NEAR(double(frames(3)), 22050.0, 10.0) << table;
+    EXPECT_EQ(keys[4].start, keys[3].start) << table;
+    EXPECT_EQ(keys[4].end, keys[3].end) << table;
 }
 
 TEST_F(WholeJobTest, AKitOverTwelveSecondsShowsTheMessageBoxAndTheWindowGoesOn)

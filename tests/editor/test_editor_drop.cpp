@@ -123,15 +123,20 @@ TEST_F(EditorDropTest, HoverOverTheDropButtonLightsItUntilTheDragLeaves) {
     EXPECT_EQ(kit().keyLength[0], 0);
 }
 
-TEST_F(EditorDropTest, AFileThatFailsToLoadShowsItsNameOverTheOldAudio) {
+TEST_F(EditorDropTest, AFileThatFailsToLoadLeavesTheKeysOldNameOverItsOldAudio) {
     // Accepted (a WAV header) but with more channels than a key takes.
     writeWav(dir / "quad.wav", 1000, 0.5f, 4);
     fillKey(4, 500, "/old/keep.wav", 0.125f);
     ASSERT_TRUE(dropOnLabel({dir / "quad.wav"}, 4));
     EXPECT_EQ(kit().keyLength[4], 500);
     EXPECT_EQ(kit().keySamples[4][10], 0.125f);
-    EXPECT_EQ(nameText(4), " quad");
+    EXPECT_EQ(nameText(4), " keep");
+    EXPECT_STREQ(editor->keyNames[4], "/old/keep.wav");
     EXPECT_TRUE(editor->isEditorOpen());
+    // An empty key stays empty: no name to export it by.
+    ASSERT_TRUE(dropOnLabel({dir / "quad.wav"}, 5));
+    EXPECT_FALSE(editor->getNameLabel(5)->hasName);
+    EXPECT_FALSE(editor->isKeyNamed(5));
 }
 
 TEST_F(EditorDropTest, DroppedKeysCanBeExportedAndExchanged) {

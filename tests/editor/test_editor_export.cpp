@@ -127,6 +127,46 @@ TEST_F(EditorTest, TheDialogsAnswerWritesAKitThatReadsBack) {
     EXPECT_EQ(d.playmode[0], playModeValue(0.5f));
 }
 
+TEST_F(EditorTest, AClickWhileADialogIsOpenBringsNothingNewAndTheDialogKeepsItsKind) {
+    TempDir dir;
+    fillKey(0, 1000, "/s/a.wav");
+    clickExport();
+    clickExport(kLButton | kShift);
+    clickExport();
+    ASSERT_EQ(env.fileSelectorRequests().size(), 1u);
+    EXPECT_EQ(editor->getPendingSelector(), kSelectorKitExport);
+    env.scriptFileSelectorAnswer({dir / "kit.aif"});
+    env.pump();
+    EXPECT_EQ(readKitFile(dir / "kit.aif").description.present, true);
+    EXPECT_FALSE(std::filesystem::exists(dir / "kit_01.aif"));
+    // Once it has ended, a click opens a dialog again.
+    clickExport(kLButton | kShift);
+    EXPECT_EQ(env.fileSelectorRequests().size(), 2u);
+    EXPECT_EQ(editor->getPendingSelector(), kSelectorIndividualExport);
+}
+
+TEST_F(EditorTest, AKitChangedWhileItsDialogIsOpenIsCheckedAgainAtTheAnswer) {
+    TempDir dir;
+    fillKey(0, 529200 - 100, "/s/long.wav");
+    clickExport();
+    fillKey(1, 101, "/s/late.wav");  // loaded while the dialog is open
+    env.scriptFileSelectorAnswer({dir / "kit.aif"});
+    env.pump();
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    ASSERT_EQ(env.messageBoxes().size(), 1u);
+    EXPECT_EQ(env.messageBoxes()[0].caption, "Total Duration too long!");
+    EXPECT_EQ(editor->getPendingSelector(), 0);
+
+    // Everything erased while the dialog is open: no file and no message.
+    clickLabel(1, kLButton | kControl);
+    clickExport();
+    clickLabel(0, kLButton | kControl | kShift);
+    env.scriptFileSelectorAnswer({dir / "kit.aif"});
+    env.pump();
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    EXPECT_EQ(env.messageBoxes().size(), 1u);
+}
+
 TEST_F(EditorTest, AnIndividualExportWritesOneFilePerKey) {
     TempDir dir;
     fillKey(0, 1000, "/s/a.wav");

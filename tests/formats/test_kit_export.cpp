@@ -336,24 +336,27 @@ TEST(KitExport, SaturatesLoudSamples) {
     EXPECT_EQ(facts.samples, (std::vector<int16_t>{32767, 32767, -32768, -32768}));
 }
 
-TEST(KitExport, AKitBeyondTheLimitWritesItsFirstTwelveSeconds) {
+TEST(KitExport, AKitBeyondTheLimitIsRefusedAndNothingWritten) {
+    // Cut to twelve seconds, its last key's positions would point past the
+    // audio; the export refuses it whoever calls, and the file stays as it was.
     ScratchDir dir;
     TestKit kit;
     kit.setKey(0, kMaxKeyFrames);
     kit.setKey(1, 1000);
     const std::string path = dir.file("long.aif");
+    test::writeBytes(path, {1, 2, 3});
     testing::internal::CaptureStderr();
-    ASSERT_EQ(exportKit(path.c_str(), kit.input()), ExportResult::Written);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("\n k 529200 frames 529200 bps 2, outdef 1058400"), std::string::npos);
-    const auto bytes = readBytes(path);
-    const json d = descriptionOf(bytes);
-    EXPECT_EQ(test::be32(bytes, 22), uint32_t(kMaxKitFrames));
-    EXPECT_EQ(d["start"][1], positionValue(529199));
-    EXPECT_EQ(d["end"][1], 2147483646);
-    const auto facts = test::readWithSndfile(path);
-    EXPECT_EQ(facts.frames, kMaxKitFrames);
-    EXPECT_EQ(facts.samples[529199], aiffSampleValue(test::testSample(1, 0)));
+    EXPECT_EQ(exportKit(path.c_str(), kit.input()), ExportResult::TooLong);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "[Rimbrel-VST] \n export refused: the keys total 530200 frames, more than 529200\n");
+    EXPECT_EQ(readBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(exportKit(dir.file("new.aif").c_str(), kit.input()), ExportResult::TooLong);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"long.aif"});
+
+    // Exactly twelve seconds of keys is a kit.
+    kit.setKey(0, kMaxKeyFrames - 1000);
+    EXPECT_EQ(quietExport(path, kit.input()), ExportResult::Written);
+    EXPECT_EQ(test::readWithSndfile(path).frames, kMaxKitFrames - 2);
 }
 
 TEST(KitExport, ReadsBackThroughLibsndfileSoxAndJson) {

@@ -242,18 +242,35 @@ TEST_F(DropIntakeTest, KitFileWithSignatureLoadsOntoOneKey) {
     EXPECT_EQ(kit->keySamples[3][frames - 4], float((frames - 6) * 16) / 32768.0f);
 }
 
-TEST_F(DropIntakeTest, FailedLoadStillNamesTheKey) {
-    // Accepted by the signature, but no sound in it: the key shows the new
-    // name over its old audio.
+TEST_F(DropIntakeTest, FailedLoadKeepsTheKeysOldNameAndAudioAndSaysWhy) {
+    // Accepted by the signature, but no sound in it; accepted by its header,
+    // but with three channels. Each still uses its key, which keeps the name
+    // of the sound it holds.
     const std::string fake = dir.file("fake.aif");
     writeText(fake, std::string(46, '-') + "op-1 nothing else");
+    const std::string three = dir.file("three.wav");
+    writeWav(three, 100, 3);
+    const std::string good = sound("good.wav", 80);
     fillKey(*kit, 6, 0.5f, 1200);
+    std::snprintf(keyNames[6], kKeyNameSize, "/old/six.wav");
+    fillKey(*kit, 7, 0.25f, 700);
+    std::snprintf(keyNames[7], kKeyNameSize, "/old/seven.wav");
     std::string err;
-    EXPECT_EQ(drop({fake}, 6, &err), keyBit(6));
-    EXPECT_STREQ(keyNames[6], fake.c_str());
+    EXPECT_EQ(drop({fake, three, good}, 6, &err), keyBit(8));
+    EXPECT_STREQ(keyNames[6], "/old/six.wav");
+    EXPECT_STREQ(keyNames[7], "/old/seven.wav");
+    EXPECT_STREQ(keyNames[8], good.c_str());
     EXPECT_EQ(kit->keyLength[6], 1200);
     EXPECT_EQ(kit->keySamples[6][10], 0.5f);
-    EXPECT_EQ(observer.events, (std::vector<std::string>{"closed", "open", "named 6"}));
+    EXPECT_EQ(kit->keyLength[7], 700);
+    EXPECT_EQ(kit->keyLength[8], 80);
+    EXPECT_NE(err.find("[Rimbrel-VST] \n not a sound file libsndfile reads, key 6 unchanged\n"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("[Rimbrel-VST] \n 3 channels: a key takes mono or stereo files, key 7 unchanged\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"closed", "open", "closed", "open", "closed", "loaded 8",
+                                                         "open", "named 8"}));
 }
 
 TEST_F(DropIntakeTest, PlanAppliedLaterFillsTheSameKeys) {

@@ -241,7 +241,8 @@ TEST_F(LoaderTest, FourChannelFileLeavesTheKeyAlone) {
     int fd = -1;
     const std::string err = load(path, 6, &fd);
     EXPECT_EQ(err, "[Rimbrel-VST]  DoXPlatLoadStuff " + path + ", 1, " + std::to_string(fd) +
-                       ", 6\n[Rimbrel-VST] defines\n");
+                       ", 6\n[Rimbrel-VST] defines\n"
+                       "[Rimbrel-VST] \n 4 channels: a key takes mono or stereo files, key 6 unchanged\n");
     expectKeyHolds(6, 0.125f, 777);
     EXPECT_EQ(observer.events, (std::vector<std::string>{"closed", "open"}));
     EXPECT_EQ(fdAfterLoad, fd) << "the descriptor is closed";
@@ -260,7 +261,8 @@ TEST_F(LoaderTest, FilesLibsndfileCannotReadLeaveTheKeyAlone) {
         int fd = -1;
         const std::string err = load(path, 2, &fd);
         EXPECT_EQ(err, "[Rimbrel-VST]  DoXPlatLoadStuff " + path + ", 1, " + std::to_string(fd) +
-                           ", 2\n[Rimbrel-VST] defines\n");
+                           ", 2\n[Rimbrel-VST] defines\n"
+                           "[Rimbrel-VST] \n not a sound file libsndfile reads, key 2 unchanged\n");
         expectKeyHolds(2, -0.5f, 1234);
     }
     EXPECT_EQ(observer.events, (std::vector<std::string>{"closed", "open", "closed", "open"}));

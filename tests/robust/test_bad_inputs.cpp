@@ -3,7 +3,7 @@
 // 5's name label, as the toolkit calls it) and through loadKeyFile, and must
 // end the way a user expects: loaded, refused silently, or refused with the
 // loader's own diagnostic lines - never a crash or a hang, and a refusal
-// leaves the kit exactly as it was.
+// leaves the kit exactly as it was, names included.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -38,11 +38,13 @@ const std::string kBeginLine = "[Rimbrel-VST] \n HandleDragDrop begin !\n";
 enum class Outcome {
     Loaded,        // the key holds the file's audio, length `frames`
     LoadedCut,     // longer than a key: the 617-03 line for `frames`, then 529199 frames
-    NotSound,      // refused silently (the loader alone opens it, finds no sound and stops)
+    NotSound,      // refused silently by a drop; the loader alone opens it, finds no sound
+                   // and says so
     NotOpenable,   // refused silently; the loader alone cannot even open it
-    NamedButKept,  // taken, but the loader stops after its first lines: the key shows
-                   // the new name over its old audio
-    ReadFailure,   // taken, the decode fails: "failure reading file.. n" with n = frames - 3
+    RefusedWithALine,  // taken, but the loader refuses it with a line saying why (too many
+                       // `channels`, or no sound in it): the key keeps its audio and name
+    ReadFailure,   // taken, the decode fails: "failure reading file.. n" with n = frames - 3;
+                   // the key keeps its audio and name
     PathTooLong,   // a sound file whose path does not fit a stored path: one line
 };
 
@@ -55,6 +57,7 @@ struct BadInput {
     // Checked on the key after a load (may be empty).
     std::function<void(const float* key)> checkKey = {};
     bool needsUnprivileged = false;
+    int channels = 0;  // RefusedWithALine: the channel count refused (0: no sound at all)
 };
 
 std::ostream& operator<<(std::ostream& os, const BadInput& c) { return os << c.name; }
@@ -197,10 +200,11 @@ std::vector<BadInput> corpus() {
         static const char* names[] = {"", "", "", "ThreeChannelWav", "FourChannelWav", "FiveChannelWav",
                                       "SixChannelWav", "SevenChannelWav", "EightChannelWav"};
         static const char* files[] = {"", "", "", "ch3.wav", "ch4.wav", "ch5.wav", "ch6.wav", "ch7.wav", "ch8.wav"};
-        c.push_back({names[ch], fixed(files[ch], channelsWav(ch)), Outcome::NamedButKept});
+        c.push_back({names[ch], fixed(files[ch], channelsWav(ch)), Outcome::RefusedWithALine, 0, {}, false, ch});
     }
 
-    c.push_back({"ThousandChannelWav", fixed("ch1024.wav", channelsWav(1024, 10)), Outcome::NamedButKept});
+    c.push_back({"ThousandChannelWav", fixed("ch1024.wav", channelsWav(1024, 10)), Outcome::RefusedWithALine, 0, {},
+                 false, 1024});
     c.push_back({"ChannelCountBeyondTheLibraryWav", file("ch65535.wav", [](const fs::path&) {
                      Bytes b = channelsWav(2, 100);
                      setLE16(b, 22, 0xffff);  // fmt channels
@@ -329,7 +333,7 @@ std::vector<BadInput> corpus() {
     // "op-1" where an exported kit has its signature: taken without asking
     // the library, which then cannot read it.
     c.push_back({"FakeKitSignature", fixed("fake.aif", std::string(46, 'x') + "op-1 and then nothing of a kit"),
-                 Outcome::NamedButKept});
+                 Outcome::RefusedWithALine});
 
     // ---- things that are not regular files ----
     c.push_back({"FolderNamedWav",
@@ -412,6 +416,13 @@ std::string successTail() {
            "pre-Finish/Op1\n" + kTag + "All done here!\n";
 }
 
+// Why the loader refused a file it opened.
+std::string refusalLine(int channels) {
+    if (channels == 0) return kTag + "\n not a sound file libsndfile reads, key " + std::to_string(kTarget) + " unchanged\n";
+    return kTag + "\n " + std::to_string(channels) + " channels: a key takes mono or stereo files, key " +
+           std::to_string(kTarget) + " unchanged\n";
+}
+
 std::string cutLine(int64_t frames) {
     char line[160];
     std::snprintf(line, sizeof line, "[Rimbrel-VST] \n Rimbrel err 617-03: frames %" PRId64
@@ -424,9 +435,9 @@ std::string expectedLoadLines(const BadInput& c, const std::string& path, int fd
     switch (c.outcome) {
         case Outcome::Loaded: return openedLines(path, fd) + successTail();
         case Outcome::LoadedCut: return openedLines(path, fd) + cutLine(c.frames) + successTail();
-        case Outcome::NotSound: return throughDrop ? "" : openedLines(path, fd);
+        case Outcome::NotSound: return throughDrop ? "" : openedLines(path, fd) + refusalLine(0);
         case Outcome::NotOpenable: return "";
-        case Outcome::NamedButKept: return openedLines(path, fd);
+        case Outcome::RefusedWithALine: return openedLines(path, fd) + refusalLine(c.channels);
         case Outcome::ReadFailure:
             return openedLines(path, fd) + kTag + "pre-read\n" + kTag + "\n failure reading file.. " +
                    std::to_string(c.frames - 3) + "\n";
@@ -523,12 +534,11 @@ protected:
             }
             case Outcome::NotSound:
             case Outcome::NotOpenable:
-            case Outcome::PathTooLong: expectKitAsBefore(before, -1, -1); break;
-            case Outcome::NamedButKept:
-            case Outcome::ReadFailure: expectKitAsBefore(before, -1, throughDrop ? kTarget : -1); break;
+            case Outcome::PathTooLong:
+            case Outcome::RefusedWithALine:
+            case Outcome::ReadFailure: expectKitAsBefore(before, -1, -1); break;
         }
-        const bool named = throughDrop && (c.outcome == Outcome::Loaded || c.outcome == Outcome::LoadedCut ||
-                                           c.outcome == Outcome::NamedButKept || c.outcome == Outcome::ReadFailure);
+        const bool named = throughDrop && (c.outcome == Outcome::Loaded || c.outcome == Outcome::LoadedCut);
         if (named) {
             EXPECT_EQ(std::string(editor->keyNames[kTarget]), item);
         }
@@ -586,7 +596,7 @@ TEST_P(BadInputTest, HoveredOverAKey) {
     }
     const std::string err = GetCapturedStderr();
     const Outcome o = GetParam().outcome;
-    const bool taken = o == Outcome::Loaded || o == Outcome::LoadedCut || o == Outcome::NamedButKept ||
+    const bool taken = o == Outcome::Loaded || o == Outcome::LoadedCut || o == Outcome::RefusedWithALine ||
                        o == Outcome::ReadFailure;
     EXPECT_EQ(editor->getNameLabel(kTarget)->dropHighlight, taken);
     EXPECT_EQ(err, "");

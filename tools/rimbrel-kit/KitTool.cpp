@@ -380,6 +380,7 @@ int build(const Arguments& args) {
         case ExportResult::NothingToExport: return failure("no key holds audio: nothing written");
         case ExportResult::Refused: return failure("the output path is too long: nothing written");
         case ExportResult::Failed: return failure("cannot write " + exportName(args.output));
+        case ExportResult::TooLong: return failure("the keys total more than 12 s: nothing written");
     }
     const KitLayout layout = kitLayout(in.length);
     std::printf("wrote %s: %d keys, %d frames (%s s)\n", exportName(args.output).c_str(), loaded.keysFilled,
@@ -404,6 +405,7 @@ int split(const Arguments& args) {
         case ExportResult::Refused: return failure("the output path is too long: nothing written");
         case ExportResult::Failed:
             return failure("only " + std::to_string(written) + " of the keys' files could be written");
+        case ExportResult::TooLong: break;  // the per-key export has no total limit
     }
     std::printf("wrote %d file%s\n", written, written == 1 ? "" : "s");
     return kExitOk;
