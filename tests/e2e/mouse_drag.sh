@@ -38,7 +38,9 @@ if [ $aim = button ]; then
 else
   target_x=270 target_y=20
 fi
-"$host" editor "$plugin" --seconds 6 "${embed[@]}" >"$work/host.out" 2>"$work/host.err" &
+# The host runs until the drag's outcome is in (--seconds only as a safety
+# net), then is stopped with SIGTERM, which closes the editor cleanly.
+"$host" editor "$plugin" --seconds 60 "${embed[@]}" >"$work/host.out" 2>"$work/host.err" &
 host_pid=$!
 /usr/bin/python3 "$source_script" 700 300 "$file1" "$file2" >"$work/source.out" 2>"$work/source.err" &
 source_pid=$!
@@ -61,10 +63,17 @@ done
 sleep 0.3
 xdotool mouseup 1
 
-for _ in $(seq 50); do
-  grep -q "drag" "$work/source.out" && break
+# Awaited: the source's end of the drag, and what the host saw of it.
+if [ $aim = button ]; then
+  expected="probe: drop button: $file1|$file2"
+else
+  expected="host area: drag entered"
+fi
+for _ in $(seq 200); do
+  grep -q "^drag" "$work/source.out" && grep -qxF "$expected" "$work/host.out" && break
   sleep 0.1
 done
+kill -TERM $host_pid
 wait $host_pid
 host_status=$?
 
@@ -72,12 +81,11 @@ echo "--- source:"; cat "$work/source.out"
 echo "--- host:"; cat "$work/host.out"
 [ $host_status -eq 0 ] || { echo "rimbrel-host ended with $host_status"; cat "$work/host.err"; exit 1; }
 if [ $aim = button ]; then
-  expected="probe: drop button: $file1|$file2"
   grep -qxF "$expected" "$work/host.out" || { echo "missing: $expected"; exit 1; }
   grep -q "drag failed" "$work/source.out" && { echo "the source saw its drop refused"; exit 1; }
   grep -qx "drag ok" "$work/source.out" || { echo "the source did not see its drag end"; exit 1; }
 else
-  grep -qx "host area: drag entered" "$work/host.out" || { echo "the drag never reached the host's strip"; exit 1; }
+  grep -qxF "$expected" "$work/host.out" || { echo "the drag never reached the host's strip"; exit 1; }
   grep -q "^probe: drop" "$work/host.out" && { echo "the plug-in took a drop meant for the host"; exit 1; }
   grep -q "^drag failed" "$work/source.out" || { echo "the source did not see its drag refused"; exit 1; }
 fi
