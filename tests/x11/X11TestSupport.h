@@ -108,8 +108,13 @@ private:
     }
 };
 
+// How long a test waits for something that should happen at once: long, so
+// that a busy machine never fails a test, and only ever waited out when the
+// awaited thing never comes.
+constexpr int kPatienceMs = 30000;
+
 // Pumps the platform as a host's idle calls would, until `done` or timeout.
-inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 3000)
+inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = kPatienceMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -158,12 +163,13 @@ protected:
         gui::x11::pump();
     }
 
+    // Waits for the window's MapNotify (StructureNotifyMask is selected).
     void waitMapped(Window w)
     {
-        for (int i = 0; i < 500; ++i) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(hostDisplay, w, &a) && a.map_state == IsViewable)
-                return;
+        XEvent e;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (!XCheckTypedWindowEvent(hostDisplay, w, MapNotify, &e)) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the host window was never mapped";
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
@@ -194,7 +200,7 @@ protected:
                       static_cast<uint8_t>(p & 0xff));
     }
 
-    bool waitForPixel(int x, int y, CColor c, int timeoutMs = 3000)
+    bool waitForPixel(int x, int y, CColor c, int timeoutMs = kPatienceMs)
     {
         return pumpUntil([&] { return screenPixel(x, y) == c; }, timeoutMs);
     }

@@ -105,6 +105,7 @@ protected:
     std::unique_ptr<DragSource> dragSource()
     {
         auto source = std::make_unique<DragSource>();
+        source->options().timeoutMs = kPatienceMs;
         source->setIdle([this] {
             gui::x11::pump();
             serveHost();
