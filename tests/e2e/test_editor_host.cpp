@@ -122,6 +122,13 @@ TEST_F(EditorHostTest, AnEmbeddingHostKeepsDropsOnItsOwnStripAndTheEditorTakesTh
     EXPECT_NE(run.out.find("host area: drop refused\ndrop refused\n", accepted), std::string::npos) << run.out;
 }
 
+TEST_F(EditorHostTest, AnEditorThatTakesTheHostsXdndAwareAwayFailsTheRun)
+{
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--embed-later", "--seconds", "0.2"}, "PROBE_TAMPER_HOST=1");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.err, "the editor left the top-level's XdndAware or XdndProxy changed")) << run.err;
+}
+
 TEST_F(EditorHostTest, TheAudioThreadPlaysScheduledNotesInRealTime)
 {
     const std::string wav = dir + "/out.wav";

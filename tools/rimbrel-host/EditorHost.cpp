@@ -6,6 +6,7 @@
 #include <cairo.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <sstream>
@@ -33,6 +34,15 @@ int reportXError(Display* display, XErrorEvent* e)
     XGetErrorText(display, e->error_code, text, sizeof text);
     std::fprintf(stderr, "rimbrel-host: X error: %s (request %d)\n", text, e->request_code);
     return 0;
+}
+
+// SIGINT or SIGTERM ends the run as closing the window does: the editor
+// closed and the effect destroyed, so scripts can stop a run cleanly.
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int)
+{
+    stopRequested = 1;
 }
 
 int msSince(Clock::time_point t)
@@ -279,6 +289,8 @@ void EditorSession::idleRound()
         if (e.type == DestroyNotify && e.xdestroywindow.window == top)
             quit = true;
     }
+    if (stopRequested)
+        quit = true;
     lastIdle = Clock::now();
     plugin.dispatch(effEditIdle);
 }
@@ -499,6 +511,9 @@ int runEditor(const EditorOptions& options, std::string& error)
         return 1;
     }
     XErrorHandler previous = XSetErrorHandler(reportXError);
+    stopRequested = 0;
+    auto previousInt = std::signal(SIGINT, requestStop);
+    auto previousTerm = std::signal(SIGTERM, requestStop);
     int code = 0;
     auto runSession = [&] {
         EditorSession session(options, *plugin, dpy);
@@ -513,6 +528,8 @@ int runEditor(const EditorOptions& options, std::string& error)
         runSession();
     }
     plugin.reset();
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
     XSetErrorHandler(previous);
     XCloseDisplay(dpy);
     return code;
