@@ -199,7 +199,8 @@ plugin_window_shown() {
   ardour_ended && return 0
   find_window "$title" && xwininfo -id "$found" | grep -q IsViewable
 }
-until_true 100 plugin_window_shown && ! ardour_ended || { fail "no window \"$title\""; exit 1; }
+until_true 100 plugin_window_shown || { fail "no window \"$title\""; exit 1; }
+ardour_ended && { fail "Ardour ended before its plug-in window showed"; exit 1; }
 top=$found
 log "plug-in window $top is shown"
 
@@ -346,6 +347,9 @@ else
   drag_from_source "$helpers/gtk_drag_source.py" $((top_x + 140)) $(((top_y + editor_y) / 2)) "$tones/gtk kick.wav"
   log "drop on Ardour's toolbar: the source says \"$source_result\""
   [ "$(drop_count)" = "$before" ] || fail "host drop: the plug-in took a drop meant for Ardour"
+  save_label $key_a "$work/a-after-host-drop.raw"
+  cmp -s "$work/a-before-host-drop.raw" "$work/a-after-host-drop.raw" ||
+    fail "host drop: key $key_a changed"
   # What Ardour 7.3 answers there without any plug-in: it refuses the drop.
   case $source_result in
     "drag failed"*) ;;
