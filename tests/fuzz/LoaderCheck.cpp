@@ -174,8 +174,11 @@ std::string checkLoaderInput(const uint8_t* data, std::size_t size) {
     const Header header = readHeader(path);
     const bool signature = size >= 50 && std::memcmp(data + 46, "op-1", 4) == 0;
     Observer observer;
-    loadKeyFile(kit, path.c_str(), k, &observer);
+    const bool loaded = loadKeyFile(kit, path.c_str(), k, &observer);
     countFormat(header, accepted, observer.loads);
+    // The drop names a key by this answer: it must match what was written.
+    if (loaded != (observer.loads == 1))
+        return describe("the loader answered %lld after %lld loads", loaded, observer.loads);
 
     // Acceptance: the kit signature, or a header libsndfile takes (RAW
     // needs a format given, so sf_open of a path never yields it).
