@@ -31,7 +31,7 @@ done
 
 now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
 started=$(now_ms)
-work=$(mktemp -d /tmp/rimbrel-ardour-XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/rimbrel-ardour-XXXXXX")
 pids=()
 log() {
   local t=$(($(now_ms) - started))
