@@ -8,7 +8,8 @@ packages=(
   xvfb xauth xdotool x11-utils zenity fonts-liberation
   libxres-dev
   sox libsox-fmt-all valgrind imagemagick
-  python3-gi gir1.2-gtk-3.0
+  python3-gi gir1.2-gtk-3.0 python3-pyqt5 python3-xlib
+  ardour openbox
   clang
 )
 missing=()

@@ -51,10 +51,13 @@ protected:
             fs::remove_all(dir);
     }
 
-    // Runs the editor command; `environment` goes before it ("NAME=value ...").
+    // Runs the editor command (in `hostMode`); `environment` goes before it
+    // ("NAME=value ...").
     HostRun host(const std::string& plugin, const std::vector<std::string>& args, const std::string& environment = "")
     {
         std::string command = environment + " " + quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(plugin);
+        for (const std::string& a : hostMode)
+            command += " " + quote(a);
         for (const std::string& a : args)
             command += " " + quote(a);
         const std::string errPath = dir + "/stderr.txt";
@@ -75,7 +78,27 @@ protected:
     }
 
     std::string dir;
+    std::vector<std::string> hostMode;  // options that make rimbrel-host behave like another kind of host
 };
+
+// A test of `Base` run once in each way hosts give the editor its window:
+// "Plain", the editor opened right in the host's top-level, and
+// "EmbedLater", its parent created on the root and reparented into the
+// top-level after opening, as Ardour and other GTK and Qt hosts do.
+template <class Base>
+class InBothHostModes : public Base, public ::testing::WithParamInterface<std::string> {
+protected:
+    void SetUp() override
+    {
+        if (this->GetParam() == "EmbedLater")
+            this->hostMode = {"--embed-later"};
+        Base::SetUp();
+    }
+};
+
+#define RIMBREL_IN_BOTH_HOST_MODES(Suite)                                                             \
+    INSTANTIATE_TEST_SUITE_P(HostModes, Suite, ::testing::Values("Plain", "EmbedLater"),              \
+                             [](const ::testing::TestParamInfo<std::string>& mode) { return mode.param; })
 
 struct Png {
     cairo_surface_t* surface = nullptr;

@@ -3,8 +3,10 @@
 // process. Its window has the plug-in window's geometry: 24 key name labels
 // and a drop button that take drops, a key button that records clicks. What
 // reaches it is printed on stdout as "probe: ..." lines. While any note is
-// held it adds 0.25 to both outputs.
+// held it adds 0.25 to both outputs. With PROBE_TAMPER_HOST set it misbehaves
+// on purpose: closing, it deletes XdndAware from the host's top-level.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "gui/DragContainer.h"
@@ -15,6 +17,9 @@
 #include "gui/vst/AEffGUIEditor.h"
 #include "gui/x11/X11Platform.h"
 #include "plugin/AudioEffectX.h"
+
+// After the toolkit's headers: Xlib's macros would clash with their names.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -93,6 +98,8 @@ public:
     bool open(void* parent, void* hostDisplay) override
     {
         AEffGUIEditor::open(parent, hostDisplay);
+        parentWindow = reinterpret_cast<uintptr_t>(parent);
+        display = static_cast<Display*>(hostDisplay);
         rimbrel::gui::x11::install();
         frame = new CFrame(CRect(0, 0, 540, 786), parent, this);
         frame->addView(new Patch(CRect(0, 0, 540, 786), CColor(40, 40, 48), "background", false));
@@ -111,6 +118,8 @@ public:
 
     void close() override
     {
+        if (std::getenv("PROBE_TAMPER_HOST") && display)
+            deleteTopLevelXdndAware();
         if (frame)
             frame->forget();
         frame = nullptr;
@@ -125,8 +134,26 @@ public:
     }
 
 private:
+    void deleteTopLevelXdndAware()
+    {
+        Window w = parentWindow, root = None, up = None;
+        Window* children = nullptr;
+        unsigned count = 0;
+        while (XQueryTree(display, w, &root, &up, &children, &count)) {
+            if (children)
+                XFree(children);
+            if (up == root || up == None)
+                break;
+            w = up;
+        }
+        XDeleteProperty(display, w, XInternAtom(display, "XdndAware", False));
+        XSync(display, False);
+    }
+
     CVSTGUITimer* timer;
     int ticksOpen = 0;
+    Window parentWindow = None;
+    Display* display = nullptr;
 };
 
 class Probe : public rimbrel::AudioEffectX {

@@ -2,6 +2,7 @@
 """A GTK window that drags files, as a GTK file manager does.
 
     gtk_drag_source.py X Y PATH...
+    gtk_drag_source.py --check      (exits 0 when GTK for Python is there)
 
 Shows a 200 x 100 window at (X, Y) whose whole area is a drag source of
 text/uri-list naming the paths. Prints "ready" once shown, then one line
@@ -15,6 +16,9 @@ import gi
 gi.require_version("Gtk", "3.0")
 gi.require_version("Gdk", "3.0")
 from gi.repository import GLib, Gdk, Gtk  # noqa: E402
+
+if sys.argv[1:] == ["--check"]:
+    sys.exit(0)
 
 x, y = int(sys.argv[1]), int(sys.argv[2])
 uris = [GLib.filename_to_uri(p, None) for p in sys.argv[3:]]

@@ -31,7 +31,12 @@ namespace fs = std::filesystem;
 
 // --- the probe plug-in: the host and the platform ---
 
-TEST_F(EditorHostTest, TheWindowHasTheEditorsSizeAndShowsItsDrawing)
+// The window, clicks and drops in a plain host and in one that embeds the
+// editor after opening it.
+class ProbeInHostTest : public InBothHostModes<EditorHostTest> {};
+RIMBREL_IN_BOTH_HOST_MODES(ProbeInHostTest);
+
+TEST_P(ProbeInHostTest, TheWindowHasTheEditorsSizeAndShowsItsDrawing)
 {
     const std::string shot = dir + "/probe.png";
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "1", "--screenshot", shot});
@@ -51,7 +56,7 @@ TEST_F(EditorHostTest, TheWindowHasTheEditorsSizeAndShowsItsDrawing)
     EXPECT_FALSE(contains(run.out, "probe: timer ticks while open 0\n")) << run.out;
 }
 
-TEST_F(EditorHostTest, DropsReachTheKeyAndTheButtonTheyAreAimedAt)
+TEST_P(ProbeInHostTest, DropsReachTheKeyAndTheButtonTheyAreAimedAt)
 {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "0.5", "--after", "300", "--drop", "/tmp/a b+c.wav",
                                                 "/tmp/Ünïcødé €.wav", "--on-key", "13", "--drop", "/tmp/x.wav",
@@ -66,7 +71,7 @@ TEST_F(EditorHostTest, DropsReachTheKeyAndTheButtonTheyAreAimedAt)
     EXPECT_NE(run.out.find("drop accepted\n", first + 1), std::string::npos);
 }
 
-TEST_F(EditorHostTest, SourcesThatSearchForTheDeepestWindowReachItToo)
+TEST_P(ProbeInHostTest, SourcesThatSearchForTheDeepestWindowReachItToo)
 {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN,
                          {"--seconds", "0.3", "--after", "200", "--deepest", "--drop", "/tmp/y.wav", "--on-key", "23"});
@@ -75,7 +80,7 @@ TEST_F(EditorHostTest, SourcesThatSearchForTheDeepestWindowReachItToo)
     EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out;
 }
 
-TEST_F(EditorHostTest, AnEditorThreadThatIsNotTheMainThreadWorksAlike)
+TEST_P(ProbeInHostTest, AnEditorThreadThatIsNotTheMainThreadWorksAlike)
 {
     const std::string shot = dir + "/thread.png";
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--ui-thread", "--seconds", "0.6", "--after", "300", "--drop",
@@ -88,13 +93,40 @@ TEST_F(EditorHostTest, AnEditorThreadThatIsNotTheMainThreadWorksAlike)
     EXPECT_EQ(png.rgb(132, 38), (std::array<int, 3>{0, 171, 107}));
 }
 
-TEST_F(EditorHostTest, ClicksCarryTheirModifiers)
+TEST_P(ProbeInHostTest, ClicksCarryTheirModifiers)
 {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN,
                          {"--seconds", "0.3", "--after", "200", "--click", "300,170", "--click", "301,171,shift,ctrl"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "probe: click keybutton 300 170 buttons=1\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "probe: click keybutton 301 171 buttons=25\n")) << run.out;
+}
+
+TEST_F(EditorHostTest, AnEmbeddingHostKeepsDropsOnItsOwnStripAndTheEditorTakesTheRest)
+{
+    // On the strip, then on a key, then on the strip again: each drop goes
+    // to the one it was aimed at, the host refusing its own.
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--embed-later", "--seconds", "0.8", "--after", "300", "--drop",
+                                                    "/tmp/h1.wav", "--on-host-area", "--drop", "/tmp/k.wav", "--on-key",
+                                                    "5", "--drop", "/tmp/h2.wav", "--on-host-area"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find("editor embedded\n"), run.out.find("probe: open x11\n") + 16) << run.out;
+    EXPECT_TRUE(contains(run.out, "probe: drop key 5: /tmp/k.wav\n")) << run.out;
+    EXPECT_FALSE(contains(run.out, "h1.wav")) << run.out;
+    EXPECT_FALSE(contains(run.out, "h2.wav")) << run.out;
+    const size_t refused = run.out.find("host area: drop refused\ndrop refused\n");
+    const size_t accepted = run.out.find("drop accepted\n");
+    ASSERT_NE(refused, std::string::npos) << run.out;
+    ASSERT_NE(accepted, std::string::npos) << run.out;
+    EXPECT_LT(refused, accepted) << run.out;
+    EXPECT_NE(run.out.find("host area: drop refused\ndrop refused\n", accepted), std::string::npos) << run.out;
+}
+
+TEST_F(EditorHostTest, AnEditorThatTakesTheHostsXdndAwareAwayFailsTheRun)
+{
+    const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--embed-later", "--seconds", "0.2"}, "PROBE_TAMPER_HOST=1");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.err, "the editor left the top-level's XdndAware or XdndProxy changed")) << run.err;
 }
 
 TEST_F(EditorHostTest, TheAudioThreadPlaysScheduledNotesInRealTime)
@@ -191,6 +223,8 @@ TEST_F(EditorHostTest, BadArgumentsAreRefused)
     EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--on-key", "3"}).exitCode, 1);
     EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--drop", "/tmp/x", "--on-key", "24"}).exitCode, 1);
     EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--click", "1,2,hyper"}).exitCode, 1);
+    // Only a host that embeds the editor has a strip of its own.
+    EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--drop", "/tmp/x", "--on-host-area"}).exitCode, 1);
     EXPECT_EQ(host(dir + "/missing.so", {"--seconds", "0.1"}).exitCode, 1);
 }
 
@@ -210,6 +244,10 @@ protected:
             GTEST_SKIP() << "Rimbrel.so has no editor yet";
     }
 };
+
+// Drops, and the clicks after them, in both kinds of host.
+class RimbrelInHostTest : public InBothHostModes<RimbrelEditorTest> {};
+RIMBREL_IN_BOTH_HOST_MODES(RimbrelInHostTest);
 
 TEST_F(RimbrelEditorTest, TheWindowShowsTheBackgroundAndTheDropButton)
 {
@@ -234,7 +272,7 @@ TEST_F(RimbrelEditorTest, TheWindowShowsTheBackgroundAndTheDropButton)
         EXPECT_EQ(png.rgb(8 + x, 11 + y), drop.rgb(x, y)) << "drop button at " << x << "," << y;
 }
 
-TEST_F(RimbrelEditorTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
+TEST_P(RimbrelInHostTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
 {
     // A tenth of a second of a loud tone, in a folder and file name with
     // spaces and a '+'.
@@ -282,7 +320,7 @@ std::string fakeZenity(const std::string& dir, const std::string& answer)
     return "PATH=" + quote(bin) + ":\"$PATH\"";
 }
 
-TEST_F(RimbrelEditorTest, TheExportButtonRunsTheSaveDialogAndWritesTheKit)
+TEST_P(RimbrelInHostTest, TheExportButtonRunsTheSaveDialogAndWritesTheKit)
 {
     const std::string wav = dir + "/tone.wav";
     writeTone(wav, 4410, 0.5f);
@@ -303,7 +341,7 @@ TEST_F(RimbrelEditorTest, TheExportButtonRunsTheSaveDialogAndWritesTheKit)
     EXPECT_EQ(head.substr(46, 4), "op-1");  // an Op-1 kit
 }
 
-TEST_F(RimbrelEditorTest, AKitTooLongForExportShowsTheWarning)
+TEST_P(RimbrelInHostTest, AKitTooLongForExportShowsTheWarning)
 {
     writeTone(dir + "/a.wav", 7 * 44100, 0.2f);
     writeTone(dir + "/b.wav", 7 * 44100, 0.2f);

@@ -274,7 +274,10 @@ TEST_F(WholeJobTest, AKitOverTwelveSecondsShowsTheMessageBoxAndTheWindowGoesOn)
     EXPECT_EQ(run.exitCode, 0) << run.err;
 }
 
-TEST_F(WholeJobTest, AFolderDroppedOnTheWindowShowsItsKeysAndPlaysThem)
+class FolderDropTest : public InBothHostModes<WholeJobTest> {};
+RIMBREL_IN_BOTH_HOST_MODES(FolderDropTest);
+
+TEST_P(FolderDropTest, AFolderDroppedOnTheWindowShowsItsKeysAndPlaysThem)
 {
     const std::string samples = dir + "/loops";
     fs::create_directories(samples);

@@ -6,12 +6,15 @@
 #include <cairo.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "tools/rimbrel-host/DragSource.h"
+#include "tools/rimbrel-host/HostDropArea.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/RealtimeAudio.h"
 
@@ -31,6 +34,15 @@ int reportXError(Display* display, XErrorEvent* e)
     XGetErrorText(display, e->error_code, text, sizeof text);
     std::fprintf(stderr, "rimbrel-host: X error: %s (request %d)\n", text, e->request_code);
     return 0;
+}
+
+// SIGINT or SIGTERM ends the run as closing the window does: the editor
+// closed and the effect destroyed, so scripts can stop a run cleanly.
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int)
+{
+    stopRequested = 1;
 }
 
 int msSince(Clock::time_point t)
@@ -80,6 +92,38 @@ bool writeScreenshot(Display* dpy, Window window, const std::string& path, std::
     if (!ok)
         error = "cannot write " + path;
     return ok;
+}
+
+// What the editor may touch on the host's windows for drops: their XdndAware
+// and XdndProxy properties (raw values, empty when absent).
+struct DropProperties {
+    std::vector<unsigned long> aware, proxy;
+    bool operator==(const DropProperties&) const = default;
+};
+
+std::vector<unsigned long> rawProperty(Display* dpy, Window w, Atom property)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* bytes = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(dpy, w, property, 0, 16, False, AnyPropertyType, &type, &format, &items, &after, &bytes) ==
+            Success &&
+        bytes && format == 32) {
+        const auto* longs = reinterpret_cast<const long*>(bytes);
+        values.assign(longs, longs + items);
+        values.insert(values.begin(), type);
+    }
+    if (bytes)
+        XFree(bytes);
+    return values;
+}
+
+DropProperties dropProperties(Display* dpy, Window w)
+{
+    return {rawProperty(dpy, w, XInternAtom(dpy, "XdndAware", False)),
+            rawProperty(dpy, w, XInternAtom(dpy, "XdndProxy", False))};
 }
 
 // A synthetic click: press and release sent to the deepest window under the
@@ -137,6 +181,9 @@ public:
 private:
     bool openWindow(int width, int height);
     void fitToEditor();
+    void resizeTo(int width, int height);
+    // embedLater: moves the editor's parent from the root into the top-level.
+    void embedEditor();
     // One host idle round: the window's own events, then effEditIdle.
     void idleRound();
     void runAction(const EditorAction& action);
@@ -145,7 +192,10 @@ private:
     const EditorOptions& options;
     Plugin& plugin;
     Display* dpy;
-    Window top = None;
+    Window top = None;           // the host's top-level
+    Window editorParent = None;  // the window the editor opens in: top, or (embedLater) a window of its own
+    int stripHeight = 0;         // the host's own area above the editor
+    std::unique_ptr<HostDropArea> hostArea;
     Atom deleteWindow = None;
     bool quit = false;
     bool dropFailed = false;
@@ -156,10 +206,22 @@ private:
 bool EditorSession::openWindow(int width, int height)
 {
     const int screen = DefaultScreen(dpy);
-    top = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), 0, 0, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), 0, BlackPixel(dpy, screen), BlackPixel(dpy, screen));
+    const Window root = RootWindow(dpy, screen);
+    stripHeight = options.embedLater ? kHostStripHeight : 0;
+    // The strip is grey, the editor's area black until the editor draws.
+    top = XCreateSimpleWindow(dpy, root, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height + stripHeight),
+                              0, BlackPixel(dpy, screen), options.embedLater ? 0x505058 : BlackPixel(dpy, screen));
     if (!top)
         return false;
+    editorParent = top;
+    if (options.embedLater) {
+        hostArea = std::make_unique<HostDropArea>(dpy, top);
+        editorParent = XCreateSimpleWindow(dpy, root, 0, 0, static_cast<unsigned>(width),
+                                           static_cast<unsigned>(height), 0, BlackPixel(dpy, screen),
+                                           BlackPixel(dpy, screen));
+        if (!editorParent)
+            return false;
+    }
     const std::string name = "rimbrel-host: " + plugin.text(effGetEffectName);
     XStoreName(dpy, top, name.c_str());
     deleteWindow = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
@@ -186,18 +248,33 @@ void EditorSession::fitToEditor()
     ERect* rect = nullptr;
     if (!plugin.dispatch(effEditGetRect, 0, 0, &rect) || !rect)
         return;
-    const int width = rect->right - rect->left;
-    const int height = rect->bottom - rect->top;
+    resizeTo(rect->right - rect->left, rect->bottom - rect->top);
+}
+
+// The editor's area gets width x height; the top-level that and its strip.
+void EditorSession::resizeTo(int width, int height)
+{
     if (width <= 0 || height <= 0 || !top)
         return;
     XSizeHints* hints = XAllocSizeHints();
     hints->flags = PMinSize | PMaxSize;
     hints->min_width = hints->max_width = width;
-    hints->min_height = hints->max_height = height;
+    hints->min_height = hints->max_height = height + stripHeight;
     XSetWMNormalHints(dpy, top, hints);
     XFree(hints);
-    XResizeWindow(dpy, top, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XResizeWindow(dpy, top, static_cast<unsigned>(width), static_cast<unsigned>(height + stripHeight));
+    if (editorParent != top)
+        XResizeWindow(dpy, editorParent, static_cast<unsigned>(width), static_cast<unsigned>(height));
     XFlush(dpy);
+}
+
+void EditorSession::embedEditor()
+{
+    XReparentWindow(dpy, editorParent, top, 0, stripHeight);
+    XMapWindow(dpy, editorParent);
+    XSync(dpy, False);
+    std::printf("editor embedded\n");
+    std::fflush(stdout);
 }
 
 void EditorSession::idleRound()
@@ -205,11 +282,15 @@ void EditorSession::idleRound()
     while (XPending(dpy)) {
         XEvent e;
         XNextEvent(dpy, &e);
+        if (hostArea && hostArea->handle(e))
+            continue;
         if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == deleteWindow)
             quit = true;
         if (e.type == DestroyNotify && e.xdestroywindow.window == top)
             quit = true;
     }
+    if (stopRequested)
+        quit = true;
     lastIdle = Clock::now();
     plugin.dispatch(effEditIdle);
 }
@@ -221,23 +302,34 @@ void EditorSession::screenshot()
     screenshotTaken = true;
     XSync(dpy, False);
     std::string error;
-    if (!writeScreenshot(dpy, top, options.screenshotPath, error))
+    if (!writeScreenshot(dpy, editorParent, options.screenshotPath, error))
         std::fprintf(stderr, "rimbrel-host: screenshot: %s\n", error.c_str());
 }
 
 void EditorSession::runAction(const EditorAction& action)
 {
     if (action.kind == EditorAction::Click) {
-        sendClick(dpy, top, action);
+        sendClick(dpy, editorParent, action);
         return;
     }
+    // Points of the editor are counted from its parent; the host's strip
+    // from the top-level.
     int x = 0, y = 0;
-    dropPoint(action.key, x, y);
+    Window origin = editorParent;
+    if (action.onHostArea) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(dpy, top, &a);
+        x = a.width / 2;
+        y = stripHeight / 2;
+        origin = top;
+    } else {
+        dropPoint(action.key, x, y);
+    }
     int rootX = 0, rootY = 0;
     Window child = None;
     XRaiseWindow(dpy, top);
     XSync(dpy, False);
-    XTranslateCoordinates(dpy, top, DefaultRootWindow(dpy), x, y, &rootX, &rootY, &child);
+    XTranslateCoordinates(dpy, origin, DefaultRootWindow(dpy), x, y, &rootX, &rootY, &child);
 
     DragSource source;
     if (options.dropToDeepestWindow)
@@ -281,8 +373,7 @@ int EditorSession::run(std::string& error)
     host.sizeWindow = [this](int w, int h) {
         if (w <= 0 || h <= 0)
             return false;
-        XResizeWindow(dpy, top, static_cast<unsigned>(w), static_cast<unsigned>(h));
-        XFlush(dpy);
+        resizeTo(w, h);
         return true;
     };
 
@@ -290,11 +381,19 @@ int EditorSession::run(std::string& error)
                         options.seconds);
     audio.start();
 
+    // The editor must leave the drop properties of the host's windows as
+    // it found them: a host's own XdndAware in particular.
+    const DropProperties topBefore = dropProperties(dpy, top);
+    const DropProperties parentBefore = dropProperties(dpy, editorParent);
     if (!plugin.dispatch(effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy),
-                         reinterpret_cast<void*>(static_cast<uintptr_t>(top)))) {
+                         reinterpret_cast<void*>(static_cast<uintptr_t>(editorParent)))) {
         std::fprintf(stderr, "rimbrel-host: the editor did not open\n");
     }
     fitToEditor();  // some editors know their size only once open
+    if (editorParent != top) {
+        idleRound();
+        embedEditor();
+    }
 
     const auto opened = Clock::now();
     auto lastAction = opened;
@@ -319,16 +418,24 @@ int EditorSession::run(std::string& error)
     screenshot();
 
     plugin.dispatch(effEditClose);
+    bool propertiesKept = true;
+    for (auto [window, before, name] : {std::tuple{top, topBefore, "top-level"},
+                                        std::tuple{editorParent, parentBefore, "editor's parent"}}) {
+        if (dropProperties(dpy, window) != before) {
+            std::fprintf(stderr, "rimbrel-host: the editor left the %s's XdndAware or XdndProxy changed\n", name);
+            propertiesKept = false;
+        }
+    }
     audio.stop();
     plugin.dispatch(effStopProcess);
     plugin.dispatch(effMainsChanged, 0, 0);
     host.sizeWindow = nullptr;
     plugin.close();
 
-    int code = dropFailed ? 1 : 0;
+    int code = dropFailed || !propertiesKept ? 1 : 0;
     if (!options.recordPath.empty() && !audio.writeRecording(options.recordPath, error))
         code = 1;
-    XDestroyWindow(dpy, top);
+    XDestroyWindow(dpy, top);  // and the editor's parent inside it
     XSync(dpy, False);
     return code;
 }
@@ -404,6 +511,9 @@ int runEditor(const EditorOptions& options, std::string& error)
         return 1;
     }
     XErrorHandler previous = XSetErrorHandler(reportXError);
+    stopRequested = 0;
+    auto previousInt = std::signal(SIGINT, requestStop);
+    auto previousTerm = std::signal(SIGTERM, requestStop);
     int code = 0;
     auto runSession = [&] {
         EditorSession session(options, *plugin, dpy);
@@ -418,6 +528,8 @@ int runEditor(const EditorOptions& options, std::string& error)
         runSession();
     }
     plugin.reset();
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
     XSetErrorHandler(previous);
     XCloseDisplay(dpy);
     return code;

@@ -11,6 +11,15 @@
 // after --seconds or when the window is closed (WM_DELETE_WINDOW): editor
 // closed, processing stopped, effect closed.
 //
+// With embedLater the host behaves like the DAWs that embed the editor
+// afterwards (Ardour's XEmbed plug-in window, GTK and Qt hosts): the
+// editor's parent is created unmapped on the root, passed to effEditOpen,
+// and reparented into the top-level only after the editor opened and had
+// an idle round. The top-level then holds a strip of its own above the
+// editor, like a host toolbar, and is itself XdndAware, answering (and
+// refusing) the drops that reach it (HostDropArea). "editor embedded" on
+// stdout tells when the editor has moved into the top-level.
+//
 // Scripted actions (clicks, a drop of files through XDND like a file
 // manager's) run one after another from --after ms on, 200 ms apart.
 #pragma once
@@ -31,9 +40,11 @@ struct EditorAction {
     bool shift = false;
     bool control = false;
     bool alt = false;
-    // Drop: the files, onto the name label of `key` (-1: the drop button).
+    // Drop: the files, onto the name label of `key` (-1: the drop button),
+    // or onto the host's own strip above the editor (embedLater only).
     std::vector<std::string> paths;
     int key = -1;
+    bool onHostArea = false;
 };
 
 struct EditorOptions {
@@ -49,7 +60,11 @@ struct EditorOptions {
     int actionsAfterMs = 500;
     bool dropToDeepestWindow = false;  // find the target like Qt, not like a GTK file manager
     bool uiThread = false;             // run the UI on a thread of its own, not the main thread
+    bool embedLater = false;           // reparent the editor's parent into the top-level after opening
 };
+
+// The height of the host's own strip above the editor in embedLater mode.
+constexpr int kHostStripHeight = 40;
 
 // "X,Y[,mods]" with mods among shift, ctrl, alt, joined by '+' or ','.
 bool parseClickSpec(const std::string& text, EditorAction& action, std::string& error);
@@ -59,7 +74,8 @@ bool parseClickSpec(const std::string& text, EditorAction& action, std::string& 
 void dropPoint(int key, int& x, int& y);
 
 // Runs the editor; answers the program's exit code (0 when every drop asked
-// for was made, whatever its answer). Drop answers go to stdout as
+// for was made, whatever its answer, and the editor left the host's windows'
+// drop properties as it found them). Drop answers go to stdout as
 // "drop accepted" or "drop refused".
 int runEditor(const EditorOptions& options, std::string& error);
 

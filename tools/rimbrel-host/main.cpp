@@ -6,7 +6,8 @@
 //                [--midi file.txt]
 //   rimbrel-host editor PLUGIN [--seconds N] [--screenshot FILE.png] [--record FILE.wav]
 //                [--note FRAME:NOTE[:LEN]]... [--midi FILE] [--rate HZ] [--block FRAMES]
-//                [--drop PATH... (--on-key K | --on-drop-button)]... [--click X,Y[,mods]]...
+//                [--drop PATH... (--on-key K | --on-drop-button | --on-host-area)]...
+//                [--click X,Y[,mods]]... [--embed-later]
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,19 +42,26 @@ void usage(std::FILE* to) {
                  "       rimbrel-host editor PLUGIN [--seconds N] [--screenshot FILE.png]\n"
                  "                    [--screenshot-at MS] [--record FILE.wav] [--rate HZ] [--block FRAMES]\n"
                  "                    [--note FRAME:NOTE[:LENGTH]]... [--midi FILE.txt]\n"
-                 "                    [--drop PATH... [--on-key K | --on-drop-button]]...\n"
+                 "                    [--drop PATH... [--on-key K | --on-drop-button | --on-host-area]]...\n"
                  "                    [--click X,Y[,shift][,ctrl][,alt]]... [--after MS] [--deepest]\n"
-                 "                    [--ui-thread]\n"
+                 "                    [--ui-thread] [--embed-later]\n"
                  "\n"
                  "editor  opens the plug-in's editor in a window of its own, idles it every 20 ms\n"
                  "        while an audio thread processes blocks in real time (notes scheduled from\n"
-                 "        its start, output recorded with --record); ends after --seconds or when\n"
-                 "        the window is closed. Clicks and drops run in the order given, from\n"
-                 "        --after MS (500) on, 200 ms apart; a drop is an XDND drag of the files\n"
-                 "        onto key K's name label or the drop button (the default), answered on\n"
-                 "        stdout with \"drop accepted\" or \"drop refused\". --deepest aims drops\n"
-                 "        at the deepest drop-aware window (as Qt does) instead of the top-level;\n"
-                 "        --ui-thread runs the editor on a thread other than the main one\n"
+                 "        its start, output recorded with --record); ends after --seconds, when\n"
+                 "        the window is closed, or on SIGINT or SIGTERM. Clicks and drops run in\n"
+                 "        the order given, from --after MS (500) on, 200 ms apart; a drop is an\n"
+                 "        XDND drag of the files onto key K's name label or the drop button (the\n"
+                 "        default), answered on stdout with \"drop accepted\" or \"drop refused\".\n"
+                 "        --deepest aims drops at the deepest drop-aware window (as Qt does)\n"
+                 "        instead of the top-level;\n"
+                 "        --ui-thread runs the editor on a thread other than the main one.\n"
+                 "        --embed-later behaves like hosts that embed the editor afterwards: its\n"
+                 "        parent window is created on the root, given to the editor, and only then\n"
+                 "        reparented into the host's window, which has a strip of its own above\n"
+                 "        the editor and takes part in drags itself, refusing every drop on it\n"
+                 "        (\"host area: drag entered\", \"host area: drop refused\" on stdout);\n"
+                 "        --on-host-area aims a drop at that strip\n"
 #endif
                  );
 }
@@ -150,14 +158,18 @@ int runEditorCommand(const std::vector<std::string>& args) {
     long lastDrop = -1;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--on-drop-button" || a == "--deepest" || a == "--ui-thread") {
+        if (a == "--on-drop-button" || a == "--on-host-area" || a == "--deepest" || a == "--ui-thread" ||
+            a == "--embed-later") {
             if (a == "--deepest") {
                 options.dropToDeepestWindow = true;
             } else if (a == "--ui-thread") {
                 options.uiThread = true;
+            } else if (a == "--embed-later") {
+                options.embedLater = true;
             } else {
-                if (lastDrop < 0) return fail("--on-drop-button needs a --drop before it");
+                if (lastDrop < 0) return fail(a + " needs a --drop before it");
                 options.actions[size_t(lastDrop)].key = -1;
+                options.actions[size_t(lastDrop)].onHostArea = a == "--on-host-area";
             }
             continue;
         }
@@ -200,6 +212,7 @@ int runEditorCommand(const std::vector<std::string>& args) {
             if (lastDrop < 0) return fail("--on-key needs a --drop before it");
             if (!parseCount(v.c_str(), 0, 23, n)) return fail("bad --on-key " + v + " (0..23)");
             options.actions[size_t(lastDrop)].key = int(n);
+            options.actions[size_t(lastDrop)].onHostArea = false;
         } else if (a == "--click") {
             EditorAction click;
             if (!parseClickSpec(v, click, error)) return fail(error);
@@ -213,6 +226,9 @@ int runEditorCommand(const std::vector<std::string>& args) {
             return 2;
         }
     }
+    if (!options.embedLater)
+        for (const EditorAction& action : options.actions)
+            if (action.onHostArea) return fail("--on-host-area needs --embed-later (the host's strip)");
     const int code = runEditor(options, error);
     if (!error.empty()) fail(error);
     return code;
