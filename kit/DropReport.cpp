@@ -112,8 +112,14 @@ std::vector<SkippedItem> skippedItems(const std::vector<std::string>& items,
         if (examined < entries.size()) skipped.push_back({folder, SkipReason::NotExamined});
         return skipped;
     }
+    // Several items: the plan takes them in the order given, so walking both
+    // together tells each item's fate, even for an item given twice.
+    std::size_t next = 0;
     for (const std::string& item : items) {
-        if (isTaken(plan, item)) continue;
+        if (next < plan.size() && plan[next].path == item) {
+            ++next;
+            continue;
+        }
         SkipReason reason;
         skipped.push_back({item, whyNotTaken(item, reason) ? reason : SkipReason::BeyondLastKey});
     }
