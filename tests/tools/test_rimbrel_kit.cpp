@@ -283,7 +283,9 @@ TEST_F(KitTool, InspectPrintsTheKeysAndChecksTheFile) {
     EXPECT_NE(cut.err.find("cut.aif: error: truncated"), std::string::npos) << cut.err;
     EXPECT_NE(cut.err.find("not a valid Op-1 kit file"), std::string::npos);
 
-    EXPECT_EQ(run("inspect nothing-here.aif").status, 1);
+    const ToolRun missing = run("inspect nothing-here.aif");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "rimbrel-kit: no such file or folder: nothing-here.aif\n");
 }
 
 TEST_F(KitTool, InspectPrintsPitchesFarOutsideTheIntRange) {

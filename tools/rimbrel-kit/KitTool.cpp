@@ -315,6 +315,8 @@ std::string volumeText(int64_t v) {
 int inspect(const Arguments& args) {
     if (args.items.size() != 1) return usageError("inspect takes one kit file");
     const std::string& path = args.items[0];
+    SkipReason reason;
+    if (whyNotTaken(path, reason) && reason == SkipReason::Missing) return failure("no such file or folder: " + path);
     const KitFile f = readKitFile(path);
     if (f.hasCommon) {
         std::printf("%s: %s, %d channel%s, %d-bit%s, %.0f Hz, %u frames (%s s)\n", path.c_str(),
