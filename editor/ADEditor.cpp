@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gui/TextFit.h"
+#include "kit/SoundFileNames.h"
 #include "resources/Resources.h"
 
 namespace rimbrel {
@@ -192,17 +194,18 @@ std::string ADEditor::displayName(const char* path) {
     const char* name = path;
     for (const char* p = path; *p; ++p)
         if (*p == '/' || *p == '\\') name = p + 1;
-    std::size_t n = strnlen(name, kMaxShownName);
-    // A cut inside a multi-byte UTF-8 character drops that character whole
-    // rather than leave half of it.
-    if (name[n] != '\0' && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) {
+    std::string shown = withoutSoundFileExtension(std::string(name, strnlen(name, kKeyNameSize)));
+    if (shown.size() <= kMaxShownName) return shown;
+    // A long name ends with an ellipsis. A cut inside a multi-byte UTF-8
+    // character drops that character whole rather than leave half of it.
+    std::size_t n = kMaxShownName;
+    if ((static_cast<unsigned char>(shown[n]) & 0xC0) == 0x80) {
         std::size_t lead = n;
-        while (lead > 0 && (static_cast<unsigned char>(name[lead]) & 0xC0) == 0x80) --lead;
-        if (static_cast<unsigned char>(name[lead]) >= 0xC0 && n - lead < 4) n = lead;
+        while (lead > 0 && (static_cast<unsigned char>(shown[lead]) & 0xC0) == 0x80) --lead;
+        if (static_cast<unsigned char>(shown[lead]) >= 0xC0 && n - lead < 4) n = lead;
     }
-    std::string shown(name, n);
-    if (shown.size() >= 4 && shown[shown.size() - 4] == '.') shown.resize(shown.size() - 4);
-    return shown;
+    shown.resize(n);
+    return shown + gui::kEllipsis;
 }
 
 void ADEditor::updateNameLabel(int k) {

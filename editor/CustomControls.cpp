@@ -6,6 +6,7 @@
 #include "gui/Bitmap.h"
 #include "gui/DragContainer.h"
 #include "gui/Frame.h"
+#include "gui/TextFit.h"
 
 namespace rimbrel {
 
@@ -140,7 +141,11 @@ void CMyTextLabel::draw(CDrawContext* context)
     drawBack(context);
 
     fontColor = displayMode == 0 ? kTextColorDuration : kTextColorValue;
-    drawText(context, text.c_str());
+    // A name wider than the label ends with an ellipsis instead of being cut.
+    context->setFont(&font);
+    const std::string shown = gui::fitWithEllipsis(
+        text, size.getWidth(), [context](const std::string& s) { return context->getStringWidth(s.c_str()); });
+    drawText(context, shown.c_str());
 
     if (!hasName) {
         context->setFillColor(kDark);

@@ -1,9 +1,10 @@
 // The folder lister the drop intake uses for a dropped folder.
 //
 // A listing yields the folder's own two entries first (".", then ".."), then
-// its other entries sorted by name, case-insensitively (ASCII letters folded;
-// names equal but for case in plain byte order), each with its name and
-// whether it is a folder. Symbolic links are followed: a link to a folder
+// its other entries sorted by name in natural order: runs of digits compare
+// as numbers ("2 snare" before "10 hat"), the rest case-insensitively (ASCII
+// letters folded; ties in plain byte order), each with its name and whether
+// it is a folder. Symbolic links are followed: a link to a folder
 // counts as a folder, a broken link as a file.
 //
 // Sorting needs every name, so the whole folder is read when the listing

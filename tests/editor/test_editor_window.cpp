@@ -132,17 +132,23 @@ TEST_F(EditorTest, DurationsAndTotalTurnRedOnlyPastTwelveSeconds) {
     EXPECT_EQ(editor->getValueLabel(3)->getFontColor(), gui::kWhiteCColor);
 }
 
-TEST(DisplayName, KeepsTheFileNameLessAThreeLetterExtension) {
+TEST(DisplayName, KeepsTheFileNameLessItsSoundFileExtension) {
     EXPECT_EQ(ADEditor::displayName("C:\\Samples\\Kick.wav"), "Kick");
-    EXPECT_EQ(ADEditor::displayName("C:\\Samples\\Kick.aiff"), "Kick.aiff");
+    EXPECT_EQ(ADEditor::displayName("C:\\Samples\\Kick.aiff"), "Kick");
     EXPECT_EQ(ADEditor::displayName("/home/me/drums/snare.aif"), "snare");
-    EXPECT_EQ(ADEditor::displayName("/home/me/drums\\mixed/hat.flac"), "hat.flac");
-    // Cut to 43 characters before the extension test.
+    EXPECT_EQ(ADEditor::displayName("/home/me/drums\\mixed/hat.flac"), "hat");
+    for (const char* name : {"x.WAV", "x.Opus", "x.ogg", "x.mp3", "x.caf", "x.w64", "x.au", "x.AIFC"})
+        EXPECT_EQ(ADEditor::displayName((std::string("/s/") + name).c_str()), "x") << name;
+    // Only a sound file's extension goes, and only the last one.
+    EXPECT_EQ(ADEditor::displayName("/s/take.v2"), "take.v2");
+    EXPECT_EQ(ADEditor::displayName("/s/notes.txt"), "notes.txt");
+    EXPECT_EQ(ADEditor::displayName("/s/loop.wav.flac"), "loop.wav");
+    EXPECT_EQ(ADEditor::displayName("/s/wav"), "wav");
+    // A name longer than 43 bytes (after the extension is gone) ends with an ellipsis.
     const std::string longName(50, 'a');
-    EXPECT_EQ(ADEditor::displayName(("/x/" + longName + ".wav").c_str()), std::string(43, 'a'));
-    EXPECT_EQ(ADEditor::displayName(("/x/" + std::string(39, 'b') + ".wav").c_str()), std::string(39, 'b'));
-    EXPECT_EQ(ADEditor::displayName(("/x/" + std::string(40, 'c') + ".wav").c_str()),
-              std::string(40, 'c') + ".wa");
+    EXPECT_EQ(ADEditor::displayName(("/x/" + longName + ".wav").c_str()), std::string(43, 'a') + "\xe2\x80\xa6");
+    EXPECT_EQ(ADEditor::displayName(("/x/" + std::string(43, 'b') + ".wav").c_str()), std::string(43, 'b'));
+    EXPECT_EQ(ADEditor::displayName(("/x/" + std::string(40, 'c') + ".aiff").c_str()), std::string(40, 'c'));
     // Fewer than two separators: the file name all the same.
     EXPECT_EQ(ADEditor::displayName("/kick.wav"), "kick");
     EXPECT_EQ(ADEditor::displayName("kick.wav"), "kick");

@@ -102,7 +102,7 @@ TEST(FolderLister, OwnEntriesFirstThenNamesWithoutRegardToCase) {
     std::vector<FolderEntry> entries;
     ASSERT_TRUE(listFolder(dir.path().c_str(), entries));
     EXPECT_EQ(names(entries), (std::vector<std::string>{"./", "../", "_x", "A.wav", "a.wav", "alias.wav", "b.wav",
-                                                        "B10.wav", "b2.wav", "c.WAV", "dangling", "Drums/",
+                                                        "b2.wav", "B10.wav", "c.WAV", "dangling", "Drums/",
                                                         "linked/", "real/", "Zed"}));
 }
 
@@ -131,6 +131,28 @@ TEST(FolderLister, OrderIsTotal) {
     EXPECT_FALSE(folderNameLess("a", "a"));
     EXPECT_TRUE(folderNameLess("ab", "ABC"));
     EXPECT_TRUE(folderNameLess("Z", "\xc3\xa9"));  // bytes above ASCII come last
+}
+
+TEST(FolderLister, NumbersInNamesCountByValue) {
+    EXPECT_TRUE(folderNameLess("2 snare.wav", "10 hat.wav"));
+    EXPECT_TRUE(folderNameLess("kick 9.wav", "Kick 10.wav"));
+    EXPECT_TRUE(folderNameLess("Kick 9.wav", "kick 10.wav"));
+    EXPECT_TRUE(folderNameLess("hat", "hat2"));
+    EXPECT_TRUE(folderNameLess("tom2b", "tom10a"));
+    EXPECT_TRUE(folderNameLess("x99999999999999999999999", "x100000000000000000000000"));  // beyond 64 bits
+    // Leading zeros: the same number, so the names stay apart only by the tie-break.
+    EXPECT_TRUE(folderNameLess("01-kick", "2-snare"));
+    EXPECT_TRUE(folderNameLess("a01", "a1"));
+    EXPECT_FALSE(folderNameLess("a1", "a01"));
+    EXPECT_FALSE(folderNameLess("10", "10"));
+
+    TempDir dir;
+    for (const char* n : {"10 hat.wav", "2 snare.wav", "1 Kick.wav", "100 ride.wav", "20 Clap.wav"})
+        writeText(dir.file(n), "");
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(listFolder(dir.path().c_str(), entries));
+    EXPECT_EQ(names(entries), (std::vector<std::string>{"./", "../", "1 Kick.wav", "2 snare.wav", "10 hat.wav",
+                                                        "20 Clap.wav", "100 ride.wav"}));
 }
 
 }  // namespace

@@ -263,12 +263,14 @@ TEST_F(NameDrawingTest, ALongNameCutInsideACharacterSpoilsNothingElse) {
     const auto good = renderWith("/samples/five.wav");
     const auto cutName = renderWith(name);
     EXPECT_EQ(differencesOutsideKey5(good, cutName), 0);
-    // The cut drops the character it falls in: 21 whole characters remain.
+    // The cut drops the character it falls in: 21 whole characters remain,
+    // then the ellipsis.
     std::string shown = " ";
     for (int i = 0; i < 21; ++i) shown += "\xc3\xa9";
-    EXPECT_EQ(nameText(5), shown);
-    // Names in plain ASCII are cut at 43 bytes as before.
-    EXPECT_EQ(ADEditor::displayName(("/x/" + std::string(50, 'a') + ".wav").c_str()), std::string(43, 'a'));
+    EXPECT_EQ(nameText(5), shown + "\xe2\x80\xa6");
+    // Names in plain ASCII are cut at 43 bytes.
+    EXPECT_EQ(ADEditor::displayName(("/x/" + std::string(50, 'a') + ".wav").c_str()),
+              std::string(43, 'a') + "\xe2\x80\xa6");
 }
 
 }  // namespace

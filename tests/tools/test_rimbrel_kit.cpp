@@ -86,17 +86,24 @@ TEST_F(KitTool, HelpAndUsageErrors) {
     EXPECT_NE(help.out.find("rimbrel-kit build"), std::string::npos);
     EXPECT_NE(help.out.find("rimbrel-kit split"), std::string::npos);
     EXPECT_NE(help.out.find("rimbrel-kit inspect"), std::string::npos);
+    const ToolRun version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "rimbrel-kit " RIMBREL_VERSION "\n");
 
     writeWav("a.wav", 1000);
     for (const char* bad : {"", "explode", "build a.wav", "build -o kit.aif", "inspect", "inspect a b",
                             "build a.wav -o k --pitch 0=49", "build a.wav -o k --pitch 24=0",
+                            "build a.wav -o k --pitch E3=0", "build a.wav -o k --pitch F5=0",
+                            "build a.wav -o k --pitch H3=0", "build a.wav -o k --reverse F#",
+                            "build a.wav -o k --reverse F+3", "build a.wav -o k --reverse 0x1",
                             "build a.wav -o k --pitch 0=1.5", "build a.wav -o k --mode 3=fast",
                             "build a.wav -o k --volume 0=13", "build a.wav -o k --volume 0=loud",
                             "build a.wav -o k --reverse", "build a.wav -o k --frobnicate",
                             "split a.wav -o k --pitch 0=1", "build a.wav -o"}) {
         const ToolRun r = run(bad);
         EXPECT_EQ(r.status, 2) << bad;
-        EXPECT_NE(r.err.find("rimbrel-kit: "), std::string::npos) << bad;
+        EXPECT_EQ(r.err.rfind("rimbrel-kit: ", 0), 0u) << bad;
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << bad;  // usage errors show the usage
         EXPECT_FALSE(fs::exists(file("k.aif"))) << bad;
     }
 }
@@ -105,12 +112,14 @@ TEST_F(KitTool, BuildFillsKeysInOrderWithTheirSettings) {
     writeWav("a.wav", 1000);
     writeText("notes.txt");
     writeWav("b.wav", 600, 2);
-    const ToolRun r = run("build a.wav notes.txt b.wav -o Drums.WAV --pitch 1=-1 --mode 0=gate --mode 1=loop "
-                      "--reverse 1 --volume 0=-inf --volume 1=+12");
+    // Keys by number or by note name.
+    const ToolRun r = run("build a.wav notes.txt b.wav -o Drums.WAV --pitch F#3=-1 --mode 0=gate --mode Gb3=loop "
+                      "--reverse gb3 --volume F3=-inf --volume 1=+12");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");  // the library's lines stay hidden without --verbose
     ASSERT_TRUE(fs::exists(file("Drums.aif")));
-    EXPECT_NE(r.out.find("wrote "), std::string::npos);
+    EXPECT_NE(r.out.find("skipped notes.txt: not a sound file\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("wrote Drums.aif: 2 keys, 1598 frames"), std::string::npos) << r.out;
 
     std::vector<uint8_t> bytes;
     const KitFile f = readKitFile(file("Drums.aif"), &bytes);
@@ -161,10 +170,8 @@ TEST_F(KitTool, BuildRefusesAKitLongerThanTwelveSeconds) {
     writeWav("long2.wav", 229201);  // 529201 frames in all
     const ToolRun r = run("build long1.wav long2.wav -o kit.aif");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Total Duration too long!\n"
-                         "please erase some sounds (Ctrl-click) or replace with shorter ones!\n"),
-              std::string::npos)
-        << r.err;
+    EXPECT_EQ(r.err, "rimbrel-kit: the kit is too long: its keys total 12.000 s (529201 frames), a kit holds "
+                     "at most 12.000 s (529200 frames); leave out some files, or use split: nothing written\n");
     EXPECT_FALSE(fs::exists(file("kit.aif")));
 
     writeWav("long2.wav", 229200);  // exactly 529200
@@ -181,11 +188,60 @@ TEST_F(KitTool, BuildFailures) {
     writeWav("a.wav", 500);
     r = run("build a.wav -o missing/kit.aif");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot write missing/kit.aif"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "rimbrel-kit: cannot write missing/kit.aif: no such folder: missing\n");
+
+    // A path that is not there is named as missing, and nothing is written.
+    r = run("build a.wav nowhere.wav -o kit.aif");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "rimbrel-kit: no such file or folder: nowhere.wav\n");
+    EXPECT_FALSE(fs::exists(file("kit.aif")));
+
+    // Named like a sound file but spoilt: cannot be read.
+    writeText("spoilt.wav");
+    r = run("build spoilt.wav a.txt -o kit.aif");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("skipped spoilt.wav: cannot be read\nskipped a.txt: not a sound file\n"),
+              std::string::npos)
+        << r.out;
+
+    r = run("build a.wav -o kit.aif");
+    EXPECT_NE(r.out.find(": 1 key, 499 frames"), std::string::npos) << r.out;
 
     r = run("build a.wav -o kit.aif --verbose");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("[Rimbrel-VST] \n set starts[i] (0) to 0\n"), std::string::npos);
+}
+
+TEST_F(KitTool, BuildSaysWhatItSkippedAndWhy) {
+    // A folder in natural order: 26 sound files for 24 keys, a text file and a subfolder.
+    fs::create_directory(dir_ / "kit");
+    fs::create_directory(dir_ / "kit" / "sub");
+    for (int i = 1; i <= 26; ++i) writeWav("kit/" + std::to_string(i) + " hit.wav", 100);
+    writeText("kit/readme.txt");
+    const ToolRun r = run("build kit -o out.aif");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("key  1  F#3 "), std::string::npos);
+    EXPECT_NE(r.out.find("kit/2 hit.wav\nkey  2"), std::string::npos) << r.out;   // 2 before 10
+    EXPECT_NE(r.out.find("kit/24 hit.wav\nskipped"), std::string::npos) << r.out;  // key 23
+    EXPECT_NE(r.out.find("skipped kit/25 hit.wav: beyond the 24th key\n"
+                         "skipped kit/26 hit.wav: beyond the 24th key\n"
+                         "skipped kit/readme.txt: not a sound file\n"
+                         "skipped kit/sub: a folder inside the folder (not searched)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("wrote out.aif: 24 keys"), std::string::npos);
+
+    // Several items: a folder among them is not read; a file given again
+    // after the keys are full is beyond them, though it is on a key too.
+    writeWav("a.wav", 100);
+    std::string items = "kit";
+    for (int i = 0; i < 25; ++i) items += " a.wav";
+    const ToolRun several = run("build " + items + " -o two.aif");
+    ASSERT_EQ(several.status, 0) << several.err;
+    EXPECT_NE(several.out.find("skipped kit: a folder (a folder is read only when given alone)\n"
+                               "skipped a.wav: beyond the 24th key\n"),
+              std::string::npos)
+        << several.out;
 }
 
 TEST_F(KitTool, SplitWritesOneFilePerKey) {
@@ -195,6 +251,7 @@ TEST_F(KitTool, SplitWritesOneFilePerKey) {
     const ToolRun r = run("split a.wav b.wav c.wav -o Set.AIF");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("wrote 3 files"), std::string::npos);
+    EXPECT_NE(run("split a.wav -o One.aif").out.find("wrote 1 file\n"), std::string::npos);
     for (const char* name : {"Set_01.AIF", "Set_02.AIF", "Set_03.AIF"}) {
         SF_INFO info{};
         SNDFILE* f = sf_open(file(name).c_str(), SFM_READ, &info);
@@ -226,7 +283,9 @@ TEST_F(KitTool, InspectPrintsTheKeysAndChecksTheFile) {
     EXPECT_NE(cut.err.find("cut.aif: error: truncated"), std::string::npos) << cut.err;
     EXPECT_NE(cut.err.find("not a valid Op-1 kit file"), std::string::npos);
 
-    EXPECT_EQ(run("inspect nothing-here.aif").status, 1);
+    const ToolRun missing = run("inspect nothing-here.aif");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "rimbrel-kit: no such file or folder: nothing-here.aif\n");
 }
 
 TEST_F(KitTool, InspectPrintsPitchesFarOutsideTheIntRange) {

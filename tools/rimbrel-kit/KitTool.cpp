@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "formats/KitFileReader.h"
 #include "formats/ParameterMap.h"
 #include "kit/DropIntake.h"
+#include "kit/DropReport.h"
 #include "kit/Kit.h"
 
 namespace rimbrel {
@@ -36,7 +38,8 @@ const char* const kUsage =
     "  rimbrel-kit split [FILES... | FOLDER] -o NAME.aif\n"
     "      Fill the keys the same way and write one file per key: NAME_01.aif ...\n"
     "\n"
-    "Settings (build; KEY is 0..23, key 0 is the F of MIDI note 53):\n"
+    "Settings (build; KEY is 0..23 or a note name F3..E5: key 0 = F3 = MIDI note 53,\n"
+    "key 1 = F#3 or Gb3, ... key 23 = E5):\n"
     "  --pitch KEY=SEMITONES   -48..48\n"
     "  --mode KEY=MODE         gate, oneshot or loop\n"
     "  --reverse KEY           play the key backwards\n"
@@ -46,11 +49,12 @@ const char* const kUsage =
     "  -o, --output PATH       the file to write (.aif is added or put in place of .wav)\n"
     "  -v, --verbose           show the loader's and the export's diagnostic lines\n"
     "  -h, --help              show this help\n"
+    "      --version           show the version\n"
     "\n"
     "Exit status: 0 done, 1 the work failed or the kit file is invalid, 2 wrong usage.\n";
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "rimbrel-kit: %s\nTry 'rimbrel-kit --help'.\n", message.c_str());
+    std::fprintf(stderr, "rimbrel-kit: %s\n\n%s", message.c_str(), kUsage);
     return kExitUsage;
 }
 
@@ -104,11 +108,42 @@ bool parseInt(const std::string& text, long lo, long hi, long& value) {
     return true;
 }
 
+// A key as a note name: a letter A..G (either case), then '#' or 'b', then
+// the octave (F3 is MIDI note 53). Only the 24 keys' notes are taken.
+bool parseNoteName(const std::string& text, int& key) {
+    static const int semitoneOfLetter[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
+    if (text.size() < 2) return false;
+    const char letter = char(text[0] | 0x20);
+    if (letter < 'a' || letter > 'g') return false;
+    int semitone = semitoneOfLetter[letter - 'a'];
+    std::size_t i = 1;
+    if (text[i] == '#') {
+        ++semitone;
+        ++i;
+    } else if (text[i] == 'b') {
+        --semitone;
+        ++i;
+    }
+    long octave = 0;
+    if (i >= text.size() || text[i] < '0' || text[i] > '9' || !parseInt(text.substr(i), 0, 9, octave)) return false;
+    const long k = 12 * (octave + 1) + semitone - kFirstKeyNote;
+    if (k < 0 || k >= kNumKeys) return false;
+    key = int(k);
+    return true;
+}
+
 bool parseKey(const std::string& text, int& key) {
     long v = 0;
-    if (!parseInt(text, 0, kNumKeys - 1, v)) return false;
-    key = int(v);
-    return true;
+    if (!text.empty() && text[0] >= '0' && text[0] <= '9' && parseInt(text, 0, kNumKeys - 1, v)) {
+        key = int(v);
+        return true;
+    }
+    return parseNoteName(text, key);
+}
+
+// "1 key", "2 keys".
+std::string count(long n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 struct Setting {
@@ -124,6 +159,7 @@ struct Arguments {
     std::vector<Setting> settings;
     bool verbose = false;
     bool help = false;
+    bool version = false;
 };
 
 // KEY=VALUE of a setting option.
@@ -157,6 +193,8 @@ int parseArguments(int argc, const char* const* argv, Arguments& args) {
         };
         if (w == "-h" || w == "--help") {
             args.help = true;
+        } else if (w == "--version") {
+            args.version = true;
         } else if (w == "-v" || w == "--verbose") {
             args.verbose = true;
         } else if (w == "-o" || w == "--output") {
@@ -165,7 +203,7 @@ int parseArguments(int argc, const char* const* argv, Arguments& args) {
             std::string text, v;
             int key = 0;
             if (!value(text) || !splitKeyValue(text, key, v))
-                return usageError("option " + w + " takes KEY=VALUE with KEY 0..23");
+                return usageError("option " + w + " takes KEY=VALUE with KEY 0..23 or a note F3..E5");
             Setting s{Setting::Pitch, key, 0.0f};
             if (w == "--pitch") {
                 long semitones = 0;
@@ -200,7 +238,8 @@ int parseArguments(int argc, const char* const* argv, Arguments& args) {
         } else if (w == "--reverse") {
             std::string text;
             int key = 0;
-            if (!value(text) || !parseKey(text, key)) return usageError("option --reverse takes a KEY 0..23");
+            if (!value(text) || !parseKey(text, key))
+                return usageError("option --reverse takes a KEY 0..23 or a note F3..E5");
             args.settings.push_back({Setting::Reverse, key, param::reverseToParameter(true)});
         } else if (w.size() > 1 && w[0] == '-' && w != "-") {
             return usageError("unknown option " + w);
@@ -226,6 +265,15 @@ std::string exportName(const std::string& path) {
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     forceAifExtension(buffer, sizeof buffer);
     return buffer;
+}
+
+// "cannot write PATH", with the reason when it is a missing folder.
+std::string cannotWrite(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+        return "cannot write " + path + ": no such folder: " + folder.string();
+    return "cannot write " + path;
 }
 
 // ---- inspect ----
@@ -267,6 +315,8 @@ std::string volumeText(int64_t v) {
 int inspect(const Arguments& args) {
     if (args.items.size() != 1) return usageError("inspect takes one kit file");
     const std::string& path = args.items[0];
+    SkipReason reason;
+    if (whyNotTaken(path, reason) && reason == SkipReason::Missing) return failure("no such file or folder: " + path);
     const KitFile f = readKitFile(path);
     if (f.hasCommon) {
         std::printf("%s: %s, %d channel%s, %d-bit%s, %.0f Hz, %u frames (%s s)\n", path.c_str(),
@@ -314,9 +364,24 @@ struct LoadedKit {
     int keysFilled = 0;
 };
 
+// Which keys the loader filled: a file that passes the acceptance test can
+// still fail to decode, and its key then stays empty.
+class LoadRecorder : public DropObserver {
+public:
+    void setEditorOpen(bool) override {}
+    void keyLoaded(int k) override { loaded |= keyBit(k); }
+    void keyNamed(int) override {}
+    KeyMask loaded = 0;
+};
+
 int loadItems(const Arguments& args, LoadedKit& loaded) {
     if (args.items.empty()) return usageError(args.command + " needs sound files or one folder");
     if (args.output.empty()) return usageError(args.command + " needs -o PATH");
+    for (const std::string& item : args.items) {
+        SkipReason reason;
+        if (whyNotTaken(item, reason) && reason == SkipReason::Missing)
+            return failure("no such file or folder: " + item);
+    }
     try {
         loaded.kit.reset(new Kit);
         loaded.stored.reset(new StoredNames{});
@@ -325,17 +390,21 @@ int loadItems(const Arguments& args, LoadedKit& loaded) {
     }
     // The same intake as a drop on key 0: folder listing, acceptance test, loader.
     const std::vector<KeyAssignment> plan = planDrop(args.items, 0);
-    if (plan.empty()) return failure("none of the given items is a sound file that can be loaded");
-    {
+    LoadRecorder recorder;
+    if (!plan.empty()) {
         QuietStderr quiet(!args.verbose);
-        applyDropPlan(*loaded.kit, loaded.stored->names, plan, nullptr);
+        applyDropPlan(*loaded.kit, loaded.stored->names, plan, &recorder);
     }
     for (const KeyAssignment& a : plan) {
         const int32_t n = loaded.kit->keyLength[a.key];
-        std::printf("key %2d  %-4s  %8s s  %s\n", a.key, noteName(a.key).c_str(), seconds(n).c_str(),
-                    a.path.c_str());
-        ++loaded.keysFilled;
+        const bool filled = (recorder.loaded & keyBit(a.key)) != 0;
+        std::printf("key %2d  %-4s  %8s s  %s%s\n", a.key, noteName(a.key).c_str(), seconds(n).c_str(),
+                    a.path.c_str(), filled ? "" : "  (cannot be read: the key stays empty)");
+        if (filled) ++loaded.keysFilled;
     }
+    for (const SkippedItem& skipped : skippedItems(args.items, plan))
+        std::printf("skipped %s: %s\n", skipped.path.c_str(), skipReasonText(skipped.reason));
+    if (loaded.keysFilled == 0) return failure("none of the given items is a sound file that can be loaded");
     return kExitOk;
 }
 
@@ -362,11 +431,10 @@ int build(const Arguments& args) {
     applySettings(args, *loaded.kit);
     const int64_t total = loaded.kit->totalFrames();
     if (total > kMaxKitFrames) {
-        std::fprintf(stderr, "Total Duration too long!\n");
-        std::fprintf(stderr, "please erase some sounds (Ctrl-click) or replace with shorter ones!\n");
-        std::fprintf(stderr, "rimbrel-kit: the keys total %s s; a kit holds at most %s s\n",
-                     seconds(double(total)).c_str(), seconds(kMaxKitFrames).c_str());
-        return kExitFailed;
+        return failure("the kit is too long: its keys total " + seconds(double(total)) + " s (" +
+                       count(long(total), "frame", "frames") + "), a kit holds at most " + seconds(kMaxKitFrames) +
+                       " s (" + std::to_string(kMaxKitFrames) +
+                       " frames); leave out some files, or use split: nothing written");
     }
     const KitExportInput in = exportInput(loaded);
     ExportResult result;
@@ -379,12 +447,13 @@ int build(const Arguments& args) {
         case ExportResult::Written: break;
         case ExportResult::NothingToExport: return failure("no key holds audio: nothing written");
         case ExportResult::Refused: return failure("the output path is too long: nothing written");
-        case ExportResult::Failed: return failure("cannot write " + exportName(args.output));
+        case ExportResult::Failed: return failure(cannotWrite(exportName(args.output)));
         case ExportResult::TooLong: return failure("the keys total more than 12 s: nothing written");
     }
     const KitLayout layout = kitLayout(in.length);
-    std::printf("wrote %s: %d keys, %d frames (%s s)\n", exportName(args.output).c_str(), loaded.keysFilled,
-                layout.totalFrames, seconds(layout.totalFrames).c_str());
+    std::printf("wrote %s: %s, %s (%s s)\n", exportName(args.output).c_str(),
+                count(loaded.keysFilled, "key", "keys").c_str(), count(layout.totalFrames, "frame", "frames").c_str(),
+                seconds(layout.totalFrames).c_str());
     return kExitOk;
 }
 
@@ -407,7 +476,7 @@ int split(const Arguments& args) {
             return failure("only " + std::to_string(written) + " of the keys' files could be written");
         case ExportResult::TooLong: break;  // the per-key export has no total limit
     }
-    std::printf("wrote %d file%s\n", written, written == 1 ? "" : "s");
+    std::printf("wrote %s\n", count(written, "file", "files").c_str());
     return kExitOk;
 }
 
@@ -419,6 +488,10 @@ int runKitTool(int argc, const char* const* argv) {
         if (const int r = parseArguments(argc, argv, args); r != kExitOk) return r;
         if (args.help) {
             std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        if (args.version) {
+            std::printf("rimbrel-kit %s\n", RIMBREL_VERSION);
             return kExitOk;
         }
         if (args.command.empty()) return usageError("no command given");
