@@ -5,6 +5,7 @@
 // between, so a file of any length costs a fixed amount of memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
