@@ -95,7 +95,7 @@ bool assignKey(Kit& kit, KeyNames& names, int key, const char* path, DropObserve
     }
     // The name follows the audio: a file the loader refuses leaves the key
     // with the name of the sound it still holds.
-    if (!loadKeyFile(kit, path, key, observer)) return false;
+    if (!loadKeyFile(kit, path, key, observer).loaded) return false;
     std::memcpy(names[key], path, length);
     names[key][length] = '\0';
     if (observer) observer->keyNamed(key);

@@ -97,6 +97,8 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
             } else {
                 setPitch(effect, k, pick(-12, 12));
                 setReverse(effect, k, pick(0, 1) == 1);
+                // Hosts may change the rate while blocks run.
+                handle.dispatch(effSetSampleRate, 0, 0, nullptr, pick(0, 1) ? 44100.0f : 48000.0f);
             }
         }
     });
