@@ -88,7 +88,7 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
         frame->addView(label);
     }
     for (int k = 0; k < kNumKeys; ++k) {
-        auto* button = new gui::COnOffButton(keyButtonRect(k), this, kTagKeyButton + k, nullptr, 0);
+        auto* button = new CKeyButton(keyButtonRect(k), this, kTagKeyButton + k, isWhiteKey(k));
         button->setValue(0);
         keyButtons[k] = button;
         frame->addView(button);
@@ -118,6 +118,7 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
                                             kNumDisplayModes, modeBitmap, gui::CPoint(0, 0));
     frame->addView(modeSwitch);
 
+    litKeys = 0;
     editorOpen.store(true, std::memory_order_release);
     refreshTimer->setFireTime(kTimerOpenMs);
     return true;
@@ -126,6 +127,8 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
 void ADEditor::close() {
     refreshTimer->setFireTime(kTimerClosedMs);
     editorOpen.store(false, std::memory_order_release);
+    // A key button held when the window goes lets its key go.
+    if (effect) effect->kit.releaseAllKeys();
     if (frame) {
         gui::CFrame* old = frame;
         frame = nullptr;
@@ -171,7 +174,18 @@ void ADEditor::timerRefresh() {
     if (!frame || !editorOpen.load(std::memory_order_acquire)) return;
     for (CMyTextLabel* label : nameLabels)
         if (label && (label->dropHighlight || label->dragState > 0)) label->setDirty(true);
+    refreshLitKeys();
     doIdleStuff();  // not re-entered while the editor is in its idle
+}
+
+void ADEditor::refreshLitKeys() {
+    if (!effect) return;
+    const KeyMask lit = effect->kit.takeSoundedKeys();
+    const KeyMask changed = lit ^ litKeys;
+    litKeys = lit;
+    if (!changed) return;
+    for (int k = 0; k < kNumKeys; ++k)
+        if ((changed & keyBit(k)) && keyButtons[k]) keyButtons[k]->setSounding((lit & keyBit(k)) != 0);
 }
 
 int32_t ADEditor::getDisplayMode() const {

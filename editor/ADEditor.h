@@ -18,6 +18,7 @@
 //   EditorCommands.cpp  what clicks, drags and the mode switch do
 //   EditorExport.cpp    the export button, its save dialog and the export
 //   EditorDrop.cpp      drops and hovers, and the loader's reports
+//   EditorUndo.cpp      undo of the last changes, Ctrl+Z
 #pragma once
 
 #include <atomic>
@@ -26,10 +27,12 @@
 
 #include "editor/CustomControls.h"
 #include "editor/EditorLayout.h"
+#include "editor/KeyButton.h"
 #include "gui/Toolkit.h"
 #include "gui/vst/AEffGUIEditor.h"
 #include "kit/DropIntake.h"
 #include "kit/KeyEvents.h"
+#include "kit/UndoHistory.h"
 #include "plugin/Tamblet.h"
 
 namespace rimbrel {
@@ -77,10 +80,20 @@ public:
     // kSelectorIndividualExport) titled `title`.
     void openExportSelector(const char* title, int32_t kind);
 
+    // ---- undo (EditorUndo.cpp) ----
+    // Puts back the keys of the newest recorded change (audio, names and
+    // settings) and refreshes their labels. False when there was none.
+    bool undo();
+    bool canUndo() const { return undoHistory.canUndo(); }
+    const UndoHistory& getUndoHistory() const { return undoHistory; }
+    // Ctrl+Z, from the host's key request or the window system.
+    bool onFrameKeyDown(gui::CKeyCode& key) override;
+
     // ---- loader and drop intake reports (DropObserver) ----
     void setEditorOpen(bool open) override;
     void keyLoaded(int k) override;
     void keyNamed(int k) override;
+    void keyAboutToChange(int k) override;
 
     // The shown form of a stored path: the file name after the last '/' or
     // '\' (the whole text when there is none), at most 43 characters, less a
@@ -101,7 +114,9 @@ public:
     gui::CVSTGUITimer* getRefreshTimer() const { return refreshTimer; }
     CMyTextLabel* getNameLabel(int k) const { return isKeyIndex(k) ? nameLabels[k] : nullptr; }
     gui::CTextLabel* getValueLabel(int k) const { return isKeyIndex(k) ? valueLabels[k] : nullptr; }
-    gui::COnOffButton* getKeyButton(int k) const { return isKeyIndex(k) ? keyButtons[k] : nullptr; }
+    CKeyButton* getKeyButton(int k) const { return isKeyIndex(k) ? keyButtons[k] : nullptr; }
+    // The keys shown lit (sounding) at the last refresh.
+    KeyMask getLitKeys() const { return litKeys; }
     gui::CTextLabel* getTotalLabel() const { return totalLabel; }
     gui::CKickButton* getExportButton() const { return exportButton; }
     CMyDragButton* getDropButton() const { return dropButton; }
@@ -130,6 +145,21 @@ private:
 
     void audition(int k);
     void releaseControls();
+    // Lights the keys that sounded since the last refresh (timer).
+    void refreshLitKeys();
+
+    // Undo (EditorUndo.cpp): what a change leaves to undo, the labels of a
+    // key put back, the status line's offer; clearKey is the unrecorded
+    // erase (EditorCommands.cpp).
+    bool isKeyBlank(int k) const;
+    void clearKey(int k);
+    void refreshKey(int k);
+    void offerUndo(const std::string& text);
+    static std::string dropReplacedText(KeyMask keys);
+    // "F3", "F#3" ... "E5": the note a key plays.
+    static std::string keyNoteName(int k);
+    UndoHistory undoHistory;
+    bool dropReplacedKeys = false;  // the drop in progress replaced a filled key
 
     Tamblet* effect;
     gui::CBitmap* backgroundBitmap = nullptr;
@@ -145,7 +175,8 @@ private:
     gui::CTextLabel* totalLabel = nullptr;
     gui::CKickButton* exportButton = nullptr;
     int32_t pendingSelector = kSelectorNone;
-    gui::COnOffButton* keyButtons[kNumKeys] = {};
+    CKeyButton* keyButtons[kNumKeys] = {};
+    KeyMask litKeys = 0;
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;
 };

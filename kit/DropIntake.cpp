@@ -93,6 +93,7 @@ void assignKey(Kit& kit, KeyNames& names, int key, const char* path, DropObserve
         std::fprintf(stderr, "[%s] path too long: %s\n", kLogTag, path);
         return;
     }
+    if (observer) observer->keyAboutToChange(key);
     std::memcpy(names[key], path, length);
     names[key][length] = '\0';
     loadKeyFile(kit, names[key], key, observer);

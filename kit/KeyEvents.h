@@ -20,6 +20,9 @@ public:
 // Events of a drop: those of every load, plus one per key that got a name.
 class DropObserver : public LoadObserver {
 public:
+    // Key k's stored path and audio are about to be replaced (undo keeps
+    // them first).
+    virtual void keyAboutToChange(int k) {}
     // Key k's stored path was written and its load has run (successful or
     // not): set the name label's hasName and call updateNameLabel(k).
     virtual void keyNamed(int k) = 0;
