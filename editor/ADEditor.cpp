@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editor/ModeSwitch.h"
 #include "resources/Resources.h"
 
 namespace rimbrel {
@@ -114,9 +115,12 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
 
     const double modeImageHeight = modeBitmap->getHeight() / kNumDisplayModes;
     const CRect modeRect(kModeSwitchOrigin, gui::CPoint(modeBitmap->getWidth(), modeImageHeight));
-    modeSwitch = new gui::CHorizontalSwitch(modeRect, this, kTagModeSwitch, kNumDisplayModes, modeImageHeight,
-                                            kNumDisplayModes, modeBitmap, gui::CPoint(0, 0));
+    modeSwitch = new ModeSwitch(modeRect, this, kTagModeSwitch, kNumDisplayModes, modeImageHeight, modeBitmap,
+                                [this](int32_t icon) { modeIconHovered(icon); });
     frame->addView(modeSwitch);
+
+    statusLine = new StatusLine(kStatusLineRect);
+    frame->addView(statusLine);
 
     editorOpen.store(true, std::memory_order_release);
     refreshTimer->setFireTime(kTimerOpenMs);
@@ -146,6 +150,7 @@ void ADEditor::releaseControls() {
     exportButton = nullptr;
     dropButton = nullptr;
     modeSwitch = nullptr;
+    statusLine = nullptr;
 }
 
 void ADEditor::setParameter(int index, float value) {
@@ -171,6 +176,7 @@ void ADEditor::timerRefresh() {
     if (!frame || !editorOpen.load(std::memory_order_acquire)) return;
     for (CMyTextLabel* label : nameLabels)
         if (label && (label->dropHighlight || label->dragState > 0)) label->setDirty(true);
+    if (statusLine) statusLine->tick(frame->getTicks());
     doIdleStuff();  // not re-entered while the editor is in its idle
 }
 
