@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editor/ModeSwitch.h"
 #include "resources/Resources.h"
 
 namespace rimbrel {
@@ -114,9 +115,12 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
 
     const double modeImageHeight = modeBitmap->getHeight() / kNumDisplayModes;
     const CRect modeRect(kModeSwitchOrigin, gui::CPoint(modeBitmap->getWidth(), modeImageHeight));
-    modeSwitch = new gui::CHorizontalSwitch(modeRect, this, kTagModeSwitch, kNumDisplayModes, modeImageHeight,
-                                            kNumDisplayModes, modeBitmap, gui::CPoint(0, 0));
+    modeSwitch = new ModeSwitch(modeRect, this, kTagModeSwitch, kNumDisplayModes, modeImageHeight, modeBitmap,
+                                [this](int32_t icon) { modeIconHovered(icon); });
     frame->addView(modeSwitch);
+
+    statusLine = new StatusLine(kStatusLineRect);
+    frame->addView(statusLine);
 
     litKeys = 0;
     editorOpen.store(true, std::memory_order_release);
@@ -149,6 +153,7 @@ void ADEditor::releaseControls() {
     exportButton = nullptr;
     dropButton = nullptr;
     modeSwitch = nullptr;
+    statusLine = nullptr;
 }
 
 void ADEditor::setParameter(int index, float value) {
@@ -175,6 +180,7 @@ void ADEditor::timerRefresh() {
     for (CMyTextLabel* label : nameLabels)
         if (label && (label->dropHighlight || label->dragState > 0)) label->setDirty(true);
     refreshLitKeys();
+    if (statusLine) statusLine->tick(frame->getTicks());
     doIdleStuff();  // not re-entered while the editor is in its idle
 }
 

@@ -18,16 +18,19 @@
 //   EditorCommands.cpp  what clicks, drags and the mode switch do
 //   EditorExport.cpp    the export button, its save dialog and the export
 //   EditorDrop.cpp      drops and hovers, and the loader's reports
+//   EditorStatus.cpp    the status line's messages and hints
 //   EditorUndo.cpp      undo of the last changes, Ctrl+Z
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "editor/CustomControls.h"
 #include "editor/EditorLayout.h"
 #include "editor/KeyButton.h"
+#include "editor/StatusLine.h"
 #include "gui/Toolkit.h"
 #include "gui/vst/AEffGUIEditor.h"
 #include "kit/DropIntake.h"
@@ -64,8 +67,8 @@ public:
     // ---- control listener ----
     void HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) override;
     void HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) override;
-    void HandleMouseEntered(gui::CControl*) override {}
-    void HandleMouseExited(gui::CControl*) override {}
+    void HandleMouseEntered(gui::CControl* control) override;
+    void HandleMouseExited(gui::CControl* control) override;
     void valueChanged(gui::CControl* control) override;
 
     // ---- label refresh (after every change of a key) ----
@@ -79,6 +82,14 @@ public:
     // Starts a save dialog of the given kind (kSelectorKitExport or
     // kSelectorIndividualExport) titled `title`.
     void openExportSelector(const char* title, int32_t kind);
+
+    // ---- the status line (EditorStatus.cpp) ----
+    // Shows `text` on the status line for a few seconds or until the next
+    // message; with an action, `actionLabel` is drawn as a button at the
+    // line's end and a click on it runs the action. Nothing while the
+    // window is closed.
+    void showStatus(const std::string& text, std::function<void()> action = {},
+                    const std::string& actionLabel = "Undo");
 
     // ---- undo (EditorUndo.cpp) ----
     // Puts back the keys of the newest recorded change (audio, names and
@@ -121,6 +132,7 @@ public:
     gui::CKickButton* getExportButton() const { return exportButton; }
     CMyDragButton* getDropButton() const { return dropButton; }
     gui::CHorizontalSwitch* getModeSwitch() const { return modeSwitch; }
+    StatusLine* getStatusLine() const { return statusLine; }
 
     // The stored path of each key's sample; empty (first byte 0) when the
     // key has no name. Written by the drop intake, cleared and exchanged by
@@ -138,6 +150,8 @@ private:
     void exchangeKeys(int g, int f);
     void editSetting(int k);
     void modeSwitchChanged();
+    // Hints on the status line (EditorStatus.cpp): icon -1 when the mouse left.
+    void modeIconHovered(int32_t icon);
     // The export button (EditorExport.cpp).
     void exportButtonChanged();
     gui::CMessageResult selectorEnded(gui::CBaseObject* sender);
@@ -179,6 +193,7 @@ private:
     KeyMask litKeys = 0;
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;
+    StatusLine* statusLine = nullptr;
 };
 
 }  // namespace rimbrel

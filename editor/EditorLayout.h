@@ -66,6 +66,8 @@ constexpr gui::CRect keyButtonRect(int k) {
 }
 
 constexpr gui::CRect kTotalLabelRect{35, 726, 225, 742};
+// Below the total and the drawn instrument, across the window.
+constexpr gui::CRect kStatusLineRect{35, 766, 528, 784};
 constexpr gui::CPoint kExportButtonOrigin{14, 73};  // size: the bitmap's width, half its height
 constexpr gui::CPoint kDropButtonOrigin{8, 11};     // size: the bitmap's width, half its height
 constexpr gui::CPoint kModeSwitchOrigin{16, 113};   // size: the bitmap's width, a fifth of its height

@@ -38,6 +38,7 @@ bool ADEditor::undo() {
     for (int k = 0; k < kNumKeys; ++k)
         if (keys & keyBit(k)) refreshKey(k);
     updateTotalLabel();
+    showStatus("Undone");
     return true;
 }
 
@@ -66,8 +67,18 @@ bool ADEditor::onFrameKeyDown(gui::CKeyCode& key) {
     return isEditorOpen() && undo();
 }
 
+// The status line tells what the change did and offers to undo it, as long
+// as it is still the newest change.
 void ADEditor::offerUndo(const std::string& text) {
-    (void)text;
+    const uint64_t step = undoHistory.newestStep();
+    if (!step) return;
+    showStatus(text, [this, step] {
+        if (undoHistory.newestStep() != step) {
+            showStatus("Not undone: later changes come first (Ctrl+Z undoes them one by one)");
+            return;
+        }
+        undo();
+    });
 }
 
 }  // namespace rimbrel

@@ -94,6 +94,7 @@ void UndoHistory::file(Step&& step) {
         return;
     }
     if (step.keys.empty()) return;
+    step.id = ++lastId_;
     audioBytes_ += step.audioBytes;
     try {
         steps_.push_back(std::move(step));

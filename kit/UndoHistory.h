@@ -66,6 +66,9 @@ public:
     KeyMask undo(Kit& kit, KeyNames& names);
 
     bool canUndo() const { return !steps_.empty(); }
+    // A number for the newest step, new with every step filed (0: none), so
+    // an offer to undo one change can tell whether it is still the newest.
+    uint64_t newestStep() const { return steps_.empty() ? 0 : steps_.back().id; }
     std::size_t stepCount() const { return steps_.size(); }
     std::size_t audioBytes() const { return audioBytes_; }
     void clear();
@@ -82,6 +85,7 @@ private:
     struct Step {
         std::vector<KeyState> keys;
         int64_t mergeTag = -1;
+        uint64_t id = 0;
         std::size_t audioBytes = 0;
         bool complete = true;  // false when a key could not be recorded
     };
@@ -92,6 +96,7 @@ private:
 
     std::size_t budget_;
     std::size_t audioBytes_ = 0;
+    uint64_t lastId_ = 0;
     std::deque<Step> steps_;
     Step open_;
     bool isOpen_ = false;

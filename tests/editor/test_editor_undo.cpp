@@ -156,6 +156,30 @@ TEST_F(EditorUndoTest, HostKeyRequestUndoesAndAnswersWhetherItWasUsed) {
     EXPECT_EQ(record->dispatcher(record, effEditKeyDown, 'z', 0, nullptr, float(gui::kModifierControl)), 0);
 }
 
+TEST_F(EditorUndoTest, TheStatusLineOffersToUndoTheChangeItReports) {
+    StatusLine* status = editor->getStatusLine();
+    auto clickUndo = [&] {
+        const gui::CRect r = status->actionRect();
+        ui->mouseMove((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        ASSERT_EQ(status->shownActionLabel(), "Undo");
+        ui->click((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    };
+    clickLabel(1, kLButton | kControl);
+    EXPECT_EQ(status->getMessage(), "F#3 erased");
+    clickUndo();
+    EXPECT_EQ(kit().keyLength[1], 1100);
+    altDrag(0, 23);
+    EXPECT_EQ(status->getMessage(), "F3 and E5 exchanged");
+    // A later change comes first: the offer no longer undoes the exchange.
+    chooseMode(ModePitch);
+    clickLabel(3, kLButton, 0.2);
+    clickUndo();
+    EXPECT_EQ(kit().keyLength[23], 1000);
+    EXPECT_TRUE(ctrlZ());
+    EXPECT_TRUE(ctrlZ());
+    EXPECT_EQ(kit().keyLength[0], 1000);
+}
+
 TEST(UndoHistory, OldestStepsDropOffBeyondTheAudioBudget) {
     std::unique_ptr<Kit> kit(new Kit);
     KeyNames names{};
