@@ -89,7 +89,7 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
         frame->addView(label);
     }
     for (int k = 0; k < kNumKeys; ++k) {
-        auto* button = new CKeyButton(keyButtonRect(k), this, kTagKeyButton + k, isWhiteKey(k));
+        auto* button = new CKeyButton(keyButtonRect(k), this, kTagKeyButton + k, keyLightRect(k), !isWhiteKey(k));
         button->setValue(0);
         keyButtons[k] = button;
         frame->addView(button);

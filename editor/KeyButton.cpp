@@ -1,34 +1,27 @@
 #include "editor/KeyButton.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "gui/DrawContext.h"
 
 namespace rimbrel {
 
-CKeyButton::CKeyButton(const gui::CRect& rect, gui::CControlListener* owner, int32_t keyTag, bool white)
-    : gui::COnOffButton(rect, owner, keyTag, nullptr, 0), whiteKey(white)
+CKeyButton::CKeyButton(const gui::CRect& rect, gui::CControlListener* owner, int32_t keyTag,
+                       const gui::CRect& lightRect, bool isRound)
+    : gui::COnOffButton(rect, owner, keyTag, nullptr, 0), light(lightRect), round(isRound)
 {
 }
 
 void CKeyButton::draw(gui::CDrawContext* context)
 {
     if (sounding) {
-        // White keys: the key's face. Black keys: a square inside the round cap.
-        gui::CRect light = size;
-        if (whiteKey) {
-            light.inset(4, 4);
-        } else {
-            const gui::CPoint centre((size.left + size.right) / 2, (size.top + size.bottom) / 2);
-            const double half = std::min(size.getWidth(), size.getHeight()) / 2 - 7;
-            light = gui::CRect(centre.x - half, centre.y - half, centre.x + half, centre.y + half);
-        }
         context->setFillColor(kLitFill);
-        context->drawRect(light, gui::kDrawFilled);
         context->setFrameColor(kLitEdge);
         context->setLineWidth(2);
-        context->drawRect(light, gui::kDrawStroked);
+        if (round)
+            context->drawEllipse(light, gui::kDrawFilledAndStroked);
+        else
+            context->drawRect(light, gui::kDrawFilledAndStroked);
     }
     dirty = false;
 }

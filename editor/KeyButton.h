@@ -11,7 +11,9 @@ namespace rimbrel {
 
 class CKeyButton : public gui::COnOffButton {
 public:
-    CKeyButton(const gui::CRect& size, gui::CControlListener* listener, int32_t tag, bool whiteKey);
+    // `light`: where the lit key is drawn, a disc when `round`.
+    CKeyButton(const gui::CRect& size, gui::CControlListener* listener, int32_t tag, const gui::CRect& light,
+               bool round);
     CKeyButton(const CKeyButton& other) = default;
 
     // Draws nothing but the light while the key sounds.
@@ -36,7 +38,8 @@ public:
     static constexpr gui::CColor kLitEdge{0, 171, 107, 255};
 
 private:
-    bool whiteKey;
+    gui::CRect light;
+    bool round;
     bool pressed = false;
     bool releasing = false;
     bool sounding = false;

@@ -219,6 +219,13 @@ TEST_F(EditorUndoTest, AKeyButtonHoldsItsKeyUntilReleasedAndLightsWhileItSounds)
     EXPECT_EQ(kit().audioBlockBegin().held, 0u);
     kit().audioBlockEnd();
 
+    // Each view is drawn clipped to itself: the light must lie on its button.
+    for (int k = 0; k < kNumKeys; ++k) {
+        const gui::CRect light = keyLightRect(k), button = keyButtonRect(k);
+        EXPECT_TRUE(light.left >= button.left && light.right <= button.right && light.top >= button.top &&
+                    light.bottom <= button.bottom)
+            << k;
+    }
     // The window lights what the audio thread says sounded, and darkens it after.
     const gui::CRect lit = keyButtonRect(5);
     ui->render();
