@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editor/ModeSwitch.h"
 #include "gui/TextFit.h"
 #include "kit/SoundFileNames.h"
 #include "resources/Resources.h"
@@ -90,7 +91,7 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
         frame->addView(label);
     }
     for (int k = 0; k < kNumKeys; ++k) {
-        auto* button = new gui::COnOffButton(keyButtonRect(k), this, kTagKeyButton + k, nullptr, 0);
+        auto* button = new CKeyButton(keyButtonRect(k), this, kTagKeyButton + k, keyLightRect(k), !isWhiteKey(k));
         button->setValue(0);
         keyButtons[k] = button;
         frame->addView(button);
@@ -116,10 +117,14 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
 
     const double modeImageHeight = modeBitmap->getHeight() / kNumDisplayModes;
     const CRect modeRect(kModeSwitchOrigin, gui::CPoint(modeBitmap->getWidth(), modeImageHeight));
-    modeSwitch = new gui::CHorizontalSwitch(modeRect, this, kTagModeSwitch, kNumDisplayModes, modeImageHeight,
-                                            kNumDisplayModes, modeBitmap, gui::CPoint(0, 0));
+    modeSwitch = new ModeSwitch(modeRect, this, kTagModeSwitch, kNumDisplayModes, modeImageHeight, modeBitmap,
+                                [this](int32_t icon) { modeIconHovered(icon); });
     frame->addView(modeSwitch);
 
+    statusLine = new StatusLine(kStatusLineRect);
+    frame->addView(statusLine);
+
+    litKeys = 0;
     editorOpen.store(true, std::memory_order_release);
     refreshTimer->setFireTime(kTimerOpenMs);
     return true;
@@ -128,6 +133,8 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
 void ADEditor::close() {
     refreshTimer->setFireTime(kTimerClosedMs);
     editorOpen.store(false, std::memory_order_release);
+    // A key button held when the window goes lets its key go.
+    if (effect) effect->kit.releaseAllKeys();
     if (frame) {
         gui::CFrame* old = frame;
         frame = nullptr;
@@ -149,6 +156,7 @@ void ADEditor::releaseControls() {
     exportButton = nullptr;
     dropButton = nullptr;
     modeSwitch = nullptr;
+    statusLine = nullptr;
 }
 
 void ADEditor::setParameter(int index, float value) {
@@ -174,7 +182,19 @@ void ADEditor::timerRefresh() {
     if (!frame || !editorOpen.load(std::memory_order_acquire)) return;
     for (CMyTextLabel* label : nameLabels)
         if (label && label->isHighlighted()) label->setDirty(true);
+    refreshLitKeys();
+    if (statusLine) statusLine->tick(frame->getTicks());
     doIdleStuff();  // not re-entered while the editor is in its idle
+}
+
+void ADEditor::refreshLitKeys() {
+    if (!effect) return;
+    const KeyMask lit = effect->kit.takeSoundedKeys();
+    const KeyMask changed = lit ^ litKeys;
+    litKeys = lit;
+    if (!changed) return;
+    for (int k = 0; k < kNumKeys; ++k)
+        if ((changed & keyBit(k)) && keyButtons[k]) keyButtons[k]->setSounding((lit & keyBit(k)) != 0);
 }
 
 int32_t ADEditor::getDisplayMode() const {

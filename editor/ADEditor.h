@@ -18,18 +18,24 @@
 //   EditorCommands.cpp  what clicks, drags and the mode switch do
 //   EditorExport.cpp    the export button, its save dialog and the export
 //   EditorDrop.cpp      drops and hovers, and the loader's reports
+//   EditorStatus.cpp    the status line's messages and hints
+//   EditorUndo.cpp      undo of the last changes, Ctrl+Z
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "editor/CustomControls.h"
 #include "editor/EditorLayout.h"
+#include "editor/KeyButton.h"
+#include "editor/StatusLine.h"
 #include "gui/Toolkit.h"
 #include "gui/vst/AEffGUIEditor.h"
 #include "kit/DropIntake.h"
 #include "kit/KeyEvents.h"
+#include "kit/UndoHistory.h"
 #include "plugin/Tamblet.h"
 
 namespace rimbrel {
@@ -61,8 +67,8 @@ public:
     // ---- control listener ----
     void HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) override;
     void HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) override;
-    void HandleMouseEntered(gui::CControl*) override {}
-    void HandleMouseExited(gui::CControl*) override {}
+    void HandleMouseEntered(gui::CControl* control) override;
+    void HandleMouseExited(gui::CControl* control) override;
     void valueChanged(gui::CControl* control) override;
 
     // ---- label refresh (after every change of a key) ----
@@ -77,10 +83,28 @@ public:
     // kSelectorIndividualExport) titled `title`.
     void openExportSelector(const char* title, int32_t kind);
 
+    // ---- the status line (EditorStatus.cpp) ----
+    // Shows `text` on the status line for a few seconds or until the next
+    // message; with an action, `actionLabel` is drawn as a button at the
+    // line's end and a click on it runs the action. Nothing while the
+    // window is closed.
+    void showStatus(const std::string& text, std::function<void()> action = {},
+                    const std::string& actionLabel = "Undo");
+
+    // ---- undo (EditorUndo.cpp) ----
+    // Puts back the keys of the newest recorded change (audio, names and
+    // settings) and refreshes their labels. False when there was none.
+    bool undo();
+    bool canUndo() const { return undoHistory.canUndo(); }
+    const UndoHistory& getUndoHistory() const { return undoHistory; }
+    // Ctrl+Z, from the host's key request or the window system.
+    bool onFrameKeyDown(gui::CKeyCode& key) override;
+
     // ---- loader and drop intake reports (DropObserver) ----
     void setEditorOpen(bool open) override;
     void keyLoaded(int k) override;
     void keyNamed(int k) override;
+    void keyAboutToChange(int k) override;
 
     // The shown form of a stored path: the file name after the last '/' or
     // '\' (the whole text when there is none), at most 43 characters, less a
@@ -101,11 +125,14 @@ public:
     gui::CVSTGUITimer* getRefreshTimer() const { return refreshTimer; }
     CMyTextLabel* getNameLabel(int k) const { return isKeyIndex(k) ? nameLabels[k] : nullptr; }
     gui::CTextLabel* getValueLabel(int k) const { return isKeyIndex(k) ? valueLabels[k] : nullptr; }
-    gui::COnOffButton* getKeyButton(int k) const { return isKeyIndex(k) ? keyButtons[k] : nullptr; }
+    CKeyButton* getKeyButton(int k) const { return isKeyIndex(k) ? keyButtons[k] : nullptr; }
+    // The keys shown lit (sounding) at the last refresh.
+    KeyMask getLitKeys() const { return litKeys; }
     gui::CTextLabel* getTotalLabel() const { return totalLabel; }
     gui::CKickButton* getExportButton() const { return exportButton; }
     CMyDragButton* getDropButton() const { return dropButton; }
     gui::CHorizontalSwitch* getModeSwitch() const { return modeSwitch; }
+    StatusLine* getStatusLine() const { return statusLine; }
 
     // The stored path of each key's sample; empty (first byte 0) when the
     // key has no name. Written by the drop intake, cleared and exchanged by
@@ -123,6 +150,8 @@ private:
     void exchangeKeys(int g, int f);
     void editSetting(int k);
     void modeSwitchChanged();
+    // Hints on the status line (EditorStatus.cpp): icon -1 when the mouse left.
+    void modeIconHovered(int32_t icon);
     // The export button (EditorExport.cpp).
     void exportButtonChanged();
     gui::CMessageResult selectorEnded(gui::CBaseObject* sender);
@@ -130,6 +159,21 @@ private:
 
     void audition(int k);
     void releaseControls();
+    // Lights the keys that sounded since the last refresh (timer).
+    void refreshLitKeys();
+
+    // Undo (EditorUndo.cpp): what a change leaves to undo, the labels of a
+    // key put back, the status line's offer; clearKey is the unrecorded
+    // erase (EditorCommands.cpp).
+    bool isKeyBlank(int k) const;
+    void clearKey(int k);
+    void refreshKey(int k);
+    void offerUndo(const std::string& text);
+    static std::string dropReplacedText(KeyMask keys);
+    // "F3", "F#3" ... "E5": the note a key plays.
+    static std::string keyNoteName(int k);
+    UndoHistory undoHistory;
+    bool dropReplacedKeys = false;  // the drop in progress replaced a filled key
 
     Tamblet* effect;
     gui::CBitmap* backgroundBitmap = nullptr;
@@ -147,9 +191,11 @@ private:
     int32_t pendingSelector = kSelectorNone;
     // The save dialog whose answer pendingSelector waits for (identity only).
     const gui::CBaseObject* pendingDialog = nullptr;
-    gui::COnOffButton* keyButtons[kNumKeys] = {};
+    CKeyButton* keyButtons[kNumKeys] = {};
+    KeyMask litKeys = 0;
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;
+    StatusLine* statusLine = nullptr;
 };
 
 }  // namespace rimbrel

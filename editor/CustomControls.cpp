@@ -201,6 +201,7 @@ CMouseEventResult CMyTextLabel::onMouseDown(CPoint& where, const CButtonState& b
 {
     if (!buttons.isLeftButton())
         return gui::kMouseEventNotHandled;
+    ++pressCount;
     const int32_t m = buttons.getModifierState();
 
     if (displayMode > 0) {

@@ -104,6 +104,7 @@ public:
     int32_t displayMode = 0;     // 0 durations, 1 pitch, 2 play mode, 3 direction, 4 volume
     float barValue = 0.f;        // 0..1, the setting shown in modes 1..4
     bool hasName = false;        // the key has a stored name
+    uint32_t pressCount = 0;     // left presses so far: tells one drag from the next
 
 private:
     void setCursor(gui::CCursorType type);

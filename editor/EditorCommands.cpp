@@ -53,8 +53,17 @@ void ADEditor::audition(int k) {
 }
 
 // Any change of a key button (a left click toggles it) auditions the key;
-// the toggled value itself means nothing.
-void ADEditor::keyButtonChanged(int k) { audition(k); }
+// the toggled value itself means nothing. The key stays held while the
+// button is down, so a loop or gate key sounds until the release.
+void ADEditor::keyButtonChanged(int k) {
+    CKeyButton* button = keyButtons[k];
+    if (button && button->isReleasing()) {
+        effect->kit.releaseKey(k);
+        return;
+    }
+    if (button && button->isPressed()) effect->kit.holdKey(k);
+    audition(k);
+}
 
 void ADEditor::nameLabelChanged(int k) {
     CMyTextLabel* label = nameLabels[k];
@@ -80,6 +89,24 @@ void ADEditor::nameLabelChanged(int k) {
 
 void ADEditor::eraseKey(int k) {
     if (!isKeyIndex(k) || !effect) return;
+    const bool changes = !isKeyBlank(k);
+    if (changes) undoHistory.recordKeys(effect->kit, keyNames, keyBit(k));
+    clearKey(k);
+    if (changes) offerUndo(keyNoteName(k) + " erased");
+}
+
+void ADEditor::eraseAllKeys() {
+    if (!effect) return;
+    KeyMask filled = 0;
+    for (int k = 0; k < kNumKeys; ++k)
+        if (!isKeyBlank(k)) filled |= keyBit(k);
+    if (filled) undoHistory.recordKeys(effect->kit, keyNames, filled);
+    for (int k = 0; k < kNumKeys; ++k) clearKey(k);
+    if (filled) offerUndo("All keys erased");
+}
+
+// Empties key k and resets its settings (what an erase does, unrecorded).
+void ADEditor::clearKey(int k) {
     {
         // keyLength changes only under the rewrite protocol; the frames stay
         // in the buffer until the next load overwrites them.
@@ -100,9 +127,6 @@ void ADEditor::eraseKey(int k) {
     effect->setParameter(kParamVolume + k, defaultSettingValue(ModeVolume));
 }
 
-void ADEditor::eraseAllKeys() {
-    for (int k = 0; k < kNumKeys; ++k) eraseKey(k);
-}
 
 // ---- exchange by dragging a name onto another ----
 
@@ -121,11 +145,17 @@ void ADEditor::swapKeys(int k) {
 
     Kit& kit = effect->kit;
     KeyMask keys = keyBit(k);
-    if (exchange) keys |= keyBit(g) | keyBit(f);
-    KeyRewrite rewrite(kit, keys);
-    kit.keyPosition[k] = 0.0;
-    kit.keyPlaying[k].store(false, std::memory_order_relaxed);
-    if (exchange) exchangeKeys(g, f);
+    if (exchange) {
+        keys |= keyBit(g) | keyBit(f);
+        undoHistory.recordKeys(kit, keyNames, keyBit(g) | keyBit(f));
+    }
+    {
+        KeyRewrite rewrite(kit, keys);
+        kit.keyPosition[k] = 0.0;
+        kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+        if (exchange) exchangeKeys(g, f);
+    }
+    if (exchange) offerUndo(keyNoteName(g) + " and " + keyNoteName(f) + " exchanged");
 }
 
 // Exchanges the audio, lengths, stored paths and name labels of keys g and
@@ -169,10 +199,14 @@ void ADEditor::editSetting(int k) {
         audition(k);
         return;
     }
+    const KeySettings before = readKeySettings(effect->kit, k);
     if (v >= kCodeReset)
         effect->setParameter(p, defaultSettingValue(m));
     else
         effect->setParameter(p, label->barValue);
+    // One undo step per press: a drag along the label is one change.
+    if (readKeySettings(effect->kit, k) != before)
+        undoHistory.recordSettings(k, before, (int64_t(label->pressCount) << 16) | p);
     // The bar snaps to the step the effect stored.
     label->barValue = effect->getParameter(p);
     char text[64] = {};

@@ -37,7 +37,12 @@ void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag,
     }
     // Examines, stores, loads and names one item after the other; the loads
     // report through setEditorOpen/keyLoaded, the names through keyNamed.
-    handleDrop(effect->kit, keyNames, dragItems(drag), target, this);
+    // The whole drop is one undo step, its keys recorded as they are reached.
+    dropReplacedKeys = false;
+    undoHistory.openStep();
+    const KeyMask named = handleDrop(effect->kit, keyNames, dragItems(drag), target, this);
+    undoHistory.closeStep();
+    if (named && dropReplacedKeys) offerUndo(dropReplacedText(named));
 }
 
 void ADEditor::HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) {
@@ -79,6 +84,12 @@ void ADEditor::setEditorOpen(bool open) {
 void ADEditor::keyLoaded(int k) {
     updateValueLabel(k);
     updateTotalLabel();
+}
+
+void ADEditor::keyAboutToChange(int k) {
+    if (!effect || !isKeyIndex(k)) return;
+    if (!isKeyBlank(k)) dropReplacedKeys = true;
+    undoHistory.keyAboutToChange(effect->kit, keyNames, k);
 }
 
 void ADEditor::keyNamed(int k) {

@@ -65,7 +65,21 @@ constexpr gui::CRect keyButtonRect(int k) {
     return {358, top, 358 + 40, top + height};
 }
 
+// Where key k lights up while it sounds, inside its button: the face of a
+// white key, or a disc on the round cap of a black key, which is drawn on
+// the border below the white key before it.
+constexpr gui::CRect keyLightRect(int k) {
+    if (isWhiteKey(k)) {
+        const gui::CRect button = keyButtonRect(k);
+        return {button.left + 4, button.top + 4, button.right - 4, button.bottom - 4};
+    }
+    const double centreX = 378, centreY = keyButtonRect(k - 1).bottom, radius = 13;
+    return {centreX - radius, centreY - radius, centreX + radius, centreY + radius};
+}
+
 constexpr gui::CRect kTotalLabelRect{35, 726, 225, 742};
+// Below the total and the drawn instrument, across the window.
+constexpr gui::CRect kStatusLineRect{35, 766, 528, 784};
 constexpr gui::CPoint kExportButtonOrigin{14, 73};  // size: the bitmap's width, half its height
 constexpr gui::CPoint kDropButtonOrigin{8, 11};     // size: the bitmap's width, half its height
 constexpr gui::CPoint kModeSwitchOrigin{16, 113};   // size: the bitmap's width, a fifth of its height

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <numbers>
 #include <string>
 
 #include "gui/Bitmap.h"
@@ -110,6 +111,32 @@ void CDrawContext::drawRect(const CRect& r, CDrawStyle style)
     if (style == kDrawStroked || style == kDrawFilledAndStroked) {
         const double half = lineWidth / 2;
         cairo_rectangle(cr, r.left + half, r.top + half, r.getWidth() - lineWidth, r.getHeight() - lineWidth);
+        setSource(cr, frameColor);
+        cairo_set_line_width(cr, lineWidth);
+        cairo_stroke(cr);
+    }
+}
+
+void CDrawContext::drawEllipse(const CRect& r, CDrawStyle style)
+{
+    auto path = [this](const CRect& e) {
+        if (e.getWidth() <= 0 || e.getHeight() <= 0)
+            return false;
+        cairo_save(cr);
+        cairo_translate(cr, (e.left + e.right) / 2, (e.top + e.bottom) / 2);
+        cairo_scale(cr, e.getWidth() / 2, e.getHeight() / 2);
+        cairo_new_path(cr);
+        cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
+        cairo_restore(cr);
+        return true;
+    };
+    if ((style == kDrawFilled || style == kDrawFilledAndStroked) && path(r)) {
+        setSource(cr, fillColor);
+        cairo_fill(cr);
+    }
+    const double half = lineWidth / 2;
+    if ((style == kDrawStroked || style == kDrawFilledAndStroked) &&
+        path(CRect(r.left + half, r.top + half, r.right - half, r.bottom - half))) {
         setSource(cr, frameColor);
         cairo_set_line_width(cr, lineWidth);
         cairo_stroke(cr);

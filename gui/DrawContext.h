@@ -49,6 +49,8 @@ public:
     // Filled: the rectangle exactly. Stroked: an outline of the line width
     // lying inside the rectangle.
     void drawRect(const CRect& r, CDrawStyle style = kDrawStroked);
+    // The ellipse inscribed in `r`; stroked, its outline lies inside `r`.
+    void drawEllipse(const CRect& r, CDrawStyle style = kDrawStroked);
     void drawLine(const CPoint& from, const CPoint& to);
     // One line of text in the font and font colour, vertically centred in
     // `r`, aligned horizontally, clipped to `r`.

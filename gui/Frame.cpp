@@ -229,6 +229,8 @@ int32_t CFrame::onKeyDown(CKeyCode& key)
     for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it)
         if ((*it)->onKeyDown(key) > 0)
             return 1;
+    if (editor && editor->onFrameKeyDown(key))
+        return 1;
     return -1;
 }
 

@@ -18,6 +18,9 @@ public:
     // Lets the owner run its idle processing (redraw, host idle).
     virtual void doIdleStuff() {}
     virtual int32_t getKnobMode() const { return 0; }
+    // A key pressed while the window has the keyboard that none of the views
+    // used: the editor's own shortcuts. True when used.
+    virtual bool onFrameKeyDown(CKeyCode& key) { return false; }
 };
 
 class CFrame : public CView, public IPlatformFrameCallback {
@@ -70,8 +73,9 @@ public:
     CView* getMouseOverView() const { return mouseOverView; }
     CView* getDragOverView() const { return dragOverView; }
 
-    // Keys from the host: offered to the views from the top; 1 when one of
-    // them used the key, -1 when none did.
+    // Keys from the host or the window system: offered to the views from the
+    // top, a key press then to the editor; 1 when one of them used the key,
+    // -1 when none did.
     int32_t onKeyDown(CKeyCode& key) override;
     int32_t onKeyUp(CKeyCode& key) override;
 

@@ -93,6 +93,7 @@ bool assignKey(Kit& kit, KeyNames& names, int key, const char* path, DropObserve
         std::fprintf(stderr, "[%s] path too long: %s\n", kLogTag, path);
         return false;
     }
+    if (observer) observer->keyAboutToChange(key);
     // The name follows the audio: a file the loader refuses leaves the key
     // with the name of the sound it still holds.
     if (!loadKeyFile(kit, path, key, observer).loaded) return false;

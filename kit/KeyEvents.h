@@ -35,6 +35,9 @@ public:
 // Events of a drop: those of every load, plus one per key that got a name.
 class DropObserver : public LoadObserver {
 public:
+    // Key k's stored path and audio are about to be replaced (undo keeps
+    // them first).
+    virtual void keyAboutToChange(int k) {}
     // Key k's file loaded and its stored path was written: set the name
     // label's hasName and call updateNameLabel(k). Not called when the load
     // failed (the key keeps its old name).

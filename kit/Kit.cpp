@@ -53,11 +53,28 @@ void Kit::requestAudition(int k) {
     pendingAuditions_.fetch_or(keyBit(k), std::memory_order_release);
 }
 
+void Kit::holdKey(int k) {
+    if (isKeyIndex(k)) heldKeys_.fetch_or(keyBit(k), std::memory_order_release);
+}
+
+void Kit::releaseKey(int k) {
+    if (isKeyIndex(k)) heldKeys_.fetch_and(~keyBit(k), std::memory_order_release);
+}
+
+void Kit::releaseAllKeys() { heldKeys_.store(0, std::memory_order_release); }
+
+KeyMask Kit::takeSoundedKeys() { return soundedKeys_.exchange(0, std::memory_order_acq_rel); }
+
+void Kit::noteKeysSounded(KeyMask keys) {
+    if (keys) soundedKeys_.fetch_or(keys, std::memory_order_release);
+}
+
 Kit::BlockStart Kit::audioBlockBegin() {
     blockSequence_.fetch_add(1, std::memory_order_seq_cst);
     BlockStart start;
     start.busy = busyKeys_.load(std::memory_order_seq_cst);
     start.auditions = pendingAuditions_.exchange(0, std::memory_order_acquire);
+    start.held = heldKeys_.load(std::memory_order_acquire);
     return start;
 }
 

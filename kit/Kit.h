@@ -13,7 +13,13 @@
 //    keyPosition, keyIncrement, keyNoteHeld and the note queue belong to the
 //    audio thread; the UI touches keyPosition only while the key is busy.
 //  - An audition from the UI thread is a request (requestAudition) that the
-//    audio thread carries out at the start of its next block.
+//    audio thread carries out at the start of its next block. A key held
+//    down in the window (holdKey / releaseKey) is a mask the audio thread
+//    reads at every block start: it keeps a loop going and, once released,
+//    stops gate and loop keys as a note-off would.
+//  - Which keys sound: the audio thread adds the keys that sounded in each
+//    block to a mask (noteKeysSounded); the window takes it (takeSoundedKeys)
+//    at every refresh and lights those keys.
 #pragma once
 
 #include <atomic>
@@ -91,6 +97,14 @@ struct Kit {
 
     // Asks the audio thread to start key k at the beginning of its next block.
     void requestAudition(int k);
+    // Key k is held down in the window / let go. Holding starts nothing by
+    // itself: a press auditions the key and holds it.
+    void holdKey(int k);
+    void releaseKey(int k);
+    void releaseAllKeys();
+
+    // The keys that sounded in any block since the last call (cleared).
+    KeyMask takeSoundedKeys();
 
     // ---- key-rewrite protocol, audio side ----
     // Called first thing in every processReplacing: returns the keys that are
@@ -99,8 +113,11 @@ struct Kit {
     struct BlockStart {
         KeyMask busy;
         KeyMask auditions;
+        KeyMask held = 0;  // keys held down in the window
     };
     BlockStart audioBlockBegin();
+    // Adds the keys that sounded in the block that is ending.
+    void noteKeysSounded(KeyMask keys);
     // Called last thing in every processReplacing.
     void audioBlockEnd();
 
@@ -110,6 +127,8 @@ struct Kit {
 private:
     std::atomic<KeyMask> busyKeys_{0};
     std::atomic<KeyMask> pendingAuditions_{0};
+    std::atomic<KeyMask> heldKeys_{0};
+    std::atomic<KeyMask> soundedKeys_{0};
     // Odd while the audio thread is inside a block.
     std::atomic<uint64_t> blockSequence_{0};
 };

@@ -188,6 +188,7 @@ void Tamblet::startKey(int k) {
     kit.keyPosition[k] = position;
     kit.keyIncrement[k] = increment;
     kit.keyPlaying[k].store(true, std::memory_order_relaxed);
+    blockSounded_ |= keyBit(k);
 }
 
 namespace {
@@ -236,8 +237,9 @@ struct Voice {
 // Reads key k's state; false (and the key stopped) when it cannot play: a
 // playing key always sits inside its frames [0, length - 1), anything else
 // (a key too short to play) is stopped before it reads anything. step is the
-// block's host-rate factor.
-bool loadVoice(Kit& kit, int k, double step, Voice& v) {
+// block's host-rate factor. A loop goes on while its note is held, or the key
+// is held down in the window.
+bool loadVoice(Kit& kit, int k, double step, bool heldInWindow, Voice& v) {
     v.key = k;
     v.length = kit.keyLength[k];
     v.position = kit.keyPosition[k];
@@ -249,7 +251,8 @@ bool loadVoice(Kit& kit, int k, double step, Voice& v) {
     }
     v.samples = kit.keySamples[k];
     v.volume = kit.keyVolume[k].load(std::memory_order_relaxed);
-    v.loops = kit.keyPlayMode[k].load(std::memory_order_relaxed) >= PlayModeLoop && kit.keyNoteHeld[k];
+    v.loops = kit.keyPlayMode[k].load(std::memory_order_relaxed) >= PlayModeLoop &&
+              (kit.keyNoteHeld[k] || heldInWindow);
     v.restart = kit.keyReverse[k].load(std::memory_order_relaxed) ? double(v.length - 2) : 0.0;
     v.playing = true;
     return true;
@@ -353,7 +356,8 @@ void Tamblet::renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to) {
     for (int k = 0; k < kNumKeys; ++k) {
         if (!kit.keyPlaying[k].load(std::memory_order_relaxed)) continue;
         Voice v;
-        if (!loadVoice(kit, k, blockStep_, v)) continue;
+        if (!loadVoice(kit, k, blockStep_, (blockHeld_ & keyBit(k)) != 0, v)) continue;
+        blockSounded_ |= keyBit(k);
         if (!v.wholeFrameSteps()) {
             if (!isWaiting) {
                 waiting = v;
@@ -392,6 +396,7 @@ void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     blockStep_ = playbackStep_.load(std::memory_order_relaxed);
     for (int k = 0; k < kNumKeys; ++k)
         if (blockBusy_ & keyBit(k)) kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+    releaseWindowKeys(start.held);
 
     float* out1 = outputs ? outputs[0] : nullptr;
     float* out2 = outputs ? outputs[1] : nullptr;
@@ -413,7 +418,22 @@ void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     // Notes whose frame lay outside the block are dropped with the rest.
     kit.midiQueueCount = 0;
     blockBusy_ = 0;
+    kit.noteKeysSounded(blockSounded_);
+    blockSounded_ = 0;
     kit.audioBlockEnd();
+}
+
+// A key let go in the window stops as at a note-off (a gate key at once) and
+// a loop stops too; a one-shot plays on. A MIDI note still held keeps it.
+void Tamblet::releaseWindowKeys(KeyMask held) {
+    const KeyMask released = blockHeld_ & ~held;
+    blockHeld_ = held;
+    if (!released) return;
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (!(released & keyBit(k)) || kit.keyNoteHeld[k]) continue;
+        if (kit.keyPlayMode[k].load(std::memory_order_relaxed) != PlayModeOneShot)
+            kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+    }
 }
 
 }  // namespace rimbrel

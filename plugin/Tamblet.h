@@ -97,13 +97,17 @@ private:
     void applyEventsAt(VstInt32 frame);
     VstInt32 nextEventFrame(VstInt32 after, VstInt32 frames) const;
     void renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to);
+    void releaseWindowKeys(KeyMask held);
 
-    // Keys busy for the current block (audio thread).
+    // Audio thread: keys busy for the current block, keys held down in the
+    // window (as of this block's start), keys that sounded in this block.
     KeyMask blockBusy_ = 0;
     // Stored frames per output frame at pitch 0: 44100 / the host's rate.
     // Written by setSampleRate, read once per block into blockStep_.
     std::atomic<double> playbackStep_{1.0};
     double blockStep_ = 1.0;
+    KeyMask blockHeld_ = 0;
+    KeyMask blockSounded_ = 0;
 };
 
 // Converts to an integer toward zero, saturating at the int32 range (NaN

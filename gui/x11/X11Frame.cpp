@@ -17,7 +17,8 @@ namespace rimbrel::gui::x11 {
 namespace {
 
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                            EnterWindowMask | LeaveWindowMask | StructureNotifyMask | PropertyChangeMask;
+                            EnterWindowMask | LeaveWindowMask | StructureNotifyMask | PropertyChangeMask |
+                            KeyPressMask | KeyReleaseMask;
 
 // Whole pixels covering `r`: clipping on fractions would blend the edges of
 // a repaint with what was there.
@@ -54,6 +55,26 @@ int32_t buttonBit(unsigned int button)
     case Button3: return kRButton;
     default: return 0;  // wheel (4, 5) and side buttons
     }
+}
+
+// A key event as the host would hand it over: the unshifted character of
+// printable keys (Ctrl+Z arrives as 'z' with the Control bit) and the
+// modifiers held.
+CKeyCode keyCodeOf(XKeyEvent& e)
+{
+    CKeyCode key;
+    const KeySym sym = XLookupKeysym(&e, 0);
+    if (sym >= 0x20 && sym <= 0x7e)
+        key.character = static_cast<int32_t>(sym);
+    if (e.state & ShiftMask)
+        key.modifier |= kModifierShift;
+    if (e.state & ControlMask)
+        key.modifier |= kModifierControl;
+    if (e.state & Mod1Mask)
+        key.modifier |= kModifierAlternate;
+    if (e.state & Mod4Mask)
+        key.modifier |= kModifierCommand;
+    return key;
 }
 
 void setWindowProperty(Display* dpy, Window w, Atom property, Atom type, long value)
@@ -349,6 +370,16 @@ void X11Frame::handleEvent(XEvent& event)
             break;
         CPoint where(event.xcrossing.x, event.xcrossing.y);
         frame->platformOnMouseExited(where, buttonsOf(event.xcrossing.state));
+        break;
+    }
+    case KeyPress: {
+        CKeyCode key = keyCodeOf(event.xkey);
+        frame->platformOnKeyDown(key);
+        break;
+    }
+    case KeyRelease: {
+        CKeyCode key = keyCodeOf(event.xkey);
+        frame->platformOnKeyUp(key);
         break;
     }
     case ClientMessage:

@@ -36,7 +36,7 @@ TEST_F(EditorTest, WindowHoldsEveryControlInOrderWithItsRectangleAndTag) {
     EXPECT_EQ(rect->left, 0);
     EXPECT_EQ(rect->bottom, 786);
     EXPECT_EQ(rect->right, 540);
-    ASSERT_EQ(frame->getNbViews(), 24 * 3 + 4);
+    ASSERT_EQ(frame->getNbViews(), 24 * 3 + 5);
 
     for (int k = 0; k < kNumKeys; ++k) {
         SCOPED_TRACE(k);
@@ -97,6 +97,12 @@ TEST_F(EditorTest, WindowHoldsEveryControlInOrderWithItsRectangleAndTag) {
     EXPECT_EQ(modeSwitch->getViewSize(), CRect(16, 113, 248, 150));
     EXPECT_EQ(modeSwitch->getNumPositions(), 5);
     EXPECT_EQ(modeSwitch->getValue(), 0.0f);
+
+    // Last, the status line below the total, over nothing else.
+    auto* status = dynamic_cast<StatusLine*>(frame->getView(76));
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->getViewSize(), kStatusLineRect);
+    EXPECT_EQ(status->shownText(), "");
 }
 
 TEST_F(EditorTest, EmptyKitShowsBlankNamesNoDurationsAndAZeroTotalInWhite) {

@@ -1,5 +1,5 @@
 // One thread plays blocks with notes while another auditions, rewrites,
-// erases and exchanges keys. Whatever the timing, no key may be heard
+// erases, exchanges and undoes keys. Whatever the timing, no key may be heard
 // half-written, and the thread sanitizer must find no race.
 //
 // How a half-written key would show: every key holds one constant, and each
@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "PluginTestSupport.h"
+#include "kit/UndoHistory.h"
 
 namespace rimbrel::test {
 namespace {
@@ -52,13 +53,15 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
     setPlayMode(effect, 3, PlayModeGate);
 
     std::atomic<bool> done{false};
-    std::atomic<int> rewrites{0}, erases{0}, exchanges{0}, auditions{0};
+    std::atomic<int> rewrites{0}, erases{0}, exchanges{0}, auditions{0}, undos{0};
 
     std::thread ui([&] {
+        UndoHistory history;
+        KeyNames names{};
         std::mt19937 random(7);
         auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
         while (!done.load(std::memory_order_relaxed)) {
-            const int op = pick(0, 9);
+            const int op = pick(0, 10);
             const int k = pick(0, kKeys - 1);
             if (op <= 2) {
                 effect.setParameter(kParamAudition, float(k));
@@ -94,6 +97,18 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
                 kit.keyPosition[k] = 0.0;
                 kit.keyPosition[other] = 0.0;
                 ++exchanges;
+            } else if (op == 10) {
+                // Undo puts back audio of the key's own slot while it may sound.
+                history.recordKeys(kit, names, keyBit(k));
+                {
+                    KeyRewrite rewrite(kit, keyBit(k));
+                    std::fill_n(kit.keySamples[k], kMaxLength, slotValue(slotOfKey[k], pick(1, 63)));
+                    kit.keyLength[k] = pick(2, kMaxLength);
+                }
+                effect.setParameter(kParamAudition, float(k));
+                std::this_thread::yield();
+                history.undo(kit, names);
+                ++undos;
             } else {
                 setPitch(effect, k, pick(-12, 12));
                 setReverse(effect, k, pick(0, 1) == 1);
@@ -112,7 +127,7 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
     int failures = 0;
     int soundingFrames = 0;
     const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-    auto operations = [&] { return rewrites + erases + exchanges + auditions; };
+    auto operations = [&] { return rewrites + erases + exchanges + auditions + undos; };
     int blocks = 0;
     for (int block = 0; failures < 5; ++block, ++blocks) {
         if (block >= kMinBlocks &&
@@ -155,14 +170,15 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
     done.store(true);
     ui.join();
 
-    std::printf("blocks %d, rewrites %d, erases %d, exchanges %d, auditions %d\n", blocks,
-                rewrites.load(), erases.load(), exchanges.load(), auditions.load());
+    std::printf("blocks %d, rewrites %d, erases %d, exchanges %d, auditions %d, undos %d\n", blocks,
+                rewrites.load(), erases.load(), exchanges.load(), auditions.load(), undos.load());
     // The run must really have mixed both sides.
     EXPECT_GT(soundingFrames, blocks);
     EXPECT_GT(rewrites.load(), 20);
     EXPECT_GT(exchanges.load(), 10);
     EXPECT_GT(erases.load(), 3);
     EXPECT_GT(auditions.load(), 20);
+    EXPECT_GT(undos.load(), 5);
 }
 
 }  // namespace

@@ -380,6 +380,47 @@ TEST(Processing, AuditionPlaysOnceToTheEndInEveryModeUnlessTheNoteIsHeld) {
     EXPECT_EQ(playedFrames(rig.out2), (std::vector<int>{0, 1, 2}));
 }
 
+TEST(Processing, KeyHeldInTheWindowLoopsUntilLetGoAndGateStopsAtTheRelease) {
+    for (int mode : {PlayModeGate, PlayModeOneShot, PlayModeLoop}) {
+        Rig rig;
+        fillKey(rig.kit(), 4, frameIndices(4));
+        setPlayMode(rig.effect(), 4, mode);
+        rig.kit().holdKey(4);
+        rig.effect().setParameter(kParamAudition, 4.0f);
+        rig.runSilent(2);
+        EXPECT_TRUE(rig.kit().keyPlaying[4].load()) << mode;
+        rig.kit().releaseKey(4);
+        rig.runSilent(8);
+        // Let go: gate and loop keys stop at once, a one-shot plays its pass.
+        if (mode == PlayModeOneShot) EXPECT_EQ(playedFrames(rig.out2), (std::vector<int>{2}));
+        else EXPECT_EQ(playedFrames(rig.out2), std::vector<int>{}) << mode;
+    }
+    // Held, a loop key goes round and round.
+    Rig rig;
+    fillKey(rig.kit(), 4, frameIndices(4));
+    setPlayMode(rig.effect(), 4, PlayModeLoop);
+    rig.kit().holdKey(4);
+    rig.effect().setParameter(kParamAudition, 4.0f);
+    rig.runSilent(8);
+    EXPECT_EQ(playedFrames(rig.out2), (std::vector<int>{0, 1, 2, 0, 1, 2, 0, 1}));
+}
+
+TEST(Processing, SoundedKeysMaskFollowsWhatPlayedSinceItWasTaken) {
+    Rig rig;
+    fillKey(rig.kit(), 2, frameIndices(100));
+    fillKey(rig.kit(), 23, frameIndices(3));
+    EXPECT_EQ(rig.kit().takeSoundedKeys(), 0u);
+    rig.notes.noteOn(10, kFirstKeyNote + 2);
+    // Key 23 starts and ends inside the block: it sounded all the same.
+    rig.notes.noteOn(20, kFirstKeyNote + 23);
+    rig.runSilent(64);
+    EXPECT_EQ(rig.kit().takeSoundedKeys(), keyBit(2) | keyBit(23));
+    rig.runSilent(64);  // key 2 ends in this block
+    EXPECT_EQ(rig.kit().takeSoundedKeys(), keyBit(2));
+    rig.runSilent(64);
+    EXPECT_EQ(rig.kit().takeSoundedKeys(), 0u);
+}
+
 TEST(Processing, VolumeScalesBeforeTheClip) {
     Rig rig;
     fillKey(rig.kit(), 0, {0.3f, 0.3f, 0.3f});

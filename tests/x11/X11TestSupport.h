@@ -175,10 +175,10 @@ protected:
     }
 
     // A frame in the host window with views `views` (taken over).
-    CFrame* openFrame(Window parent = 0)
+    CFrame* openFrame(Window parent = 0, VSTGUIEditorInterface* editor = nullptr)
     {
         frame = new CFrame(CRect(0, 0, 540, 786), reinterpret_cast<void*>(static_cast<uintptr_t>(parent ? parent : host)),
-                           nullptr);
+                           editor);
         return frame;
     }
 

@@ -258,6 +258,38 @@ TEST_F(X11MouseTest, ModifiersArriveWithTheClick)
     EXPECT_EQ(views.red->last("down")->buttons, kLButton | kAlt);
 }
 
+// An editor that takes every key the views leave.
+struct KeyTakingEditor : VSTGUIEditorInterface {
+    bool onFrameKeyDown(CKeyCode& key) override
+    {
+        keys.push_back(key);
+        return true;
+    }
+    std::vector<CKeyCode> keys;
+};
+
+TEST_F(X11Test, KeysPressedOverTheWindowReachTheFramesEditor)
+{
+    if (!haveXdotool())
+        GTEST_SKIP() << "xdotool not installed";
+    XRaiseWindow(hostDisplay, host);
+    XSync(hostDisplay, False);
+    KeyTakingEditor editor;
+    openFrame(0, &editor);
+    addViews(frame);
+    ASSERT_TRUE(waitForPixel(100, 170, kRed));
+    xdotool("mousemove " + std::to_string(hostX + 100) + " " + std::to_string(hostY + 170) + " key ctrl+z");
+    // The Control key itself comes first, with no character.
+    auto z = [&] {
+        for (const CKeyCode& key : editor.keys)
+            if (key.character == 'z')
+                return &key;
+        return static_cast<const CKeyCode*>(nullptr);
+    };
+    ASSERT_TRUE(pumpUntil([&] { return z() != nullptr; }));
+    EXPECT_EQ(z()->modifier, kModifierControl);
+}
+
 TEST_F(X11MouseTest, OtherButtonsMapAndTheWheelIsIgnored)
 {
     clickWith(100, 170, "", 3);
