@@ -64,6 +64,7 @@ public:
     // ---- control listener ----
     void HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) override;
     void HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) override;
+    bool dropWasTaken() const override { return dropTaken; }
     void HandleMouseEntered(gui::CControl* control) override;
     void HandleMouseExited(gui::CControl* control) override;
     void valueChanged(gui::CControl* control) override;
@@ -163,6 +164,7 @@ private:
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;
     StatusLine* statusLine = nullptr;
+    bool dropTaken = true;  // the last drop loaded something
 };
 
 }  // namespace rimbrel

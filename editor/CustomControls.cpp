@@ -20,6 +20,7 @@ constexpr CColor kDark{32, 32, 32, 255};
 constexpr CColor kBarPitch{60, 163, 189, 128};
 constexpr CColor kBarModeDirection{158, 158, 158, 98};
 constexpr CColor kBarVolume{255, 58, 93, 138};
+constexpr CColor kDropOutline{0, 171, 107, 255};  // the green of the artwork
 
 constexpr int32_t kPhaseStep = 24;
 constexpr int32_t kPhaseMax = 415;
@@ -78,7 +79,7 @@ bool CMyDragButton::onDrop(CDragContainer* drag, CPoint&)
     if (listener)
         listener->HandleDragDrop(this, drag, 0);
     dropHighlight = false;
-    return true;
+    return !listener || listener->dropWasTaken();
 }
 
 void CMyDragButton::onDragEnter(CDragContainer* drag, CPoint&)
@@ -188,6 +189,12 @@ void CMyTextLabel::draw(CDrawContext* context)
         context->setFillColor(CColor(g, g, g, kPulseAlpha));
         context->drawRect(size, gui::kDrawFilled);
     }
+    if (dropHighlight) {
+        // Where the hovering files will land: an outline in the artwork's green.
+        context->setFrameColor(kDropOutline);
+        context->setLineWidth(2);
+        context->drawRect(size, gui::kDrawStroked);
+    }
 
     dirty = false;
 }
@@ -288,7 +295,7 @@ bool CMyTextLabel::onDrop(CDragContainer* drag, CPoint&)
     if (listener)
         listener->HandleDragDrop(this, drag, 0);
     dropHighlight = false;
-    return true;
+    return !listener || listener->dropWasTaken();
 }
 
 void CMyTextLabel::onDragEnter(CDragContainer* drag, CPoint&)

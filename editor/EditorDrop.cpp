@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "editor/ADEditor.h"
+#include "editor/DropReport.h"
 
 namespace rimbrel {
 
@@ -26,6 +27,24 @@ std::vector<std::string> dragItems(gui::CDragContainer* drag) {
     return items;
 }
 
+// Passes the loader's reports on to the window and notes which keys got
+// their audio.
+class DropRecorder : public DropObserver {
+public:
+    explicit DropRecorder(DropObserver& observer) : window(observer) {}
+    void setEditorOpen(bool open) override { window.setEditorOpen(open); }
+    void keyLoaded(int k) override {
+        loaded |= keyBit(k);
+        window.keyLoaded(k);
+    }
+    void keyNamed(int k) override { window.keyNamed(k); }
+
+    KeyMask loaded = 0;
+
+private:
+    DropObserver& window;
+};
+
 }  // namespace
 
 void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) {
@@ -37,34 +56,36 @@ void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag,
     }
     // Examines, stores, loads and names one item after the other; the loads
     // report through setEditorOpen/keyLoaded, the names through keyNamed.
-    handleDrop(effect->kit, keyNames, dragItems(drag), target, this);
+    const std::vector<std::string> items = dragItems(drag);
+    DropRecorder recorder(*this);
+    std::vector<KeyAssignment> filled;
+    handleDrop(effect->kit, keyNames, items, target, &recorder,
+               [&filled](int key, const std::string& path) { filled.push_back({key, path}); });
+
+    // The status line says what became of every item; a drop of which
+    // nothing loaded is refused to the file manager.
+    const DropReport report = describeDrop(items, filled, recorder.loaded, effect->kit);
+    dropTaken = report.anyLoaded();
+    showStatus(dropSummary(report));
 }
 
 void ADEditor::HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) {
     if (!control || !drag) return;
     if (drag->getCount() < 0) entering = false;
-    if (control == dropButton) {
-        dropButton->dropHighlight = entering;
-        return;
+    if (control == dropButton) dropButton->dropHighlight = entering;
+    // Entering lights the keys the drop would fill (from key 0 on the drop
+    // button); leaving clears them all.
+    KeyMask keys = 0;
+    if (entering) {
+        const int first = control == dropButton ? 0 : control->getTag() - kTagNameLabel;
+        if (!isKeyIndex(first)) return;
+        keys = hoverKeys(dragItems(drag), first);
     }
-    if (!entering) {
-        for (CMyTextLabel* label : nameLabels) {
-            if (!label) continue;
-            label->dropHighlight = false;
-            label->setDirty(true);
-        }
-        return;
-    }
-    const int first = control->getTag() - kTagNameLabel;
-    if (!isKeyIndex(first)) return;
-    const KeyMask keys = hoverKeys(dragItems(drag), first);
     for (int k = 0; k < kNumKeys; ++k) {
         CMyTextLabel* label = nameLabels[k];
         if (!label) continue;
-        if (keys & keyBit(k)) {
-            label->dropHighlight = true;
-            label->highlightPhase = 0;
-        }
+        label->dropHighlight = (keys & keyBit(k)) != 0;
+        if (label->dropHighlight) label->highlightPhase = 0;
         label->setDirty(true);
     }
 }
