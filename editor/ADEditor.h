@@ -142,6 +142,10 @@ private:
     void exportButtonChanged();
     gui::CMessageResult selectorEnded(gui::CBaseObject* sender);
     void exportTo(const std::string& path, int32_t kind);
+    void writeExport(const std::string& path, int32_t kind);
+    // Before a per-key export: when files it would write exist, asks once
+    // whether to replace them and answers true (the answer decides later).
+    bool askBeforeReplacing(const std::string& path);
 
     void audition(int k);
     void releaseControls();

@@ -2,7 +2,11 @@
 // save dialog, and on the dialog's answer writes the kit file or the per-key
 // files.
 
+#include <cstdio>
+#include <filesystem>
+
 #include "editor/ADEditor.h"
+#include "editor/ExportReport.h"
 #include "formats/KitExport.h"
 
 namespace rimbrel {
@@ -12,6 +16,23 @@ const char* const kTitleKitExport = "Export Op1 Kit as..";
 const char* const kTitleIndividualExport = "Export individual files As..";
 const char* const kTooLongCaption = "Total Duration too long!";
 const char* const kTooLongText = "please erase some sounds (Ctrl-click) or replace with shorter ones!";
+
+// The kit as the export sees it: the audio, the stored names, and the
+// settings as the effect's parameters give them.
+KitExportInput exportInputOf(const ADEditor& editor) {
+    Tamblet* effect = editor.getTamblet();
+    const char* names[kNumKeys];
+    for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
+    KitExportInput in = kitExportInput(effect->kit, names);
+    // The settings as the effect's parameters give them.
+    for (int k = 0; k < kNumKeys; ++k) {
+        in.pitch[k] = effect->getParameter(kParamPitch + k);
+        in.playMode[k] = effect->getParameter(kParamPlayMode + k);
+        in.reverse[k] = effect->getParameter(kParamReverse + k);
+        in.volume[k] = effect->getParameter(kParamVolume + k);
+    }
+    return in;
+}
 }  // namespace
 
 void ADEditor::exportButtonChanged() {
@@ -22,7 +43,10 @@ void ADEditor::exportButtonChanged() {
     int ready = 0;
     for (int k = 0; k < kNumKeys; ++k)
         if (isKeyNamed(k) && kit.keyLength[k] > 0) ++ready;
-    if (ready == 0) return;
+    if (ready == 0) {
+        showStatus(emptyKitMessage());
+        return;
+    }
 
     // Shift-click (left button and Shift, nothing else): one file per key,
     // whatever the total.
@@ -35,6 +59,7 @@ void ADEditor::exportButtonChanged() {
     for (int k = 0; k < kNumKeys; ++k) total += kit.keyLength[k];
     if (total > kMaxKitFrames) {
         if (frame) frame->showMessageBox(kTooLongCaption, kTooLongText);
+        showStatus(kitTooLongMessage(total));
         return;
     }
     openExportSelector(kTitleKitExport, kSelectorKitExport);
@@ -69,20 +94,53 @@ gui::CMessageResult ADEditor::selectorEnded(gui::CBaseObject* sender) {
 
 void ADEditor::exportTo(const std::string& path, int32_t kind) {
     if (!effect) return;
-    const char* names[kNumKeys];
-    for (int k = 0; k < kNumKeys; ++k) names[k] = keyNames[k];
-    KitExportInput in = kitExportInput(effect->kit, names);
-    // The settings as the effect's parameters give them.
-    for (int k = 0; k < kNumKeys; ++k) {
-        in.pitch[k] = effect->getParameter(kParamPitch + k);
-        in.playMode[k] = effect->getParameter(kParamPlayMode + k);
-        in.reverse[k] = effect->getParameter(kParamReverse + k);
-        in.volume[k] = effect->getParameter(kParamVolume + k);
+    if (kind == kSelectorIndividualExport && askBeforeReplacing(path)) return;
+    writeExport(path, kind);
+}
+
+
+void ADEditor::writeExport(const std::string& path, int32_t kind) {
+    if (!effect) return;
+    const KitExportInput in = exportInputOf(*this);
+    if (kind == kSelectorIndividualExport) {
+        int written = 0;
+        const ExportResult result = exportIndividualFiles(path.c_str(), in, &written);
+        showStatus(individualExportMessage(result, individualExportFiles(path.c_str(), in), written,
+                                           individualExportSeconds(in)));
+        return;
     }
-    if (kind == kSelectorIndividualExport)
-        exportIndividualFiles(path.c_str(), in);
-    else
-        exportKit(path.c_str(), in);
+    int keys = 0;
+    for (int k = 0; k < kNumKeys; ++k)
+        if (in.length[k] > 0) ++keys;
+    const ExportResult result = exportKit(path.c_str(), in);
+    showStatus(kitExportMessage(result, kitExportPath(path.c_str()), keys, kitExportSeconds(in)));
+}
+
+bool ADEditor::askBeforeReplacing(const std::string& path) {
+    int existing = 0;
+    std::string first;
+    for (const IndividualExportFile& file : individualExportFiles(path.c_str(), exportInputOf(*this))) {
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(file.path, error))) continue;
+        if (existing++ == 0) first = file.path;
+    }
+    if (existing == 0) return false;
+
+    // The answer comes later: the export then takes the kit as it is by then.
+    const std::string text = replaceQuestion(existing, first);
+    const bool asked = frame && frame->askQuestion(kReplaceCaption, text, [this, path](bool yes) {
+        if (yes)
+            writeExport(path, kSelectorIndividualExport);
+        else
+            showStatus("Nothing exported: the existing files were kept");
+    });
+    if (!asked) {
+        // Without a question box nothing is replaced unasked.
+        std::fprintf(stderr, "[Rimbrel-VST] %s: no question box (zenity or kdialog) to ask, nothing replaced\n",
+                     text.c_str());
+        showStatus("Nothing exported: " + fileNameOf(first) + " exists and no question box can ask to replace it");
+    }
+    return true;
 }
 
 }  // namespace rimbrel
