@@ -3,7 +3,19 @@
 // itself in; tools that have no window pass nullptr.
 #pragma once
 
+#include <cstdint>
+
 namespace rimbrel {
+
+// What one load did, for the window to tell the user.
+struct LoadReport {
+    bool loaded = false;       // the key holds the file's audio now
+    int sourceRate = 0;        // the file's own rate (0 when it was not read)
+    bool resampled = false;    // converted from sourceRate to 44100 Hz
+    bool cut = false;          // longer than 12 seconds and cut to them
+    int64_t sourceFrames = 0;  // frames the file's header gives
+    int32_t length = 0;        // the key's length after a load, in frames at 44100 Hz
+};
 
 // Events of one load (loadKeyFile / DoXPlatLoadStuff).
 class LoadObserver {
@@ -15,6 +27,9 @@ public:
     // Key k holds new audio and a new length: refresh its duration label and
     // then the kit total (updateValueLabel(k), updateTotalLabel()).
     virtual void keyLoaded(int k) = 0;
+    // Once per load the loader runs on key k, whatever the outcome, just
+    // before the load ends (setEditorOpen(true)).
+    virtual void keyLoadReported(int /*k*/, const LoadReport& /*report*/) {}
 };
 
 // Events of a drop: those of every load, plus one per key that got a name.

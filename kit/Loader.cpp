@@ -3,6 +3,7 @@
 #include "kit/Diagnostics.h"
 #include "kit/FileAccess.h"
 #include "kit/MonoMix.h"
+#include "kit/RateConverter.h"
 
 #include <sndfile.h>
 
@@ -34,9 +35,75 @@ void notifyEditorOpen(LoadObserver* observer, bool open) {
     if (observer) observer->setEditorOpen(open);
 }
 
+// Decodes n file frames, mixed to mono, into key positions 2 .. count - 1
+// of decoded (file frame f lands on position f + 2; the frames from
+// count - 2 on are read but not used). Returns the file frames read, or -1
+// when libsndfile reports a decoding error.
+int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count, float* decoded, float* chunk) {
+    int64_t read = 0;  // file frames read so far
+    while (read < n) {
+        const int64_t want = std::min<int64_t>(kChunkFrames, n - read);
+        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk, want), 0);
+        // File frame f lands on key position f + 2; positions from n on are
+        // not part of the key.
+        const int64_t usable = std::min<int64_t>(got, count - kLeadFrames - read);
+        if (usable > 0) mixToMono(chunk, decoded + kLeadFrames + read, static_cast<std::size_t>(usable), channels);
+        read += got;
+        if (got < want) {
+            if (sf_error(sf) != SF_ERR_NO_ERROR) return -1;
+            // The file ends before its header says (libsndfile gives a short
+            // count without an error): it keeps the length its header gives,
+            // and the frames it lacks are silence.
+            break;
+        }
+    }
+    return read;
+}
+
+// Decodes the file mixed to mono and converted to 44100 Hz into out, until
+// wanted converted frames are there or the file ends: a long file is read
+// only as far as the frames kept need (plus the converter's filter).
+// Returns the converted frames written (clamped to -1..+1: the filter can
+// overshoot), or -1 when decoding or converting fails.
+int64_t decodeConverted(SNDFILE* sf, int channels, RateConverter& converter, float* chunk, float* mono, float* out,
+                        int64_t wanted) {
+    int64_t made = 0;
+    bool ended = false;
+    while (made < wanted && !ended) {
+        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk, kChunkFrames), 0);
+        if (got < kChunkFrames) {
+            if (sf_error(sf) != SF_ERR_NO_ERROR) return -1;
+            ended = true;
+        }
+        // Mixed (and so clamped, NaN silenced) before the filter spreads it.
+        mixToMono(chunk, mono, static_cast<std::size_t>(got), channels);
+        std::size_t taken = 0;
+        while (taken < static_cast<std::size_t>(got) && made < wanted) {
+            std::size_t used = 0, produced = 0;
+            if (!converter.convert(mono + taken, static_cast<std::size_t>(got) - taken, used, out + made,
+                                   static_cast<std::size_t>(wanted - made), produced))
+                return -1;
+            taken += used;
+            made += static_cast<int64_t>(produced);
+            if (used == 0 && produced == 0) break;
+        }
+    }
+    // At the end of the file the filter gives out what it still holds.
+    while (ended && made < wanted) {
+        std::size_t used = 0, produced = 0;
+        if (!converter.convert(nullptr, 0, used, out + made, static_cast<std::size_t>(wanted - made), produced))
+            return -1;
+        if (produced == 0) break;
+        made += static_cast<int64_t>(produced);
+    }
+    for (int64_t i = 0; i < made; ++i) out[i] = clampSample(out[i]);
+    return made;
+}
+
 // Everything between opening the descriptor and closing it again. Returns
 // with the descriptor closed.
-void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
+LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
+    LoadReport report;
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
     SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
@@ -45,11 +112,18 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     // refused below, like a file with too many.
     const int channels = sf ? info.channels : 0;
     int64_t frames = sf ? std::max<int64_t>(info.frames, 0) : 0;
+    report.sourceRate = sf ? info.samplerate : 0;
+    report.sourceFrames = frames;
+    // From here on frames counts at 44100 Hz: every rule below follows the
+    // file's true length.
+    report.resampled = sf && channels >= 1 && channels <= kMaxChannels && convertsRate(info.samplerate);
+    if (report.resampled) frames = convertedFrames(frames, info.samplerate);
 
     if (frames > kMaxKeyFrames) {
         std::fprintf(stderr, "[%s] \n Rimbrel err 617-03: frames %" PRId64 " is too long for allocation!! \n",
                      kLogTag, frames);
         frames = kCutFrames;
+        report.cut = true;
     }
     if (sf) {
         sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
@@ -58,7 +132,7 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     if (channels > kMaxChannels || channels < 1) {
         if (sf) sf_close(sf);
         platform::closeFile(fd);
-        return;
+        return report;
     }
 
     // The decoded key: min(frames, 529200) floats laid out as the key will
@@ -69,44 +143,43 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     const int64_t bufferFrames = std::min<int64_t>(frames, kMaxKeyFrames);
     std::unique_ptr<float[]> decoded(new (std::nothrow) float[bufferFrames > 0 ? bufferFrames : 1]);
     std::unique_ptr<float[]> chunk(new (std::nothrow) float[static_cast<std::size_t>(kChunkFrames) * channels]);
-    if (!decoded || !chunk) {
+    std::unique_ptr<float[]> mono;
+    std::unique_ptr<RateConverter> converter;
+    if (report.resampled) {
+        mono.reset(new (std::nothrow) float[static_cast<std::size_t>(kChunkFrames)]);
+        converter = RateConverter::create(info.samplerate);
+    }
+    if (!decoded || !chunk || (report.resampled && (!mono || !converter))) {
         std::fprintf(stderr, "[%s] \n out of memory for %" PRId64 " frames\n", kLogTag, bufferFrames);
         sf_close(sf);
         platform::closeFile(fd);
-        return;
+        return report;
     }
     std::fprintf(stderr, "[%s] pre-read\n", kLogTag);
 
     const int64_t n = frames - 3;
     const int64_t count = std::max<int64_t>(n, 0);  // key positions written from the decode
     std::fill(decoded.get(), decoded.get() + std::min<int64_t>(kLeadFrames, count), 0.0f);
-    int64_t read = 0;  // file frames read so far
-    while (read < n) {
-        const int64_t want = std::min<int64_t>(kChunkFrames, n - read);
-        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk.get(), want), 0);
-        // File frame f lands on key position f + 2; positions from n on are
-        // not part of the key.
-        const int64_t usable = std::min<int64_t>(got, count - kLeadFrames - read);
-        if (usable > 0)
-            mixToMono(chunk.get(), decoded.get() + kLeadFrames + read, static_cast<std::size_t>(usable), channels);
-        read += got;
-        if (got < want) {
-            if (sf_error(sf) != SF_ERR_NO_ERROR) {
-                sf_close(sf);
-                platform::closeFile(fd);
-                std::fprintf(stderr, "[%s] \n failure reading file.. %i\n", kLogTag, static_cast<int>(n));
-                return;
-            }
-            // The file ends before its header says (libsndfile gives a short
-            // count without an error): it keeps the length its header gives,
-            // and the frames it lacks are silence.
-            break;
-        }
+    // Key positions from kLeadFrames up to filled hold decoded audio.
+    int64_t filled = kLeadFrames;
+    if (report.resampled) {
+        const int64_t wanted = std::max<int64_t>(count - kLeadFrames, 0);
+        const int64_t made = wanted > 0 ? decodeConverted(sf, channels, *converter, chunk.get(), mono.get(),
+                                                          decoded.get() + kLeadFrames, wanted)
+                                        : 0;
+        filled = made < 0 ? -1 : kLeadFrames + made;
+    } else {
+        const int64_t read = decodeFrameForFrame(sf, channels, n, count, decoded.get(), chunk.get());
+        filled = read < 0 ? -1 : kLeadFrames + read;
     }
-    {
-        const int64_t filled = std::min<int64_t>(std::max<int64_t>(kLeadFrames + read, kLeadFrames), count);
-        if (filled < count) std::fill(decoded.get() + filled, decoded.get() + count, 0.0f);
+    if (filled < 0) {
+        sf_close(sf);
+        platform::closeFile(fd);
+        std::fprintf(stderr, "[%s] \n failure reading file.. %i\n", kLogTag, static_cast<int>(n));
+        return report;
     }
+    filled = std::min<int64_t>(filled, count);
+    if (filled < count) std::fill(decoded.get() + filled, decoded.get() + count, 0.0f);
 
     if (frames < 1) frames = 1;
 
@@ -115,6 +188,8 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
         writeKeyBuffer(kit.keySamples[k], kMaxKeyFrames, decoded.get(), static_cast<std::size_t>(count));
         kit.keyLength[k] = static_cast<int32_t>(frames);
     }
+    report.loaded = true;
+    report.length = static_cast<int32_t>(frames);
 
     std::fprintf(stderr, "[%s] pre-mycalcs\n", kLogTag);
     if (observer) observer->keyLoaded(k);
@@ -126,39 +201,40 @@ void loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     decoded.reset();
     std::fprintf(stderr, "[%s] pre-Finish/Op1\n", kLogTag);
     std::fprintf(stderr, "[%s] All done here!\n", kLogTag);
+    return report;
 }
 
 }  // namespace
 
-void DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer) {
-    if (path == nullptr || !isKeyIndex(k)) return;
+LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer) {
+    if (path == nullptr || !isKeyIndex(k)) return {};
     notifyEditorOpen(observer, false);
+    LoadReport report;
     const int fd = platform::openForReading(path);
     if (fd < 0) {
         std::fprintf(stderr, "[%s]  DoXPlatLoadStuff Failed: %i\n", kLogTag, fd);
     } else {
         std::fprintf(stderr, "[%s]  DoXPlatLoadStuff %s, %i, %i, %i\n", kLogTag, path, 1, fd, k);
         std::fprintf(stderr, "[%s] defines\n", kLogTag);
-        loadFromDescriptor(kit, fd, k, observer);
+        report = loadFromDescriptor(kit, fd, k, observer);
     }
+    if (observer) observer->keyLoadReported(k, report);
     notifyEditorOpen(observer, true);
+    return report;
 }
 
-void loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer) {
-    if (path == nullptr || path[0] == '\0' || !isKeyIndex(k)) return;
+LoadReport loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer) {
+    if (path == nullptr || path[0] == '\0' || !isKeyIndex(k)) return {};
     const std::size_t length = strnlen(path, kKeyNameSize);
     if (length > static_cast<std::size_t>(kMaxPathLength)) {
         std::fprintf(stderr, "[%s] path too long: %s\n", kLogTag, path);
-        return;
+        return {};
     }
     // Working buffer; bytes after the path stay 0, which the scan below
     // relies on.
     char work[kKeyNameSize] = {};
     std::memcpy(work, path, length);
-    if (canOpen(work)) {
-        DoXPlatLoadStuff(kit, work, k, observer);
-        return;
-    }
+    if (canOpen(work)) return DoXPlatLoadStuff(kit, work, k, observer);
 
     // Missing-file fallback: find the last separator ahead of the first
     // ".w", ".a" or ".r" (any case) between positions 4 and 249, and look
@@ -172,12 +248,13 @@ void loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer) {
             break;
         }
     }
-    if (dot < 0 || dot - separator >= 50) return;
+    if (dot < 0 || dot - separator >= 50) return {};
 
     char fallback[kKeyNameSize] = {};
     std::strcpy(fallback, kFallbackFolder);
     std::strncat(fallback, work + separator + 1, kFallbackNameMax);
-    if (canOpen(fallback)) DoXPlatLoadStuff(kit, fallback, k, observer);
+    if (canOpen(fallback)) return DoXPlatLoadStuff(kit, fallback, k, observer);
+    return {};
 }
 
 }  // namespace rimbrel

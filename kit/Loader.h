@@ -10,7 +10,12 @@
 // 0 .. F-6 mixed to mono (clamped to -1..+1, stereo as (right + left) * 0.5
 // in single precision); F-3 .. 529199 silent. A longer file counts as 529199
 // frames; a file of 5 frames or fewer gives max(F, 1) frames of silence.
-// Frames are taken as they are, whatever the file's sample rate.
+//
+// A file at another rate (1000 .. 768000 Hz, see RateConverter.h) is first
+// converted to 44100 Hz: F is then its length at 44100 Hz, and the rules
+// above apply to the converted frames (mixed to mono before the conversion,
+// clamped again after it). Only what the 12-second cut keeps is decoded.
+// Files at 44100 Hz, or at rates no recording has, are taken frame for frame.
 //
 // Files that hold fewer frames than their header claims: libsndfile sizes
 // most of them (WAV, AIFF...) from what they actually hold, and the key gets
@@ -35,10 +40,11 @@ constexpr int kMaxPathLength = kKeyNameSize - 1;
 // refused with one diagnostic line. When the path cannot be opened, looks for
 // the file's base name in the default folder "c:/Sablewick/" (relative to the
 // working folder) and loads that instead if it exists. observer may be null.
-void loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer);
+// Returns what the load did (loaded false when nothing was loaded).
+LoadReport loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer);
 
 // The loader proper, without the fallback: opens, decodes, writes key k and
 // reports through observer (may be null). Writes the load's diagnostic lines.
-void DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer);
+LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer);
 
 }  // namespace rimbrel

@@ -12,6 +12,11 @@
 // Settings (volume, play mode, direction) are atomics that the UI may change
 // at any time; they are read once per segment. A change made while a segment
 // is being rendered takes effect from the next segment or block.
+//
+// Keys hold 44100 frames per second. At another host rate a key advances by
+// its pitch's increment times 44100 / the host rate per output frame (read
+// once per block), read like a pitched key; at 44100 Hz that factor is
+// exactly 1 and nothing changes.
 
 #include <algorithm>
 #include <cmath>
@@ -230,12 +235,13 @@ struct Voice {
 
 // Reads key k's state; false (and the key stopped) when it cannot play: a
 // playing key always sits inside its frames [0, length - 1), anything else
-// (a key too short to play) is stopped before it reads anything.
-bool loadVoice(Kit& kit, int k, Voice& v) {
+// (a key too short to play) is stopped before it reads anything. step is the
+// block's host-rate factor.
+bool loadVoice(Kit& kit, int k, double step, Voice& v) {
     v.key = k;
     v.length = kit.keyLength[k];
     v.position = kit.keyPosition[k];
-    v.increment = kit.keyIncrement[k];
+    v.increment = kit.keyIncrement[k] * step;
     v.last = double(v.length) - 1.0;
     if (v.length < 2 || !(v.position >= 0.0) || v.position >= v.last) {
         kit.keyPlaying[k].store(false, std::memory_order_relaxed);
@@ -347,7 +353,7 @@ void Tamblet::renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to) {
     for (int k = 0; k < kNumKeys; ++k) {
         if (!kit.keyPlaying[k].load(std::memory_order_relaxed)) continue;
         Voice v;
-        if (!loadVoice(kit, k, v)) continue;
+        if (!loadVoice(kit, k, blockStep_, v)) continue;
         if (!v.wholeFrameSteps()) {
             if (!isWaiting) {
                 waiting = v;
@@ -383,6 +389,7 @@ void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     const ProcessingScope scope(this);
     const Kit::BlockStart start = kit.audioBlockBegin();
     blockBusy_ = start.busy;
+    blockStep_ = playbackStep_.load(std::memory_order_relaxed);
     for (int k = 0; k < kNumKeys; ++k)
         if (blockBusy_ & keyBit(k)) kit.keyPlaying[k].store(false, std::memory_order_relaxed);
 

@@ -54,6 +54,15 @@ void Tamblet::operator delete(void* p, const std::nothrow_t&) noexcept { freeZer
 void Tamblet::suspend() {}
 void Tamblet::resume() {}
 
+// Keys are stored at 44100 frames per second; at another host rate each output
+// frame advances 44100 / rate stored frames on top of the key's pitch. At
+// 44100 Hz the step is exactly 1.0, so playback is what it always was.
+void Tamblet::setSampleRate(float rate) {
+    AudioEffectX::setSampleRate(rate);
+    if (!(rate >= kMinHostRate && rate <= kMaxHostRate)) return;
+    playbackStep_.store(kFramesPerSecond / double(rate), std::memory_order_relaxed);
+}
+
 // ---- parameters ----
 
 void Tamblet::setParameter(VstInt32 index, float value) {

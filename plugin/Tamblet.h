@@ -11,6 +11,7 @@
 //    is a request the audio thread carries out at frame 0 of its next block.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <new>
 
@@ -34,6 +35,11 @@ constexpr VstInt32 kNumParams = 1;
 // Factor from semitones to octaves used for the playback speed.
 constexpr double kSemitoneToOctave = 0.08333333333;
 
+// Host rates playback follows; a rate outside is ignored (the previous one
+// stays), since no host runs there and 0 or NaN would stop or stall keys.
+constexpr double kMinHostRate = 1000.0;
+constexpr double kMaxHostRate = 10000000.0;
+
 class Tamblet : public AudioEffectX {
 public:
     explicit Tamblet(audioMasterCallback master);
@@ -49,6 +55,9 @@ public:
 
     void suspend() override;
     void resume() override;
+    // Any thread, at any time (hosts send it between suspend and resume, some
+    // while processing): takes effect from the next audio block.
+    void setSampleRate(float rate) override;
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
@@ -91,6 +100,10 @@ private:
 
     // Keys busy for the current block (audio thread).
     KeyMask blockBusy_ = 0;
+    // Stored frames per output frame at pitch 0: 44100 / the host's rate.
+    // Written by setSampleRate, read once per block into blockStep_.
+    std::atomic<double> playbackStep_{1.0};
+    double blockStep_ = 1.0;
 };
 
 // Converts to an integer toward zero, saturating at the int32 range (NaN

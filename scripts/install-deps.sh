@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-14 libclang-rt-14-dev
-  libsndfile1-dev libcairo2-dev libx11-dev libxcursor-dev
+  libsndfile1-dev libsoxr-dev libcairo2-dev libx11-dev libxcursor-dev
   googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool x11-utils zenity fonts-liberation
   libxres-dev

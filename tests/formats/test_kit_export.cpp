@@ -12,6 +12,7 @@
 #include "formats/AiffWriter.h"
 #include "formats/KitExport.h"
 #include "formats/ParameterMap.h"
+#include "kit/Loader.h"
 
 namespace rimbrel {
 namespace {
@@ -451,6 +452,44 @@ TEST(KitExport, InputFromTheKitUsesTheParameterValues) {
 
     const KitExportInput unnamed = kitExportInput(*kit, nullptr);
     EXPECT_EQ(quietExport(path, unnamed), ExportResult::NothingToExport);
+}
+
+// Files recorded at 44100 Hz load frame for frame, so a kit made of them
+// exports exactly the bytes it always did (the digest below was taken from
+// the loader before it learnt to convert rates).
+TEST(KitExport, KitOf44100HzFilesIsExportedAsItAlwaysWas) {
+    ScratchDir dir;
+    const int formats[] = {SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_AIFF | SF_FORMAT_PCM_24,
+                           SF_FORMAT_WAV | SF_FORMAT_FLOAT};
+    std::unique_ptr<Kit> kit(new Kit());
+    std::string paths[3];
+    const char* names[kNumKeys] = {};
+    for (int k = 0; k < 3; ++k) {
+        const int channels = 1 + k % 2, frames = 3000 + 1711 * k;
+        std::vector<float> s(size_t(frames * channels));
+        for (size_t i = 0; i < s.size(); ++i) s[i] = 1.2f * float(std::sin(0.013 * double(i * (k + 1))));
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = channels;
+        info.format = formats[k];
+        paths[k] = dir.file("f" + std::to_string(k) + (k == 1 ? ".aif" : ".wav"));
+        SNDFILE* sf = sf_open(paths[k].c_str(), SFM_WRITE, &info);
+        ASSERT_NE(sf, nullptr);
+        sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        sf_writef_float(sf, s.data(), frames);
+        sf_close(sf);
+        testing::internal::CaptureStderr();
+        loadKeyFile(*kit, paths[k].c_str(), k * 5, nullptr);
+        testing::internal::GetCapturedStderr();
+        names[k * 5] = paths[k].c_str();
+    }
+    kit->keyPitch[5] = 7;
+    kit->keyReverse[10] = true;
+    const std::string out = dir.file("kit.aif");
+    ASSERT_EQ(quietExport(out, kitExportInput(*kit, names)), ExportResult::Written);
+    uint64_t digest = 1469598103934665603ull;  // FNV-1a
+    for (uint8_t b : readBytes(out)) digest = (digest ^ b) * 1099511628211ull;
+    EXPECT_EQ(digest, 13500236152057543904ull);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "kit/Kit.h"
 #include "kit/KeyEvents.h"
 #include "kit/Loader.h"
+#include "kit/RateConverter.h"
 
 #include <sndfile.h>
 #include <sys/mman.h>
@@ -94,12 +95,13 @@ struct Header {
     int channels = 0;
     int64_t frames = 0;
     int format = 0;
+    int rate = 0;
 };
 Header readHeader(const std::string& path) {
     SF_INFO info{};
     SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
     if (!sf) return {};
-    Header h{info.channels, info.frames, info.format};
+    Header h{info.channels, info.frames, info.format, info.samplerate};
     sf_close(sf);
     return h;
 }
@@ -211,11 +213,15 @@ std::string checkLoaderInput(const uint8_t* data, std::size_t size) {
         return "";
     }
 
-    // Loaded: the length follows the header (cut to 529199 past 529200,
-    // at least 1), the layout holds, every sample is finite and in -1..+1.
+    // Loaded: the length follows the header (its frames at 44100 Hz when
+    // the rate is one the loader converts; cut to 529199 past 529200, at
+    // least 1), the layout holds, every sample is finite and in -1..+1.
     if (header.channels < 1 || header.channels > 2)
         return describe("a file of %lld channels loaded", header.channels);
-    const int64_t expected = header.frames > kMaxKeyFrames ? kMaxKeyFrames - 1 : std::max<int64_t>(header.frames, 1);
+    double trueFrames = double(header.frames);
+    if (header.rate != 44100 && header.rate >= kMinConvertedRate && header.rate <= kMaxConvertedRate)
+        trueFrames = std::nearbyint(trueFrames * 44100.0 / double(header.rate));
+    const int64_t expected = trueFrames > kMaxKeyFrames ? kMaxKeyFrames - 1 : std::max<int64_t>(int64_t(trueFrames), 1);
     if (length != expected) return describe("length %lld, the header gives %lld", length, expected);
     if (key[0] != 0.0f || key[1] != 0.0f) return "lead frames not silent";
     const int64_t filled = std::max<int64_t>(length - 3, 0);

@@ -441,6 +441,7 @@ struct Reference {
     };
     std::vector<Note> queue;
     std::vector<int> auditions;
+    double step = 1.0;  // stored frames per output frame at pitch 0: 44100 / host rate
 
     void events(const std::vector<VstMidiEvent>& list) {
         for (const VstMidiEvent& e : list) {
@@ -458,6 +459,7 @@ struct Reference {
         const int p = kit->keyPitch[k].load();
         if (p >= 0) increment[k] = float(std::pow(2.0, double(float(p * 0.08333333333))));
         else increment[k] = 1.0 / double(float(std::pow(2.0, double(float(-p * 0.08333333333)))));
+        increment[k] *= step;
         if (kit->keyReverse[k].load()) {
             position[k] = length - 2;
             increment[k] = -increment[k];
@@ -513,6 +515,7 @@ struct RandomRun {
     int minLength, maxLength;  // of keys 9..23; keys 0..8 have fixed short lengths
     int maxBlock;
     int blocks;
+    float hostRate = 44100.0f;
 };
 
 // Random keys, settings, auditions and notes; every block must come out of
@@ -526,6 +529,8 @@ void expectSameAsFrameByFrame(const RandomRun& run) {
     Kit& kit = rig.kit();
     Reference ref;
     ref.kit = &kit;
+    rig.handle.dispatch(effSetSampleRate, 0, 0, nullptr, run.hostRate);
+    ref.step = 44100.0 / double(run.hostRate);
     const int lengths[] = {0, 1, 2, 3, 4, 10, 57, 300, 1000};
     for (int k = 0; k < kNumKeys; ++k) {
         std::vector<float> frames(
@@ -587,6 +592,44 @@ TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
     expectSameAsFrameByFrame({20240611, 2, 700, 300, 600});
     // Long keys and host-sized blocks: long stretches at every pitch.
     expectSameAsFrameByFrame({77, 5000, 60000, 4096, 120});
+}
+
+TEST(Processing, AtOtherHostRatesKeysAdvanceBy44100OverTheRateAsFrameByFrame) {
+    expectSameAsFrameByFrame({4242, 2, 700, 300, 300, 48000.0f});
+    expectSameAsFrameByFrame({99, 5000, 60000, 1024, 60, 22050.0f});
+}
+
+// A key holding 440 Hz plays 440 Hz for as long as it lasts, whatever the
+// host's rate: the output's rising zero crossings give its frequency.
+TEST(Processing, KeyOf440HzSoundsAt440HzAtEveryHostRate) {
+    std::vector<float> sine(22050);  // half a second at 44100 Hz
+    for (size_t i = 0; i < sine.size(); ++i) sine[i] = 0.5f * float(std::sin(2 * M_PI * 440.0 * double(i) / 44100.0));
+    for (const float rate : {44100.0f, 48000.0f, 96000.0f}) {
+        Rig rig;
+        fillKey(rig.kit(), 3, sine);
+        rig.handle.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+        rig.handle.dispatch(effSetSampleRate, 0, 0, nullptr, 0.0f);  // no rate: ignored
+        rig.notes.noteOn(0, kNoteKey0 + 3);
+        std::vector<float> out;
+        for (int block = 0; block < 200 && (block == 0 || rig.kit().keyPlaying[3].load()); ++block) {
+            rig.runSilent(512);
+            out.insert(out.end(), rig.out2.begin(), rig.out2.end());
+        }
+        double first = -1, last = -1, lastSound = 0;
+        int crossings = 0;
+        for (size_t i = 1; i < out.size(); ++i) {
+            if (out[i] != 0.0f) lastSound = double(i);
+            if (out[i - 1] < 0.0f && out[i] >= 0.0f) {
+                const double t = double(i - 1) + double(-out[i - 1]) / double(out[i] - out[i - 1]);
+                if (first < 0) first = t;
+                last = t;
+                ++crossings;
+            }
+        }
+        ASSERT_GT(crossings, 100) << rate;
+        EXPECT_NEAR((crossings - 1) * double(rate) / (last - first), 440.0, 440.0 * 0.005) << rate;
+        EXPECT_NEAR(lastSound / double(rate), 0.5, 0.002) << rate;
+    }
 }
 
 }  // namespace

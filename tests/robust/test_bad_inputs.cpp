@@ -208,7 +208,7 @@ std::vector<BadInput> corpus() {
                  }),
                  Outcome::NotSound});
 
-    // ---- sample rates: taken frame for frame whatever they say ----
+    // ---- sample rates no recording has: taken frame for frame ----
     c.push_back({"RateOfOneHertzWav", file("rate1.wav", [](const fs::path&) {
                      WavSpec s = monoWav(1000);
                      s.rate = 1;
