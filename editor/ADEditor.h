@@ -27,6 +27,7 @@
 #include <string>
 
 #include "editor/CustomControls.h"
+#include "editor/DropReport.h"
 #include "editor/EditorLayout.h"
 #include "editor/StatusLine.h"
 #include "gui/Toolkit.h"
@@ -92,6 +93,7 @@ public:
     // ---- loader and drop intake reports (DropObserver) ----
     void setEditorOpen(bool open) override;
     void keyLoaded(int k) override;
+    void keyLoadReported(int k, const LoadReport& report) override;
     void keyNamed(int k) override;
 
     // The shown form of a stored path: the file name after the last '/' or
@@ -169,6 +171,7 @@ private:
     gui::CHorizontalSwitch* modeSwitch = nullptr;
     StatusLine* statusLine = nullptr;
     bool dropTaken = true;  // the last drop loaded something
+    KeyLoadReports dropLoads{};  // what each load of the drop in progress did
 };
 
 }  // namespace rimbrel

@@ -78,7 +78,7 @@ std::string skipReason(const std::string& path) {
 }
 
 DropReport describeDrop(const std::vector<std::string>& items, const std::vector<KeyAssignment>& filled,
-                        KeyMask loaded, const Kit& kit) {
+                        const KeyLoadReports& loads) {
     // What the intake looked at, in its order: a lone folder's files, or
     // the items themselves.
     std::vector<std::string> candidates;
@@ -100,8 +100,9 @@ DropReport describeDrop(const std::vector<std::string>& items, const std::vector
         const std::string& path = candidates[i];
         if (next < filled.size() && filled[next].path == path) {
             const int key = filled[next].key;
-            if (loaded & keyBit(key))
-                report.loaded.push_back({key, path, kit.keyLength[key] == kMaxKeyFrames - 1, 0});
+            const LoadReport& load = loads[static_cast<std::size_t>(key)];
+            if (load.loaded)
+                report.loaded.push_back({key, path, load.cut, load.resampled ? load.sourceRate : 0});
             else
                 report.skipped.push_back({path, "cannot be read"});
             // The intake stops once the last key is filled.

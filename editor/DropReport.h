@@ -3,6 +3,7 @@
 //    garbage.wav (cannot be read)"
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,13 @@ std::string keyNoteName(int k);
 // Why the drop intake refuses the file or folder at `path`, in a few words.
 std::string skipReason(const std::string& path);
 
-// The report of a drop of `items` on `targetKey` that filled the keys in
-// `filled` (in order, as the intake gave them), of which the keys in `loaded`
-// got their audio; `kit` is the kit after the drop.
+// What the loader reported for each key during one drop.
+using KeyLoadReports = std::array<LoadReport, kNumKeys>;
+
+// The report of a drop of `items` that filled the keys in `filled` (in
+// order, as the intake gave them), with what each key's load did.
 DropReport describeDrop(const std::vector<std::string>& items, const std::vector<KeyAssignment>& filled,
-                        KeyMask loaded, const Kit& kit);
+                        const KeyLoadReports& loads);
 
 // The status line's text for a drop.
 std::string dropSummary(const DropReport& report);

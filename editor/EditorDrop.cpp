@@ -27,27 +27,10 @@ std::vector<std::string> dragItems(gui::CDragContainer* drag) {
     return items;
 }
 
-// Passes the loader's reports on to the window and notes which keys got
-// their audio.
-class DropRecorder : public DropObserver {
-public:
-    explicit DropRecorder(DropObserver& observer) : window(observer) {}
-    void setEditorOpen(bool open) override { window.setEditorOpen(open); }
-    void keyLoaded(int k) override {
-        loaded |= keyBit(k);
-        window.keyLoaded(k);
-    }
-    void keyNamed(int k) override { window.keyNamed(k); }
-
-    KeyMask loaded = 0;
-
-private:
-    DropObserver& window;
-};
-
 }  // namespace
 
 void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) {
+    dropTaken = false;
     if (!control || !effect) return;
     const int target = dropTargetKey(control->getTag());
     if (control == dropButton) {
@@ -57,14 +40,14 @@ void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag,
     // Examines, stores, loads and names one item after the other; the loads
     // report through setEditorOpen/keyLoaded, the names through keyNamed.
     const std::vector<std::string> items = dragItems(drag);
-    DropRecorder recorder(*this);
+    dropLoads = {};
     std::vector<KeyAssignment> filled;
-    handleDrop(effect->kit, keyNames, items, target, &recorder,
+    handleDrop(effect->kit, keyNames, items, target, this,
                [&filled](int key, const std::string& path) { filled.push_back({key, path}); });
 
     // The status line says what became of every item; a drop of which
     // nothing loaded is refused to the file manager.
-    const DropReport report = describeDrop(items, filled, recorder.loaded, effect->kit);
+    const DropReport report = describeDrop(items, filled, dropLoads);
     dropTaken = report.anyLoaded();
     showStatus(dropSummary(report));
 }
@@ -100,6 +83,10 @@ void ADEditor::setEditorOpen(bool open) {
 void ADEditor::keyLoaded(int k) {
     updateValueLabel(k);
     updateTotalLabel();
+}
+
+void ADEditor::keyLoadReported(int k, const LoadReport& report) {
+    if (isKeyIndex(k)) dropLoads[static_cast<std::size_t>(k)] = report;
 }
 
 void ADEditor::keyNamed(int k) {

@@ -80,12 +80,22 @@ TEST_F(StatusDropTest, AMixedDropSaysWhatLoadedAndWhatWasSkippedAndWhy) {
               "missing.wav (not found)");
 }
 
-TEST_F(StatusDropTest, FilesBeyondTheLastKeyAndLongFilesAreNamed) {
+TEST_F(StatusDropTest, FilesBeyondTheLastKeyLongFilesAndOtherRatesAreNamed) {
     writeWav(dir / "long.wav", kMaxKeyFrames + 100);
-    writeWav(dir / "short.wav", 100);
     writeWav(dir / "extra.wav", 100);
-    EXPECT_TRUE(dropOnKey({dir / "long.wav", dir / "short.wav", dir / "extra.wav"}, 22));
-    EXPECT_EQ(shown(editor), "2 files loaded on D#5..E5; cut to 12 seconds: long.wav; 1 file left out beyond E5");
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open((dir / "at48k.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    const std::vector<short> silence(4800, 0);
+    sf_writef_short(f, silence.data(), 4800);
+    sf_close(f);
+    EXPECT_TRUE(dropOnKey({dir / "long.wav", dir / "at48k.wav", dir / "extra.wav"}, 22));
+    EXPECT_EQ(shown(editor),
+              "2 files loaded on D#5..E5; resampled to 44100 Hz: at48k.wav (from 48000 Hz); cut to 12 seconds: "
+              "long.wav; 1 file left out beyond E5");
 }
 
 TEST_F(StatusDropTest, ADropOfWhichNothingLoadsIsRefused) {
