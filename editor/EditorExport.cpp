@@ -24,7 +24,6 @@ KitExportInput exportInputOf(const ADEditor& editor) {
     const char* names[kNumKeys];
     for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
     KitExportInput in = kitExportInput(effect->kit, names);
-    // The settings as the effect's parameters give them.
     for (int k = 0; k < kNumKeys; ++k) {
         in.pitch[k] = effect->getParameter(kParamPitch + k);
         in.playMode[k] = effect->getParameter(kParamPlayMode + k);
@@ -97,7 +96,6 @@ void ADEditor::exportTo(const std::string& path, int32_t kind) {
     if (kind == kSelectorIndividualExport && askBeforeReplacing(path)) return;
     writeExport(path, kind);
 }
-
 
 void ADEditor::writeExport(const std::string& path, int32_t kind) {
     if (!effect) return;
