@@ -28,6 +28,7 @@
 #include <string>
 
 #include "editor/CustomControls.h"
+#include "editor/DropReport.h"
 #include "editor/EditorLayout.h"
 #include "editor/KeyButton.h"
 #include "editor/StatusLine.h"
@@ -67,6 +68,7 @@ public:
     // ---- control listener ----
     void HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) override;
     void HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) override;
+    bool dropWasTaken() const override { return dropTaken; }
     void HandleMouseEntered(gui::CControl* control) override;
     void HandleMouseExited(gui::CControl* control) override;
     void valueChanged(gui::CControl* control) override;
@@ -103,6 +105,7 @@ public:
     // ---- loader and drop intake reports (DropObserver) ----
     void setEditorOpen(bool open) override;
     void keyLoaded(int k) override;
+    void keyLoadReported(int k, const LoadReport& report) override;
     void keyNamed(int k) override;
     void keyAboutToChange(int k) override;
 
@@ -156,6 +159,10 @@ private:
     void exportButtonChanged();
     gui::CMessageResult selectorEnded(gui::CBaseObject* sender);
     void exportTo(const std::string& path, int32_t kind);
+    void writeExport(const std::string& path, int32_t kind);
+    // Before a per-key export: when files it would write exist, asks once
+    // whether to replace them and answers true (the answer decides later).
+    bool askBeforeReplacing(const std::string& path);
 
     void audition(int k);
     void releaseControls();
@@ -196,6 +203,8 @@ private:
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;
     StatusLine* statusLine = nullptr;
+    bool dropTaken = true;  // the last drop loaded something
+    KeyLoadReports dropLoads{};  // what each load of the drop in progress did
 };
 
 }  // namespace rimbrel

@@ -21,6 +21,7 @@ constexpr CColor kDark{32, 32, 32, 255};
 constexpr CColor kBarPitch{60, 163, 189, 128};
 constexpr CColor kBarModeDirection{158, 158, 158, 98};
 constexpr CColor kBarVolume{255, 58, 93, 138};
+constexpr CColor kDropOutline{0, 171, 107, 255};  // the green of the artwork
 
 constexpr int32_t kPhaseStep = 24;
 constexpr int32_t kPhaseMax = 415;
@@ -79,7 +80,7 @@ bool CMyDragButton::onDrop(CDragContainer* drag, CPoint&)
     if (listener)
         listener->HandleDragDrop(this, drag, 0);
     dropHighlight = false;
-    return true;
+    return !listener || listener->dropWasTaken();
 }
 
 void CMyDragButton::onDragEnter(CDragContainer* drag, CPoint&)
@@ -192,6 +193,12 @@ void CMyTextLabel::draw(CDrawContext* context)
         const auto g = static_cast<uint8_t>(level + kPulseBase);
         context->setFillColor(CColor(g, g, g, kPulseAlpha));
         context->drawRect(size, gui::kDrawFilled);
+    }
+    if (dropHighlight) {
+        // Where the hovering files will land: an outline in the artwork's green.
+        context->setFrameColor(kDropOutline);
+        context->setLineWidth(2);
+        context->drawRect(size, gui::kDrawStroked);
     }
 
     dirty = false;
@@ -322,13 +329,13 @@ void CMyTextLabel::endDrag()
 
 CMyTextLabel* CMyTextLabel::siblingLabel(int index) const
 {
-    CFrame* frame = getFrame();
-    if (!frame || index < 0 || index >= kKeys)
+    CFrame* owner = getFrame();
+    if (!owner || index < 0 || index >= kKeys)
         return nullptr;
     const CRect target = labelRect(index);
     const CPoint middle((target.left + target.right) / 2, (target.top + target.bottom) / 2);
-    for (int32_t i = 0; i < frame->getNbViews(); ++i) {
-        auto* label = dynamic_cast<CMyTextLabel*>(frame->getView(i));
+    for (int32_t i = 0; i < owner->getNbViews(); ++i) {
+        auto* label = dynamic_cast<CMyTextLabel*>(owner->getView(i));
         if (label && label->getViewSize().pointInsideInclusive(middle))
             return label;
     }
@@ -358,7 +365,7 @@ bool CMyTextLabel::onDrop(CDragContainer* drag, CPoint&)
     if (listener)
         listener->HandleDragDrop(this, drag, 0);
     dropHighlight = false;
-    return true;
+    return !listener || listener->dropWasTaken();
 }
 
 void CMyTextLabel::onDragEnter(CDragContainer* drag, CPoint&)

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "editor/ADEditor.h"
+#include "editor/DropReport.h"
 
 namespace rimbrel {
 
@@ -29,6 +30,7 @@ std::vector<std::string> dragItems(gui::CDragContainer* drag) {
 }  // namespace
 
 void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag, int32_t reserved) {
+    dropTaken = false;
     if (!control || !effect) return;
     const int target = dropTargetKey(control->getTag());
     if (control == dropButton) {
@@ -37,39 +39,44 @@ void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag,
     }
     // Examines, stores, loads and names one item after the other; the loads
     // report through setEditorOpen/keyLoaded, the names through keyNamed.
+    const std::vector<std::string> items = dragItems(drag);
+    dropLoads = {};
+    std::vector<KeyAssignment> filled;
     // The whole drop is one undo step, its keys recorded as they are reached.
     dropReplacedKeys = false;
     undoHistory.openStep();
-    const KeyMask named = handleDrop(effect->kit, keyNames, dragItems(drag), target, this);
+    const KeyMask named = handleDrop(effect->kit, keyNames, items, target, this,
+                                     [&filled](int key, const std::string& path) { filled.push_back({key, path}); });
     undoHistory.closeStep();
-    if (named && dropReplacedKeys) offerUndo(dropReplacedText(named));
+
+    // The status line says what became of every item (offering Undo when
+    // filled keys were replaced); a drop of which nothing loaded is refused
+    // to the file manager.
+    const DropReport report = describeDrop(items, filled, dropLoads);
+    dropTaken = report.anyLoaded();
+    if (named && dropReplacedKeys)
+        offerUndo(dropSummary(report));
+    else
+        showStatus(dropSummary(report));
 }
 
 void ADEditor::HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) {
     if (!control || !drag) return;
     if (drag->getCount() < 0) entering = false;
-    if (control == dropButton) {
-        dropButton->dropHighlight = entering;
-        return;
+    if (control == dropButton) dropButton->dropHighlight = entering;
+    // Entering lights the keys the drop would fill (from key 0 on the drop
+    // button); leaving clears them all.
+    KeyMask keys = 0;
+    if (entering) {
+        const int first = control == dropButton ? 0 : control->getTag() - kTagNameLabel;
+        if (!isKeyIndex(first)) return;
+        keys = hoverKeys(dragItems(drag), first);
     }
-    if (!entering) {
-        for (CMyTextLabel* label : nameLabels) {
-            if (!label) continue;
-            label->dropHighlight = false;
-            label->setDirty(true);
-        }
-        return;
-    }
-    const int first = control->getTag() - kTagNameLabel;
-    if (!isKeyIndex(first)) return;
-    const KeyMask keys = hoverKeys(dragItems(drag), first);
     for (int k = 0; k < kNumKeys; ++k) {
         CMyTextLabel* label = nameLabels[k];
         if (!label) continue;
-        if (keys & keyBit(k)) {
-            label->dropHighlight = true;
-            label->highlightPhase = 0;
-        }
+        label->dropHighlight = (keys & keyBit(k)) != 0;
+        if (label->dropHighlight) label->highlightPhase = 0;
         label->setDirty(true);
     }
 }
@@ -90,6 +97,10 @@ void ADEditor::keyAboutToChange(int k) {
     if (!effect || !isKeyIndex(k)) return;
     if (!isKeyBlank(k)) dropReplacedKeys = true;
     undoHistory.keyAboutToChange(effect->kit, keyNames, k);
+}
+
+void ADEditor::keyLoadReported(int k, const LoadReport& report) {
+    if (isKeyIndex(k)) dropLoads[static_cast<std::size_t>(k)] = report;
 }
 
 void ADEditor::keyNamed(int k) {

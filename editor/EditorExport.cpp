@@ -2,7 +2,11 @@
 // save dialog, and on the dialog's answer writes the kit file or the per-key
 // files.
 
+#include <cstdio>
+#include <filesystem>
+
 #include "editor/ADEditor.h"
+#include "editor/ExportReport.h"
 #include "formats/KitExport.h"
 
 namespace rimbrel {
@@ -28,6 +32,21 @@ int32_t totalFrames(const Kit& kit) {
     return total;
 }
 
+// The kit as the export sees it: the audio, the stored names, and the
+// settings as the effect's parameters give them.
+KitExportInput exportInputOf(const ADEditor& editor) {
+    Tamblet* effect = editor.getTamblet();
+    const char* names[kNumKeys];
+    for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
+    KitExportInput in = kitExportInput(effect->kit, names);
+    for (int k = 0; k < kNumKeys; ++k) {
+        in.pitch[k] = effect->getParameter(kParamPitch + k);
+        in.playMode[k] = effect->getParameter(kParamPlayMode + k);
+        in.reverse[k] = effect->getParameter(kParamReverse + k);
+        in.volume[k] = effect->getParameter(kParamVolume + k);
+    }
+    return in;
+}
 }  // namespace
 
 void ADEditor::exportButtonChanged() {
@@ -35,7 +54,10 @@ void ADEditor::exportButtonChanged() {
     if (!exportButton || exportButton->getValue() <= 0.5f) return;
     // One save dialog at a time: a click while one is open brings nothing new.
     if (pendingSelector != kSelectorNone) return;
-    if (namedAndFilledKeys(*this, effect->kit) == 0) return;
+    if (namedAndFilledKeys(*this, effect->kit) == 0) {
+        showStatus(emptyKitMessage());
+        return;
+    }
 
     // Shift-click (left button and Shift, nothing else): one file per key,
     // whatever the total.
@@ -46,6 +68,7 @@ void ADEditor::exportButtonChanged() {
 
     if (totalFrames(effect->kit) > kMaxKitFrames) {
         if (frame) frame->showMessageBox(kTooLongCaption, kTooLongText);
+        showStatus(kitTooLongMessage(totalFrames(effect->kit)));
         return;
     }
     openExportSelector(kTitleKitExport, kSelectorKitExport);
@@ -88,25 +111,61 @@ void ADEditor::exportTo(const std::string& path, int32_t kind) {
     if (!effect) return;
     // The kit may have changed while the dialog was open (keys loaded,
     // erased, exchanged): the button's checks are made again.
-    if (namedAndFilledKeys(*this, effect->kit) == 0) return;
-    if (kind != kSelectorIndividualExport && totalFrames(effect->kit) > kMaxKitFrames) {
-        if (frame) frame->showMessageBox(kTooLongCaption, kTooLongText);
+    if (namedAndFilledKeys(*this, effect->kit) == 0) {
+        showStatus(emptyKitMessage());
         return;
     }
-    const char* names[kNumKeys];
-    for (int k = 0; k < kNumKeys; ++k) names[k] = keyNames[k];
-    KitExportInput in = kitExportInput(effect->kit, names);
-    // The settings as the effect's parameters give them.
-    for (int k = 0; k < kNumKeys; ++k) {
-        in.pitch[k] = effect->getParameter(kParamPitch + k);
-        in.playMode[k] = effect->getParameter(kParamPlayMode + k);
-        in.reverse[k] = effect->getParameter(kParamReverse + k);
-        in.volume[k] = effect->getParameter(kParamVolume + k);
+    if (kind != kSelectorIndividualExport && totalFrames(effect->kit) > kMaxKitFrames) {
+        if (frame) frame->showMessageBox(kTooLongCaption, kTooLongText);
+        showStatus(kitTooLongMessage(totalFrames(effect->kit)));
+        return;
     }
-    if (kind == kSelectorIndividualExport)
-        exportIndividualFiles(path.c_str(), in);
-    else
-        exportKit(path.c_str(), in);
+    if (kind == kSelectorIndividualExport && askBeforeReplacing(path)) return;
+    writeExport(path, kind);
+}
+
+void ADEditor::writeExport(const std::string& path, int32_t kind) {
+    if (!effect) return;
+    const KitExportInput in = exportInputOf(*this);
+    if (kind == kSelectorIndividualExport) {
+        int written = 0;
+        const ExportResult result = exportIndividualFiles(path.c_str(), in, &written);
+        showStatus(individualExportMessage(result, individualExportFiles(path.c_str(), in), written,
+                                           individualExportSeconds(in)));
+        return;
+    }
+    int keys = 0;
+    for (int k = 0; k < kNumKeys; ++k)
+        if (in.length[k] > 0) ++keys;
+    const ExportResult result = exportKit(path.c_str(), in);
+    showStatus(kitExportMessage(result, kitExportPath(path.c_str()), keys, kitExportSeconds(in)));
+}
+
+bool ADEditor::askBeforeReplacing(const std::string& path) {
+    int existing = 0;
+    std::string first;
+    for (const IndividualExportFile& file : individualExportFiles(path.c_str(), exportInputOf(*this))) {
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(file.path, error))) continue;
+        if (existing++ == 0) first = file.path;
+    }
+    if (existing == 0) return false;
+
+    // The answer comes later: the export then takes the kit as it is by then.
+    const std::string text = replaceQuestion(existing, first);
+    const bool asked = frame && frame->askQuestion(kReplaceCaption, text, [this, path](bool yes) {
+        if (yes)
+            writeExport(path, kSelectorIndividualExport);
+        else
+            showStatus("Nothing exported: the existing files were kept");
+    });
+    if (!asked) {
+        // Without a question box nothing is replaced unasked.
+        std::fprintf(stderr, "[Rimbrel-VST] %s: no question box (zenity or kdialog) to ask, nothing replaced\n",
+                     text.c_str());
+        showStatus("Nothing exported: " + fileNameOf(first) + " exists and no question box can ask to replace it");
+    }
+    return true;
 }
 
 }  // namespace rimbrel

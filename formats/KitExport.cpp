@@ -234,16 +234,50 @@ ExportResult exportKit(const char* path, const KitExportInput& in) {
     return closeAiffOutput(out, uint32_t(placed) * 2) ? ExportResult::Written : ExportResult::Failed;
 }
 
+namespace {
+
+// The prepared path of a per-key export, if <stem>_NN.<ext> fits too.
+bool prepareIndividualBase(const char* path, char (&base)[kPathBufferSize]) {
+    if (!preparePath(path, base)) return false;
+    // <stem>.<ext> becomes <stem>_NN.<ext>: three more characters.
+    const std::size_t n = std::strlen(base);
+    return n >= 4 && n + 3 < kPathBufferSize;
+}
+
+// <stem>_NN.<ext> of key k, NN = k + 1, from a prepared base path.
+void individualName(const char (&base)[kPathBufferSize], int k, char (&name)[kPathBufferSize]) {
+    const std::size_t n = std::strlen(base);
+    std::memcpy(name, base, n - 4);
+    name[n - 4] = '_';
+    name[n - 3] = char('0' + (k + 1) / 10);
+    name[n - 2] = char('0' + (k + 1) % 10);
+    std::memcpy(name + n - 1, base + n - 4, 5);  // ".ext" and the terminator
+}
+
+}  // namespace
+
+std::string kitExportPath(const char* path) {
+    char name[kPathBufferSize];
+    return preparePath(path, name) ? std::string(name) : std::string();
+}
+
+std::vector<IndividualExportFile> individualExportFiles(const char* path, const KitExportInput& in) {
+    std::vector<IndividualExportFile> files;
+    char base[kPathBufferSize];
+    if (!prepareIndividualBase(path, base)) return files;
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (usableLength(in, k) < 2) continue;
+        char name[kPathBufferSize];
+        individualName(base, k, name);
+        files.push_back({k, name});
+    }
+    return files;
+}
+
 ExportResult exportIndividualFiles(const char* path, const KitExportInput& in, int* filesWritten) {
     if (filesWritten) *filesWritten = 0;
     char base[kPathBufferSize];
-    if (!preparePath(path, base)) {
-        reportPathTooLong();
-        return ExportResult::Refused;
-    }
-    // <stem>.<ext> becomes <stem>_NN.<ext>: three more characters.
-    const std::size_t n = std::strlen(base);
-    if (n < 4 || n + 3 >= kPathBufferSize) {
+    if (!prepareIndividualBase(path, base)) {
         reportPathTooLong();
         return ExportResult::Refused;
     }
@@ -256,11 +290,7 @@ ExportResult exportIndividualFiles(const char* path, const KitExportInput& in, i
         if (len < 2) continue;
         anyKey = true;
         char name[kPathBufferSize];
-        std::memcpy(name, base, n - 4);
-        name[n - 4] = '_';
-        name[n - 3] = char('0' + (k + 1) / 10);
-        name[n - 2] = char('0' + (k + 1) % 10);
-        std::memcpy(name + n - 1, base + n - 4, 5);  // ".ext" and the terminator
+        individualName(base, k, name);
 
         AiffOutput* out = openAiffOutput(name, kIndividualFileComment);
         if (!out) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kit/Kit.h"
 
@@ -87,5 +88,17 @@ ExportResult exportKit(const char* path, const KitExportInput& in);
 // Writes every key of 2 frames or more as <name>_NN.<ext>, NN = key + 1.
 // filesWritten (optional) receives the number of files put in place.
 ExportResult exportIndividualFiles(const char* path, const KitExportInput& in, int* filesWritten = nullptr);
+
+// The file exportKit writes for `path` (with the ".aif" extension); empty
+// when the path does not fit.
+std::string kitExportPath(const char* path);
+
+// The files exportIndividualFiles writes for `path`, in key order; none when
+// the path does not fit.
+struct IndividualExportFile {
+    int key;
+    std::string path;
+};
+std::vector<IndividualExportFile> individualExportFiles(const char* path, const KitExportInput& in);
 
 }  // namespace rimbrel

@@ -15,6 +15,9 @@ public:
     virtual ~CControlListener() = default;
     // Items were dropped on `control`; `reserved` is always 0.
     virtual void HandleDragDrop(CControl* control, CDragContainer* drag, int32_t reserved) {}
+    // The answer the drag's source gets for the last HandleDragDrop: whether
+    // the drop was taken.
+    virtual bool dropWasTaken() const { return true; }
     // A drag entered (`entering` true) or left (false) `control`.
     virtual void HandleDragHover(CControl* control, CDragContainer* drag, bool entering) {}
     virtual void HandleMouseEntered(CControl* control) {}

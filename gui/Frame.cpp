@@ -223,6 +223,11 @@ void CFrame::showMessageBox(const std::string& caption, const std::string& text)
         platform->showMessageBox(caption, text);
 }
 
+bool CFrame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done)
+{
+    return platform && platform->askQuestion(caption, text, std::move(done));
+}
+
 int32_t CFrame::onKeyDown(CKeyCode& key)
 {
     const std::vector<CView*> snapshot = views;

@@ -66,6 +66,9 @@ public:
     CCursorType getCursor() const { return cursor; }
     uint64_t getTicks() const;
     void showMessageBox(const std::string& caption, const std::string& text);
+    // A yes/no question (see IPlatformFrame::askQuestion); false when none
+    // can be shown.
+    bool askQuestion(const std::string& caption, const std::string& text, QuestionDone done);
 
     // Views holding the mouse: the one a press is captured by and the one the
     // pointer hovers over (nullptr when none).

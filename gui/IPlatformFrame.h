@@ -29,6 +29,9 @@ namespace rimbrel::gui {
 
 class CDrawContext;
 
+// The answer to a yes/no question: true for yes.
+using QuestionDone = std::function<void(bool yes)>;
+
 class IPlatformFrameCallback {
 public:
     virtual ~IPlatformFrameCallback() = default;
@@ -70,6 +73,12 @@ public:
     virtual uint64_t getTicks() = 0;
     // A message with one OK button; may return before it is dismissed.
     virtual void showMessageBox(const std::string& caption, const std::string& text) = 0;
+    // A yes/no question that never blocks: `done` gets the answer later on
+    // the UI thread (no for a closed box), and never once the window is
+    // gone. False, with `done` never called, when no question can be shown.
+    virtual bool askQuestion(const std::string& /*caption*/, const std::string& /*text*/, QuestionDone /*done*/) {
+        return false;
+    }
     // runFileSelector: see IFileSelectorBackend. A platform drops pending
     // dialogs (their `done` is never called) when it is destroyed.
 };

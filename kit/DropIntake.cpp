@@ -15,6 +15,13 @@ constexpr int kTagFirstNameLabel = 51;
 
 bool fitsKeyName(const std::string& path) { return path.size() <= static_cast<std::size_t>(kMaxPathLength); }
 
+// The acceptance test plus the stored-path limit, without a word: what a
+// hover shows.
+bool acceptQuietly(const std::string& path) {
+    return std::memchr(path.data(), '\0', path.size()) == nullptr && fitsKeyName(path) &&
+           isLoadableFile(path.c_str());
+}
+
 // The acceptance test plus the stored-path limit. Reports a path that would
 // be taken but cannot be stored.
 bool acceptForDrop(const std::string& path) {
@@ -34,7 +41,16 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return path;
 }
 
-void folderIntake(const std::string& folder, const std::vector<FolderEntry>& entries, const TakeFile& take) {
+// The item is one folder that can be listed: its listing in entries.
+bool isFolderDrop(const std::vector<std::string>& items, std::vector<FolderEntry>& entries) {
+    if (items.size() != 1) return false;
+    const std::string& item = items[0];
+    return std::memchr(item.data(), '\0', item.size()) == nullptr && listFolder(item.c_str(), entries) &&
+           !entries.empty() && entries[0].isDirectory;
+}
+
+void folderIntake(const std::string& folder, const std::vector<FolderEntry>& entries, const TakeFile& take,
+                  bool (*accept)(const std::string&) = acceptForDrop) {
     int k = 0;
     // entries[0] is the folder's own entry, entries[1] its parent: passed over.
     if (entries.size() < 2) return;
@@ -43,7 +59,7 @@ void folderIntake(const std::string& folder, const std::vector<FolderEntry>& ent
         const FolderEntry& entry = entries[i];
         if (entry.isDirectory) continue;
         const std::string candidate = joinPath(folder, entry.name);
-        if (!acceptForDrop(candidate)) continue;
+        if (!accept(candidate)) continue;
         take(k, candidate);
         ++k;
     }
@@ -61,14 +77,12 @@ void walkDrop(const std::vector<std::string>& items, int targetKey, const TakeFi
     if (items.empty()) return;
 
     if (items.size() == 1) {
-        const std::string& item = items[0];
         std::vector<FolderEntry> entries;
-        if (std::memchr(item.data(), '\0', item.size()) == nullptr && listFolder(item.c_str(), entries) &&
-            !entries.empty() && entries[0].isDirectory) {
-            folderIntake(item, entries, take);
+        if (isFolderDrop(items, entries)) {
+            folderIntake(items[0], entries, take);
             return;
         }
-        if (acceptForDrop(item)) take(targetKey, item);
+        if (acceptForDrop(items[0])) take(targetKey, items[0]);
         return;
     }
 
@@ -114,11 +128,12 @@ KeyMask applyDropPlan(Kit& kit, KeyNames& names, const std::vector<KeyAssignment
 }
 
 KeyMask handleDrop(Kit& kit, KeyNames& names, const std::vector<std::string>& items, int targetKey,
-                   DropObserver* observer) {
+                   DropObserver* observer, const TakeFile& filled) {
     std::fprintf(stderr, "[%s] \n HandleDragDrop begin !\n", kLogTag);
     KeyMask named = 0;
     walkDrop(items, targetKey, [&](int key, const std::string& path) {
         if (assignKey(kit, names, key, path.c_str(), observer)) named |= keyBit(key);
+        if (filled) filled(key, path);
     });
     return named;
 }
@@ -126,6 +141,12 @@ KeyMask handleDrop(Kit& kit, KeyNames& names, const std::vector<std::string>& it
 KeyMask hoverKeys(const std::vector<std::string>& items, int firstKey) {
     if (!isKeyIndex(firstKey)) return 0;
     KeyMask keys = 0;
+    std::vector<FolderEntry> entries;
+    if (isFolderDrop(items, entries)) {
+        folderIntake(items[0], entries, [&keys](int key, const std::string&) { keys |= keyBit(key); },
+                     acceptQuietly);
+        return keys;
+    }
     int i = firstKey;
     for (const std::string& item : items) {
         if (i >= kNumKeys) break;

@@ -71,13 +71,14 @@ KeyMask applyDropPlan(Kit& kit, KeyNames& names, const std::vector<KeyAssignment
 // The whole drop: writes the "HandleDragDrop begin" line, then examines,
 // loads and names one item after the other (walkDrop + assignKey). Returns
 // the keys that took their file (hasName / updateNameLabel already reported
-// through observer); a refused load still uses its key.
+// through observer); a refused load still uses its key. filled, when given,
+// is called with each key and the path it was given, once its load has run.
 KeyMask handleDrop(Kit& kit, KeyNames& names, const std::vector<std::string>& items, int targetKey,
-                   DropObserver* observer);
+                   DropObserver* observer, const TakeFile& filled = {});
 
 // The keys a drag of items hovering over the name label of firstKey would
-// fill: accepted items from firstKey on, while below 24. A folder gives no
-// highlight. Returns 0 when firstKey is outside 0..23.
+// fill: accepted items from firstKey on, while below 24; for one folder, the
+// keys its files fill from key 0. Returns 0 when firstKey is outside 0..23.
 KeyMask hoverKeys(const std::vector<std::string>& items, int firstKey);
 
 }  // namespace rimbrel

@@ -77,6 +77,13 @@ void HeadlessEnvironment::finishSelectors()
         scriptedAnswers.pop_front();
         pending.done(std::move(answer));
     }
+    while (!pendingQuestions.empty() && !questionAnswers.empty()) {
+        PendingQuestion pending = std::move(pendingQuestions.front());
+        pendingQuestions.pop_front();
+        const bool yes = questionAnswers.front();
+        questionAnswers.pop_front();
+        pending.done(yes);
+    }
 }
 
 void HeadlessEnvironment::forgetFrame(HeadlessFrame* frame)
@@ -87,6 +94,12 @@ void HeadlessEnvironment::forgetFrame(HeadlessFrame* frame)
     for (auto it = pendingSelectors.begin(); it != pendingSelectors.end();) {
         if (it->owner == frame)
             it = pendingSelectors.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = pendingQuestions.begin(); it != pendingQuestions.end();) {
+        if (it->owner == frame)
+            it = pendingQuestions.erase(it);
         else
             ++it;
     }
@@ -143,6 +156,15 @@ bool HeadlessFrame::runFileSelector(const FileSelectorRequest& request, FileSele
         return false;
     env.selectorRequests.push_back(request);
     env.pendingSelectors.push_back({this, std::move(done)});
+    return true;
+}
+
+bool HeadlessFrame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done)
+{
+    if (env.refuseQuestionBoxes)
+        return false;
+    env.questionBoxes.push_back({caption, text});
+    env.pendingQuestions.push_back({this, std::move(done)});
     return true;
 }
 

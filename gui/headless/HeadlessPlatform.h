@@ -60,6 +60,15 @@ public:
     };
     const std::vector<MessageBox>& messageBoxes() const { return boxes; }
 
+    // Yes/no questions: recorded like message boxes, answered at the next
+    // pump() by the next scripted answer, in order (open until then). With
+    // refuseQuestions(true) none can be asked, as on a desktop without a
+    // dialog program.
+    void scriptQuestionAnswer(bool yes) { questionAnswers.push_back(yes); }
+    void refuseQuestions(bool state) { refuseQuestionBoxes = state; }
+    const std::vector<MessageBox>& questions() const { return questionBoxes; }
+    int pendingQuestionCount() const { return static_cast<int>(pendingQuestions.size()); }
+
 private:
     friend class HeadlessFrame;
     struct PendingSelector {
@@ -67,6 +76,10 @@ private:
         FileSelectorDone done;
     };
     void finishSelectors();
+    struct PendingQuestion {
+        HeadlessFrame* owner;
+        QuestionDone done;
+    };
     void forgetFrame(HeadlessFrame* frame);
 
     uint64_t clockMs = 1000;
@@ -78,6 +91,10 @@ private:
     std::deque<PendingSelector> pendingSelectors;
     std::vector<MessageBox> boxes;
     bool refuseSelectors = false;
+    std::vector<MessageBox> questionBoxes;
+    std::deque<bool> questionAnswers;
+    std::deque<PendingQuestion> pendingQuestions;
+    bool refuseQuestionBoxes = false;
 };
 
 // The platform of one frame: an ARGB image surface of the frame's size.
@@ -97,6 +114,7 @@ public:
     uint64_t getTicks() override;
     void showMessageBox(const std::string& caption, const std::string& text) override;
     bool runFileSelector(const FileSelectorRequest& request, FileSelectorDone done) override;
+    bool askQuestion(const std::string& caption, const std::string& text, QuestionDone done) override;
 
     // --- what a test does as a user ---
     CMouseEventResult mouseDown(CCoord x, CCoord y, CButtonState buttons = kLButton);

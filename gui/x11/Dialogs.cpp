@@ -134,6 +134,14 @@ std::vector<std::string> messageBoxCommand(DialogProgram program, const std::str
     return {path, "--title", caption, "--sorry", text};
 }
 
+std::vector<std::string> questionCommand(DialogProgram program, const std::string& path,
+                                         const std::string& caption, const std::string& text)
+{
+    if (program == DialogProgram::Zenity)
+        return {path, "--question", "--no-markup", "--title=" + caption, "--text=" + text};
+    return {path, "--title", caption, "--yesno", text};
+}
+
 std::vector<std::string> parseSelectorOutput(const std::string& output, bool multiple)
 {
     std::vector<std::string> paths;
@@ -194,6 +202,22 @@ void DialogRunner::showMessageBox(const std::string& caption, const std::string&
     messageLine(caption, text);
 }
 
+bool DialogRunner::askQuestion(const void* owner, const std::string& caption, const std::string& text,
+                               QuestionDone done)
+{
+    Found found;
+    if (!findDialogProgram(found))
+        return false;
+    std::string error;
+    auto child = ChildProcess::start(questionCommand(found.program, found.path, caption, text), false, &error);
+    if (!child) {
+        std::fprintf(stderr, "[Rimbrel-VST] cannot run the question box: %s\n", error.c_str());
+        return false;
+    }
+    questions.push_back({owner, std::move(child), std::move(done)});
+    return true;
+}
+
 void DialogRunner::poll()
 {
     // Take the ended dialogs out first: a receiver may start another one.
@@ -216,6 +240,20 @@ void DialogRunner::poll()
         if (s.done)
             s.done(std::move(paths));
     }
+    std::vector<Question> answered;
+    for (auto it = questions.begin(); it != questions.end();) {
+        if (it->child->poll()) {
+            answered.push_back(std::move(*it));
+            it = questions.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // zenity and kdialog end with 0 for yes; no, a closed box and a box that
+    // never showed all count as no.
+    for (Question& q : answered)
+        if (q.done)
+            q.done(q.child->exitStatus() == 0);
     for (auto it = boxes.begin(); it != boxes.end();) {
         if (!it->child->poll()) {
             ++it;
@@ -237,11 +275,22 @@ void DialogRunner::dropOwner(const void* owner)
         else
             ++it;
     }
+    for (auto it = questions.begin(); it != questions.end();) {
+        if (it->owner == owner)
+            it = questions.erase(it);
+        else
+            ++it;
+    }
 }
 
 int DialogRunner::runningFileSelectors() const
 {
     return static_cast<int>(selectors.size());
+}
+
+int DialogRunner::runningQuestions() const
+{
+    return static_cast<int>(questions.size());
 }
 
 int DialogRunner::runningMessageBoxes() const

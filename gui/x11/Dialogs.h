@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gui/FileSelector.h"
+#include "gui/IPlatformFrame.h"
 
 namespace rimbrel::gui::x11 {
 
@@ -23,6 +24,9 @@ std::vector<std::string> fileSelectorCommand(DialogProgram program, const std::s
 // The command line of a warning with one OK button.
 std::vector<std::string> messageBoxCommand(DialogProgram program, const std::string& path,
                                            const std::string& caption, const std::string& text);
+// The command line of a yes/no question.
+std::vector<std::string> questionCommand(DialogProgram program, const std::string& path,
+                                         const std::string& caption, const std::string& text);
 // The chosen paths printed by a file dialog: one per line, the trailing line
 // break removed; nothing for empty output. Only a multiple selection may
 // yield more than one path.
@@ -43,6 +47,10 @@ public:
     // when the program fails (no display it can use), the caption and text
     // go to stderr as one line instead.
     void showMessageBox(const std::string& caption, const std::string& text);
+    // Starts a yes/no question for `owner` without waiting for it; poll()
+    // delivers the answer (yes only when the user chose yes). False when no
+    // dialog program can be run: nothing was asked.
+    bool askQuestion(const void* owner, const std::string& caption, const std::string& text, QuestionDone done);
 
     // Delivers the results of the file dialogs that ended and reaps ended
     // message boxes. Runs on the pump's thread.
@@ -53,6 +61,7 @@ public:
 
     int runningFileSelectors() const;
     int runningMessageBoxes() const;
+    int runningQuestions() const;
 
 private:
     struct Selector {
@@ -68,6 +77,12 @@ private:
     };
     std::vector<Selector> selectors;
     std::vector<Box> boxes;
+    struct Question {
+        const void* owner;
+        std::unique_ptr<ChildProcess> child;
+        QuestionDone done;
+    };
+    std::vector<Question> questions;
 };
 
 }  // namespace rimbrel::gui::x11

@@ -243,6 +243,11 @@ bool X11Frame::runFileSelector(const FileSelectorRequest& request, FileSelectorD
     return connection.dialogs().runFileSelector(this, request, std::move(done));
 }
 
+bool X11Frame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done)
+{
+    return connection.dialogs().askQuestion(this, caption, text, std::move(done));
+}
+
 // --- painting ---
 
 void X11Frame::paint()

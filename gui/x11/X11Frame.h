@@ -39,6 +39,7 @@ public:
     uint64_t getTicks() override;
     void showMessageBox(const std::string& caption, const std::string& text) override;
     bool runFileSelector(const FileSelectorRequest& request, FileSelectorDone done) override;
+    bool askQuestion(const std::string& caption, const std::string& text, QuestionDone done) override;
 
     // --- from the pump ---
     void handleEvent(XEvent& event);

@@ -103,10 +103,11 @@ TEST_F(EditorDropTest, HoverHighlightsTheKeysTheFilesWouldFill) {
     ui->dragLeave(drag.container, 600, 600);
     for (int k = 0; k < kNumKeys; ++k) EXPECT_FALSE(editor->getNameLabel(k)->dropHighlight);
 
-    // A folder gives no highlight; neither does a drop on the background.
+    // A folder lights the keys its sounds fill, from the first; a drop on
+    // the background lights nothing.
     Drag folder({dir.path().string()});
     ui->dragEnter(folder.container, labelX(0.5), labelY(3));
-    for (int k = 0; k < kNumKeys; ++k) EXPECT_FALSE(editor->getNameLabel(k)->dropHighlight);
+    for (int k = 0; k < kNumKeys; ++k) EXPECT_EQ(editor->getNameLabel(k)->dropHighlight, k < 2) << k;
     ui->dragLeave(folder.container, 600, 600);
     EXPECT_EQ(ui->dragEnter(drag.container, 450, 400), gui::DragOperation::None);
     EXPECT_FALSE(ui->drop(drag.container, 450, 400));
@@ -118,8 +119,10 @@ TEST_F(EditorDropTest, HoverOverTheDropButtonLightsItUntilTheDragLeaves) {
     Drag drag({dir / "a.wav"});
     ui->dragEnter(drag.container, 50, 30);
     EXPECT_TRUE(editor->getDropButton()->dropHighlight);
+    for (int k = 0; k < kNumKeys; ++k) EXPECT_EQ(editor->getNameLabel(k)->dropHighlight, k == 0) << k;
     ui->dragLeave(drag.container, 600, 30);
     EXPECT_FALSE(editor->getDropButton()->dropHighlight);
+    for (int k = 0; k < kNumKeys; ++k) EXPECT_FALSE(editor->getNameLabel(k)->dropHighlight) << k;
     EXPECT_EQ(kit().keyLength[0], 0);
 }
 
@@ -127,7 +130,8 @@ TEST_F(EditorDropTest, AFileThatFailsToLoadLeavesTheKeysOldNameOverItsOldAudio) 
     // Accepted (a WAV header) but with more channels than a key takes.
     writeWav(dir / "quad.wav", 1000, 0.5f, 4);
     fillKey(4, 500, "/old/keep.wav", 0.125f);
-    ASSERT_TRUE(dropOnLabel({dir / "quad.wav"}, 4));
+    // Nothing loaded: the file manager is told the drop was refused.
+    EXPECT_FALSE(dropOnLabel({dir / "quad.wav"}, 4));
     EXPECT_EQ(kit().keyLength[4], 500);
     EXPECT_EQ(kit().keySamples[4][10], 0.125f);
     EXPECT_EQ(nameText(4), " keep");

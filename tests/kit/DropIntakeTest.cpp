@@ -126,7 +126,7 @@ TEST_F(DropIntakeTest, FolderFillsKeysFromZeroInNameOrderSkippingSubfolders) {
     const std::vector<KeyAssignment> plan = planDrop({folder}, 10);
     ASSERT_EQ(plan.size(), 24u);
     for (int k = 0; k < 24; ++k) EXPECT_EQ(plan[k], (KeyAssignment{k, expected[k]})) << k;
-    EXPECT_EQ(hoverKeys({folder}, 10), 0u) << "a folder gives no highlight";
+    EXPECT_EQ(hoverKeys({folder}, 10), (KeyMask(1) << 24) - 1) << "a folder lights the keys it fills";
 
     EXPECT_EQ(drop({folder}, 10), (KeyMask(1) << 24) - 1);
     for (int k = 0; k < 24; ++k) {

@@ -238,6 +238,25 @@ TEST_F(FakeDialogs, AReceiverMayStartTheNextDialogFromItsAnswer)
     ASSERT_TRUE(pollUntil(runner, [&] { return answers == 3; }));
 }
 
+TEST_F(FakeDialogs, AQuestionIsAnsweredYesOnlyByTheProgramsYes)
+{
+    DialogRunner runner;
+    EXPECT_FALSE(runner.askQuestion(this, "Caption", "Text", [](bool) { FAIL() << "nothing was asked"; }));
+
+    script("zenity", "for a in \"$@\"; do echo \"$a\"; done > \"${0%/*}/args\"; read code < \"${0%/*}/answer\"; exit \"$code\"");
+    std::vector<bool> answers;
+    for (const char* code : {"0", "1", "5"}) {
+        std::ofstream(fs::path(dir) / "answer") << code;
+        ASSERT_TRUE(runner.askQuestion(this, "Replace existing files?", "a_01.aif <b>",
+                                       [&](bool yes) { answers.push_back(yes); }));
+        ASSERT_TRUE(pollUntil(runner, [&] { return runner.runningQuestions() == 0; }));
+    }
+    EXPECT_EQ(answers, (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(readFile("args"), "--question\n--no-markup\n--title=Replace existing files?\n--text=a_01.aif <b>\n");
+    EXPECT_EQ(questionCommand(DialogProgram::Kdialog, "k", "C", "T"),
+              (std::vector<std::string>{"k", "--title", "C", "--yesno", "T"}));
+}
+
 // --- the child process helper ---
 
 TEST(ChildProcessTest, OutputLargerThanThePipeIsReadWhole)
