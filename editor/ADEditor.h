@@ -28,7 +28,7 @@
 #include <string>
 
 #include "editor/CustomControls.h"
-#include "editor/DropReport.h"
+#include "editor/DropSummary.h"
 #include "editor/EditorLayout.h"
 #include "editor/KeyButton.h"
 #include "editor/StatusLine.h"
@@ -176,9 +176,6 @@ private:
     void clearKey(int k);
     void refreshKey(int k);
     void offerUndo(const std::string& text);
-    static std::string dropReplacedText(KeyMask keys);
-    // "F3", "F#3" ... "E5": the note a key plays.
-    static std::string keyNoteName(int k);
     UndoHistory undoHistory;
     bool dropReplacedKeys = false;  // the drop in progress replaced a filled key
 

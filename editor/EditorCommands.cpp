@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "editor/ADEditor.h"
+#include "editor/DropSummary.h"
 
 namespace rimbrel {
 
@@ -54,7 +55,7 @@ void ADEditor::audition(int k) {
 
 // Any change of a key button (a left click toggles it) auditions the key;
 // the toggled value itself means nothing. The key stays held while the
-// button is down, so a loop or gate key sounds until the release.
+// button is down, so a loop key sounds until the release.
 void ADEditor::keyButtonChanged(int k) {
     CKeyButton* button = keyButtons[k];
     if (button && button->isReleasing()) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "editor/ADEditor.h"
-#include "editor/DropReport.h"
+#include "editor/DropSummary.h"
 
 namespace rimbrel {
 

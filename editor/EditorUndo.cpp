@@ -6,25 +6,6 @@
 
 namespace rimbrel {
 
-std::string ADEditor::keyNoteName(int k) {
-    static const char* const kNames[12] = {"F", "F#", "G", "G#", "A", "A#", "B", "C", "C#", "D", "D#", "E"};
-    if (!isKeyIndex(k)) return {};
-    const int note = kFirstKeyNote + k;
-    return kNames[k % 12] + std::to_string(note / 12 - 1);
-}
-
-std::string ADEditor::dropReplacedText(KeyMask keys) {
-    int first = -1, last = -1, count = 0;
-    for (int k = 0; k < kNumKeys; ++k) {
-        if (!(keys & keyBit(k))) continue;
-        if (first < 0) first = k;
-        last = k;
-        ++count;
-    }
-    if (count == 1) return keyNoteName(first) + " replaced";
-    return std::to_string(count) + " keys replaced (" + keyNoteName(first) + ".." + keyNoteName(last) + ")";
-}
-
 // Nothing to undo about a key that is empty, unnamed and at its defaults.
 bool ADEditor::isKeyBlank(int k) const {
     return effect && effect->kit.keyLength[k] == 0 && keyNames[k][0] == 0 &&

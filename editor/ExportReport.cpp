@@ -48,6 +48,7 @@ std::string kitExportMessage(ExportResult result, const std::string& file, int k
         case ExportResult::NothingToExport: return emptyKitMessage();
         case ExportResult::Refused:
             return file.empty() ? "Not exported: the path is too long" : "Not exported: out of memory";
+        case ExportResult::TooLong: return "Not exported: the kit lasts more than 12 s";
         case ExportResult::Failed: break;
     }
     return "Export failed: " + fileNameOf(file) + " could not be written";
@@ -66,6 +67,7 @@ std::string individualExportMessage(ExportResult result, const std::vector<Indiv
         case ExportResult::NothingToExport: return emptyKitMessage();
         case ExportResult::Refused:
             return files.empty() ? "Not exported: the path is too long" : "Not exported: out of memory";
+        case ExportResult::TooLong:  // the per-key export has no total limit
         case ExportResult::Failed: break;
     }
     return "Export failed: " + std::to_string(written) + " of " + count(static_cast<int>(files.size()), "file", "files") +

@@ -1,6 +1,6 @@
 // The invisible button over one drawn key. A press auditions the key and
-// holds it until the release (a loop or gate key sounds while the button is
-// down); while the key sounds the button lights the drawn key.
+// holds it until the release (a loop key sounds while the button is down,
+// other keys play their pass); while the key sounds the button lights the drawn key.
 #pragma once
 
 #include <cstdint>

@@ -431,7 +431,9 @@ void Tamblet::releaseWindowKeys(KeyMask held) {
     if (!released) return;
     for (int k = 0; k < kNumKeys; ++k) {
         if (!(released & keyBit(k)) || kit.keyNoteHeld[k]) continue;
-        if (kit.keyPlayMode[k].load(std::memory_order_relaxed) != PlayModeOneShot)
+        // Only a loop waits for the button: a window audition of any other
+        // key plays its pass to the end, as a click always has.
+        if (kit.keyPlayMode[k].load(std::memory_order_relaxed) == PlayModeLoop)
             kit.keyPlaying[k].store(false, std::memory_order_relaxed);
     }
 }

@@ -1,12 +1,8 @@
-#include "editor/DropReport.h"
-
-#include <sys/stat.h>
+#include "editor/DropSummary.h"
 
 #include <algorithm>
-#include <cctype>
 
-#include "kit/FileAccess.h"
-#include "kit/FolderLister.h"
+#include "kit/DropReport.h"
 #include "kit/Kit.h"
 #include "kit/Loader.h"
 
@@ -17,23 +13,10 @@ namespace {
 // Names listed in one part of a summary; the rest are counted.
 constexpr std::size_t kMaxListedNames = 4;
 
-const char* const kSoundExtensions[] = {"wav", "wave", "aif", "aiff", "aifc", "flac", "ogg", "oga", "opus",
-                                        "mp3", "caf", "w64", "au", "snd", "rf64", "voc", "sd2", "mat"};
-
 std::string baseName(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool hasSoundExtension(const std::string& path) {
-    const std::string name = baseName(path);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos) return false;
-    std::string extension = name.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return std::find(std::begin(kSoundExtensions), std::end(kSoundExtensions), extension) !=
-           std::end(kSoundExtensions);
 }
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -62,57 +45,25 @@ std::string keyNoteName(int k) {
     return std::string(names[k % 12]) + std::to_string(note / 12 - 1);
 }
 
-std::string skipReason(const std::string& path) {
-    if (path.empty() || path.find('\0') != std::string::npos) return "not a file";
-    if (path.size() > static_cast<std::size_t>(kMaxPathLength)) return "path too long";
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return "not found";
-    if (S_ISDIR(info.st_mode)) return "a folder";
-    if (!S_ISREG(info.st_mode)) return "not a sound file";
-    const int fd = platform::openForReading(path.c_str());
-    if (fd < 0) return "cannot be read";
-    platform::closeFile(fd);
-    // A file that claims to be sound by its name but is not is damaged
-    // rather than something else altogether.
-    return hasSoundExtension(path) ? "cannot be read" : "not a sound file";
-}
-
 DropReport describeDrop(const std::vector<std::string>& items, const std::vector<KeyAssignment>& filled,
                         const KeyLoadReports& loads) {
-    // What the intake looked at, in its order: a lone folder's files, or
-    // the items themselves.
-    std::vector<std::string> candidates;
-    std::vector<FolderEntry> entries;
-    if (items.size() == 1 && items[0].find('\0') == std::string::npos && listFolder(items[0].c_str(), entries) &&
-        !entries.empty() && entries[0].isDirectory) {
-        std::string folder = items[0];
-        if (folder.empty() || folder.back() != '/') folder += '/';
-        const std::size_t end = std::min<std::size_t>(entries.size(), 2 + kMaxFolderEntriesExamined);
-        for (std::size_t i = 2; i < end; ++i)
-            if (!entries[i].isDirectory) candidates.push_back(folder + entries[i].name);
-    } else {
-        candidates = items;
-    }
-
     DropReport report;
-    std::size_t next = 0;  // the next entry of filled to meet
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const std::string& path = candidates[i];
-        if (next < filled.size() && filled[next].path == path) {
-            const int key = filled[next].key;
-            const LoadReport& load = loads[static_cast<std::size_t>(key)];
-            if (load.loaded)
-                report.loaded.push_back({key, path, load.cut, load.resampled ? load.sourceRate : 0});
-            else
-                report.skipped.push_back({path, "cannot be read"});
-            // The intake stops once the last key is filled.
-            if (++next == filled.size() && key == kNumKeys - 1) {
-                report.beyondLastKey = static_cast<int>(candidates.size() - i - 1);
-                break;
-            }
-        } else {
-            report.skipped.push_back({path, skipReason(path)});
-        }
+    for (const KeyAssignment& assignment : filled) {
+        const LoadReport& load = loads[static_cast<std::size_t>(assignment.key)];
+        if (load.loaded)
+            report.loaded.push_back(
+                {assignment.key, assignment.path, load.cut, load.resampled ? load.sourceRate : 0});
+        else
+            report.skipped.push_back({assignment.path, skipReasonText(SkipReason::Unreadable)});
+    }
+    // What the intake passed over, in its order, with the reasons
+    // rimbrel-kit gives too. Folders inside a dropped folder are ordinary
+    // and not worth a place on the one line.
+    for (const SkippedItem& item : skippedItems(items, filled)) {
+        if (item.reason == SkipReason::BeyondLastKey)
+            ++report.beyondLastKey;
+        else if (item.reason != SkipReason::Subfolder)
+            report.skipped.push_back({item.path, skipReasonText(item.reason)});
     }
     return report;
 }

@@ -32,9 +32,6 @@ struct DropReport {
 // The note a key plays, as the window names it: key 0 "F3" ... key 23 "E5".
 std::string keyNoteName(int k);
 
-// Why the drop intake refuses the file or folder at `path`, in a few words.
-std::string skipReason(const std::string& path);
-
 // What the loader reported for each key during one drop.
 using KeyLoadReports = std::array<LoadReport, kNumKeys>;
 
