@@ -99,6 +99,8 @@ public:
     bool undo();
     bool canUndo() const { return undoHistory.canUndo(); }
     const UndoHistory& getUndoHistory() const { return undoHistory; }
+    // Lets go of every recorded change and the memory it holds.
+    void forgetUndoHistory() { undoHistory.clear(); }
     // Ctrl+Z, from the host's key request or the window system.
     bool onFrameKeyDown(gui::CKeyCode& key) override;
 

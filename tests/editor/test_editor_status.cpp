@@ -77,7 +77,7 @@ TEST_F(StatusDropTest, AMixedDropSaysWhatLoadedAndWhatWasSkippedAndWhy) {
                           0));
     EXPECT_EQ(shown(editor),
               "3 files loaded on F3..G3; skipped: notes.txt (not a sound file), garbage.wav (cannot be read), "
-              "missing.wav (not found)");
+              "missing.wav (no such file or folder)");
 }
 
 TEST_F(StatusDropTest, FilesBeyondTheLastKeyLongFilesAndOtherRatesAreNamed) {
@@ -103,7 +103,8 @@ TEST_F(StatusDropTest, ADropOfWhichNothingLoadsIsRefused) {
     writeWav(dir / "quad.wav", 1000, 0.5f, 4);  // accepted, but a key takes two channels at most
     fillKey(4, 500, "/old/keep.wav", 0.125f);
     EXPECT_FALSE(dropOnKey({dir / "notes.txt", dir / "quad.wav"}, 4));
-    EXPECT_EQ(shown(editor), "Nothing loaded; skipped: notes.txt (not a sound file), quad.wav (cannot be read)");
+    // Files that reached a key and failed there come first.
+    EXPECT_EQ(shown(editor), "Nothing loaded; skipped: quad.wav (cannot be read), notes.txt (not a sound file)");
     EXPECT_EQ(kit().keyLength[4], 500);
     // The next drop that loads is taken again.
     writeWav(dir / "one.wav", 100);

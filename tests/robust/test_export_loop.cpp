@@ -113,7 +113,10 @@ protected:
             Watchdog watchdog("an export", std::chrono::seconds(60));
             clickExport(perKey ? gui::kLButton | gui::kShift : gui::kLButton);
             env.scriptFileSelectorAnswer({path});
-            env.pump();
+            // Per-key files that exist are replaced only after a yes.
+            if (perKey) env.scriptQuestionAnswer(true);
+            env.pump();  // the dialog's answer (and the question, if asked)
+            env.pump();  // the question's answer
         }
         return GetCapturedStderr();
     }
