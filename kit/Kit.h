@@ -16,7 +16,7 @@
 //    audio thread carries out at the start of its next block. A key held
 //    down in the window (holdKey / releaseKey) is a mask the audio thread
 //    reads at every block start: it keeps a loop going and, once released,
-//    stops gate and loop keys as a note-off would.
+//    stops a loop key; other keys play their pass.
 //  - Which keys sound: the audio thread adds the keys that sounded in each
 //    block to a mask (noteKeysSounded); the window takes it (takeSoundedKeys)
 //    at every refresh and lights those keys.
