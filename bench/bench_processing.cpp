@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "plugin/PluginEntry.h"
+#include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
 namespace {

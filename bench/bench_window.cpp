@@ -18,9 +18,9 @@
 #include "gui/DrawContext.h"
 #include "gui/Frame.h"
 #include "gui/Timer.h"
-#include "gui/x11/X11Platform.h"
+#include "platform/x11/X11Platform.h"
 #include "editor/ADEditor.h"
-#include "plugin/PluginEntry.h"
+#include "instrument/PluginEntry.h"
 
 #include <X11/Xlib.h>
 

@@ -33,7 +33,7 @@
 #include "editor/KeyButton.h"
 #include "editor/StatusLine.h"
 #include "gui/Toolkit.h"
-#include "gui/vst/AEffGUIEditor.h"
+#include "binding/AEffGUIEditor.h"
 #include "kit/DropIntake.h"
 #include "kit/KeyEvents.h"
 #include "kit/UndoHistory.h"

@@ -92,4 +92,11 @@ using PlatformFrameFactory =
 PlatformFrameFactory setPlatformFrameFactory(PlatformFrameFactory factory);
 const PlatformFrameFactory& getPlatformFrameFactory();
 
+// The platform's pump, run from every host idle call on the UI thread. The
+// platform in use installs it (the X11 backend does, once per process).
+using PlatformPump = std::function<void()>;
+void setPlatformPump(PlatformPump pump);
+// Runs the installed pump; with none installed only the due timers fire.
+void runPlatformPump();
+
 }  // namespace rimbrel::gui

@@ -14,8 +14,8 @@
 #include "gui/Frame.h"
 #include "gui/Timer.h"
 #include "gui/View.h"
-#include "gui/vst/AEffGUIEditor.h"
-#include "gui/x11/X11Platform.h"
+#include "binding/AEffGUIEditor.h"
+#include "platform/x11/X11Platform.h"
 #include "plugin/AudioEffectX.h"
 
 // After the toolkit's headers: Xlib's macros would clash with their names.

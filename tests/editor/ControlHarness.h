@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "editor/CustomControls.h"
-#include "gui/headless/HeadlessPlatform.h"
+#include "platform/headless/HeadlessPlatform.h"
 
 namespace rimbrel::testing {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "editor/ADEditor.h"
-#include "gui/headless/HeadlessPlatform.h"
-#include "plugin/TambletEdit.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "instrument/TambletEdit.h"
 
 namespace rimbrel::test {
 

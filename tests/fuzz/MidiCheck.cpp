@@ -10,7 +10,7 @@
 #include "tests/fuzz/FuzzChecks.h"
 
 #include "kit/Kit.h"
-#include "plugin/PluginEntry.h"
+#include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
 #include <algorithm>

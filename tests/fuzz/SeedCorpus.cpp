@@ -1,7 +1,7 @@
 #include "tests/fuzz/SeedCorpus.h"
 
 #include "formats/KitExport.h"
-#include "gui/x11/UriList.h"
+#include "platform/x11/UriList.h"
 #include "kit/Kit.h"
 
 #include <sndfile.h>

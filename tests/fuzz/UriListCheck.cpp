@@ -3,7 +3,7 @@
 // the window would write for the paths reads back as the same paths.
 #include "tests/fuzz/FuzzChecks.h"
 
-#include "gui/x11/UriList.h"
+#include "platform/x11/UriList.h"
 
 #include <cstring>
 #include <memory>

@@ -1,7 +1,7 @@
 // The stock controls as a user's mouse meets them.
 #include <gtest/gtest.h>
 
-#include "gui/headless/HeadlessPlatform.h"
+#include "platform/headless/HeadlessPlatform.h"
 #include "tests/gui/TestSupport.h"
 
 namespace rimbrel::gui {

@@ -2,7 +2,7 @@
 // alive and releases them.
 #include <gtest/gtest.h>
 
-#include "gui/headless/HeadlessPlatform.h"
+#include "platform/headless/HeadlessPlatform.h"
 #include "tests/gui/TestSupport.h"
 
 namespace rimbrel::gui {

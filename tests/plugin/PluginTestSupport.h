@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/PluginEntry.h"
+#include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
 namespace rimbrel::test {

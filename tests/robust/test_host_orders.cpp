@@ -12,8 +12,8 @@
 
 #include "RobustSupport.h"
 #include "editor/ADEditor.h"
-#include "gui/headless/HeadlessPlatform.h"
-#include "plugin/PluginEntry.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
 namespace rimbrel::robust {

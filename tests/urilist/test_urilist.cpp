@@ -1,4 +1,4 @@
-#include "gui/x11/UriList.h"
+#include "platform/x11/UriList.h"
 
 #include <gtest/gtest.h>
 

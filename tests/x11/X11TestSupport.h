@@ -15,7 +15,7 @@
 #include "gui/DrawContext.h"
 #include "gui/Frame.h"
 #include "gui/View.h"
-#include "gui/x11/X11Platform.h"
+#include "platform/x11/X11Platform.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

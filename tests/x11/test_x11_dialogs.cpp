@@ -15,8 +15,8 @@
 #include <optional>
 #include <thread>
 
-#include "gui/x11/ChildProcess.h"
-#include "gui/x11/Dialogs.h"
+#include "platform/x11/ChildProcess.h"
+#include "platform/x11/Dialogs.h"
 
 namespace rimbrel::test {
 namespace {

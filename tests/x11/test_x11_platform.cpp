@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "gui/Timer.h"
-#include "gui/x11/ChildProcess.h"
+#include "platform/x11/ChildProcess.h"
 #include "tests/x11/X11TestSupport.h"
 
 namespace rimbrel::test {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "gui/x11/UriList.h"
+#include "platform/x11/UriList.h"
 
 namespace rimbrel::host {
 

@@ -1,4 +1,4 @@
-#include "gui/headless/HeadlessPlatform.h"
+#include "platform/headless/HeadlessPlatform.h"
 
 #include <cairo.h>
 

@@ -1,6 +1,6 @@
-#include "gui/x11/X11Connection.h"  // the toolkit first, then Xlib and HostProperties.h
+#include "platform/x11/X11Connection.h"  // the toolkit first, then Xlib and HostProperties.h
 
-#include "gui/x11/XdndTarget.h"  // readWholeProperty
+#include "platform/x11/XdndTarget.h"  // readWholeProperty
 
 namespace rimbrel::gui::x11 {
 

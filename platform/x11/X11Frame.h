@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "gui/IPlatformFrame.h"
-#include "gui/x11/X11Connection.h"  // includes Xlib after the toolkit
+#include "platform/x11/X11Connection.h"  // includes Xlib after the toolkit
 
 typedef struct _cairo_surface cairo_surface_t;
 

@@ -53,10 +53,4 @@ private:
     bool inIdle_ = false;
 };
 
-// The platform's pump, run from every host idle call on the UI thread. The
-// platform in use installs it (the X11 backend does, once per process); with
-// none installed only the timers are fired.
-using PlatformPump = std::function<void()>;
-void setPlatformPump(PlatformPump pump);
-
 }  // namespace rimbrel::gui

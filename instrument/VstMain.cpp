@@ -1,9 +1,9 @@
 // The plug-in's exported entry points. Both do the same.
-#include "plugin/PluginEntry.h"
+#include "instrument/PluginEntry.h"
 
 #if defined(RIMBREL_WITH_X11)
 #include "editor/ADEditor.h"
-#include "gui/x11/X11Platform.h"
+#include "platform/x11/X11Platform.h"
 #endif
 
 #define RIMBREL_EXPORT extern "C" __attribute__((visibility("default")))

@@ -1,11 +1,11 @@
-#include "gui/x11/X11Platform.h"
+#include "platform/x11/X11Platform.h"
 
 #include <cstdint>
 #include <memory>
 
-#include "gui/vst/AEffGUIEditor.h"
-#include "gui/x11/X11Connection.h"
-#include "gui/x11/X11Frame.h"
+#include "gui/IPlatformFrame.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Frame.h"
 
 namespace rimbrel::gui::x11 {
 

@@ -1,24 +1,10 @@
-#include "gui/vst/AEffGUIEditor.h"
+#include "binding/AEffGUIEditor.h"
 
-#include <mutex>
-
+#include "gui/IPlatformFrame.h"
 #include "gui/Timer.h"
 #include "plugin/AudioEffectX.h"
 
 namespace rimbrel::gui {
-
-namespace {
-std::mutex pumpMutex;
-PlatformPump& installedPump() {
-    static PlatformPump pump;
-    return pump;
-}
-}  // namespace
-
-void setPlatformPump(PlatformPump pump) {
-    std::lock_guard<std::mutex> lock(pumpMutex);
-    installedPump() = std::move(pump);
-}
 
 AEffGUIEditor::AEffGUIEditor(rimbrel::AudioEffect* effect) : rimbrel::AEffEditor(effect) {}
 
@@ -42,15 +28,7 @@ void AEffGUIEditor::close() {
 }
 
 void AEffGUIEditor::hostIdle() {
-    PlatformPump pump;
-    {
-        std::lock_guard<std::mutex> lock(pumpMutex);
-        pump = installedPump();
-    }
-    if (pump)
-        pump();
-    else
-        CTimerService::fireDue();
+    runPlatformPump();
     idle();
 }
 

@@ -1,8 +1,8 @@
-#include "gui/x11/Dialogs.h"
+#include "platform/x11/Dialogs.h"
 
 #include <cstdio>
 
-#include "gui/x11/ChildProcess.h"
+#include "platform/x11/ChildProcess.h"
 
 namespace rimbrel::gui::x11 {
 

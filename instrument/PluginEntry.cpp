@@ -1,6 +1,6 @@
-#include "plugin/PluginEntry.h"
+#include "instrument/PluginEntry.h"
 
-#include "plugin/TambletEdit.h"
+#include "instrument/TambletEdit.h"
 
 namespace rimbrel {
 

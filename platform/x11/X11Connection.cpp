@@ -1,4 +1,4 @@
-#include "gui/x11/X11Connection.h"
+#include "platform/x11/X11Connection.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "gui/Timer.h"
-#include "gui/x11/X11Frame.h"
+#include "platform/x11/X11Frame.h"
 
 #include <X11/Xcursor/Xcursor.h>
 #include <X11/Xutil.h>

@@ -1,9 +1,9 @@
-#include "gui/x11/XdndTarget.h"
+#include "platform/x11/XdndTarget.h"
 
 #include <chrono>
 
 #include "gui/DragContainer.h"
-#include "gui/x11/UriList.h"
+#include "platform/x11/UriList.h"
 
 #include <X11/Xatom.h>
 

@@ -38,7 +38,7 @@
 
 #include "gui/Geometry.h"
 #include "gui/IPlatformFrame.h"
-#include "gui/x11/X11Connection.h"  // includes Xlib after the toolkit
+#include "platform/x11/X11Connection.h"  // includes Xlib after the toolkit
 
 namespace rimbrel::gui::x11 {
 

@@ -1,9 +1,9 @@
-#include "gui/x11/DropProxy.h"
+#include "platform/x11/DropProxy.h"
 
 #include <algorithm>
 
-#include "gui/x11/HostProperties.h"
-#include "gui/x11/X11Frame.h"
+#include "platform/x11/HostProperties.h"
+#include "platform/x11/X11Frame.h"
 
 #include <X11/Xatom.h>
 

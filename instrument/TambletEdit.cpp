@@ -1,4 +1,4 @@
-#include "plugin/TambletEdit.h"
+#include "instrument/TambletEdit.h"
 
 #include <new>
 

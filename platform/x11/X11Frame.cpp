@@ -1,12 +1,12 @@
-#include "gui/x11/X11Frame.h"
+#include "platform/x11/X11Frame.h"
 
 #include <chrono>
 #include <cmath>
 
 #include "gui/DrawContext.h"
 #include "gui/Timer.h"
-#include "gui/x11/DropProxy.h"
-#include "gui/x11/XdndTarget.h"
+#include "platform/x11/DropProxy.h"
+#include "platform/x11/XdndTarget.h"
 
 #include <X11/Xatom.h>
 #include <cairo-xlib.h>

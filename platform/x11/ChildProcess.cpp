@@ -1,4 +1,4 @@
-#include "gui/x11/ChildProcess.h"
+#include "platform/x11/ChildProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -10,11 +10,11 @@
 // The toolkit's headers come first: Xlib defines macros (None, Status...)
 // that would clash with names in them.
 #include "gui/Events.h"
-#include "gui/x11/Dialogs.h"
+#include "platform/x11/Dialogs.h"
 
 #include <X11/Xlib.h>
 
-#include "gui/x11/HostProperties.h"
+#include "platform/x11/HostProperties.h"
 
 typedef struct _cairo_device cairo_device_t;
 

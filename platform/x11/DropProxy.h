@@ -18,7 +18,7 @@
 
 #include <vector>
 
-#include "gui/x11/X11Connection.h"  // includes Xlib after the toolkit
+#include "platform/x11/X11Connection.h"  // includes Xlib after the toolkit
 
 namespace rimbrel::gui::x11 {
 
