@@ -7,7 +7,7 @@
 
 #include "formats/AiffWriter.h"
 #include "kit/Diagnostics.h"
-#include "formats/ParameterMap.h"
+#include "kit/ParameterMap.h"
 
 namespace rimbrel {
 
@@ -60,10 +60,10 @@ void appendInt(std::string& s, int64_t v) {
 
 KitExportInput::KitExportInput() {
     for (int k = 0; k < kNumKeys; ++k) {
-        pitch[k] = 0.5f;
-        playMode[k] = 0.5f;
-        reverse[k] = 0.0f;
-        volume[k] = 0.5f;
+        pitch[k] = param::kDefaultPitch;
+        playMode[k] = param::kDefaultPlayMode;
+        reverse[k] = param::kDefaultReverse;
+        volume[k] = param::kDefaultVolume;
     }
 }
 
@@ -116,8 +116,7 @@ int32_t positionValue(int64_t frame) {
 }
 
 int32_t pitchValue(float p) {
-    const int32_t n = param::truncToInt(double(float(p * 96.0f)) + 0.5);
-    int64_t value = (int64_t(n) - 48) * 512;
+    int64_t value = int64_t(param::pitchFromParameter(p)) * 512;
     if (value < -255) value += 256;
     if (value > 2147483647) value = 2147483647;
     if (value < -2147483647) value = -2147483647;
@@ -125,16 +124,16 @@ int32_t pitchValue(float p) {
 }
 
 int32_t playModeValue(float p) {
-    const int32_t n = param::truncToInt(double(float(p * 2.0f)) + 0.5);
+    const int32_t n = param::playModeFromParameter(p);
     if (n == 0) return 8000;
     if (n == 1) return 8192;
     if (n >= 2) return 16384;
     return 8192;  // below 0: not reachable from the parameter range; one-shot
 }
 
-int32_t reverseValue(float p) { return param::truncToInt(double(p) + 0.5) == 0 ? 8192 : 16384; }
+int32_t reverseValue(float p) { return param::reverseFromParameter(p) ? 16384 : 8192; }
 
-int32_t volumeValue(float p) { return param::truncToInt(double(float(p * 16384.0f)) + 0.5); }
+int32_t volumeValue(float p) { return truncToInt(double(float(p * 16384.0f)) + 0.5); }
 
 std::string kitDescription(const KitExportInput& in, const KitLayout& layout, bool printDiagnostics) {
     std::string s;

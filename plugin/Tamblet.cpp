@@ -6,25 +6,10 @@
 
 namespace rimbrel {
 
-int truncToInt(double x) {
-    if (std::isnan(x)) return 0;
-    if (x >= 2147483647.0) return 2147483647;
-    if (x <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<int>(x);
-}
-
 // Writes text into a host string of kVstMaxParamStrLen bytes, cut if longer.
 static void writeParamText(char* dest, const char* text) {
     if (!dest) return;
     std::snprintf(dest, kVstMaxParamStrLen, "%s", text);
-}
-
-// Hosts may pass any index, down to INT32_MIN: the difference is taken
-// without overflow.
-static bool keyOfIndex(VstInt32 index, VstInt32 base, int& k) {
-    const int64_t d = int64_t(index) - int64_t(base);
-    k = d >= 0 && d < kNumKeys ? int(d) : -1;
-    return k >= 0;
 }
 
 Tamblet::Tamblet(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
@@ -73,19 +58,17 @@ void Tamblet::setParameter(VstInt32 index, float value) {
         if (isProcessing()) startKey(k);
         else kit.requestAudition(k);
     } else if (keyOfIndex(index, kParamPitch, k)) {
-        const long long pitch = (long long)truncToInt(double(value * 96.0f) + 0.5) - 48;
-        kit.keyPitch[k].store(int32_t(pitch < INT32_MIN ? INT32_MIN : pitch),
-                              std::memory_order_relaxed);
+        kit.keyPitch[k].store(param::pitchFromParameter(value), std::memory_order_relaxed);
     } else if (keyOfIndex(index, kParamPlayMode, k)) {
-        kit.keyPlayMode[k].store(truncToInt(double(value * 2.0f) + 0.5), std::memory_order_relaxed);
+        kit.keyPlayMode[k].store(param::playModeFromParameter(value), std::memory_order_relaxed);
     } else if (keyOfIndex(index, kParamReverse, k)) {
-        kit.keyReverse[k].store(truncToInt(double(value) + 0.5) != 0, std::memory_order_relaxed);
+        kit.keyReverse[k].store(param::reverseFromParameter(value), std::memory_order_relaxed);
     } else if (keyOfIndex(index, kParamVolume, k)) {
         // A gain that is not a number or infinite (a value of NaN, an
         // infinity, or one so large its square overflows) would put NaN into
         // the host's mix (infinity times a silent frame): such a value
         // leaves the volume as it was.
-        const float volume = value * value * 4.0f;
+        const float volume = param::volumeFromParameter(value);
         if (std::isfinite(volume)) kit.keyVolume[k].store(volume, std::memory_order_relaxed);
     }
 }
@@ -93,13 +76,13 @@ void Tamblet::setParameter(VstInt32 index, float value) {
 float Tamblet::getParameter(VstInt32 index) {
     int k = 0;
     if (keyOfIndex(index, kParamPitch, k))
-        return float(kit.keyPitch[k].load(std::memory_order_relaxed) + 48) / 96.0f;
+        return param::pitchToParameter(kit.keyPitch[k].load(std::memory_order_relaxed));
     if (keyOfIndex(index, kParamPlayMode, k))
-        return float(kit.keyPlayMode[k].load(std::memory_order_relaxed)) * 0.5f;
+        return param::playModeToParameter(kit.keyPlayMode[k].load(std::memory_order_relaxed));
     if (keyOfIndex(index, kParamReverse, k))
-        return kit.keyReverse[k].load(std::memory_order_relaxed) ? 1.0f : 0.0f;
+        return param::reverseToParameter(kit.keyReverse[k].load(std::memory_order_relaxed));
     if (keyOfIndex(index, kParamVolume, k))
-        return std::sqrt(kit.keyVolume[k].load(std::memory_order_relaxed) * 0.25f);
+        return param::volumeToParameter(kit.keyVolume[k].load(std::memory_order_relaxed));
     return 0.0f;
 }
 
@@ -108,28 +91,17 @@ void Tamblet::getParameterDisplay(VstInt32 index, char* text) {
     char buf[32];
     int k = 0;
     if (keyOfIndex(index, kParamPitch, k)) {
-        std::snprintf(buf, sizeof buf, "%7d", kit.keyPitch[k].load(std::memory_order_relaxed));
+        param::pitchText(kit.keyPitch[k].load(std::memory_order_relaxed), buf, sizeof buf);
         writeParamText(text, buf);
     } else if (keyOfIndex(index, kParamPlayMode, k)) {
-        switch (kit.keyPlayMode[k].load(std::memory_order_relaxed)) {
-            case PlayModeGate: writeParamText(text, "->  "); break;
-            case PlayModeOneShot: writeParamText(text, "-> |"); break;
-            case PlayModeLoop: writeParamText(text, "Loop"); break;
-            default: break;  // a mode outside the table has no text
-        }
+        // A mode outside the table has no text: the host's string stays as it was.
+        if (const char* shown = param::playModeText(kit.keyPlayMode[k].load(std::memory_order_relaxed)))
+            writeParamText(text, shown);
     } else if (keyOfIndex(index, kParamReverse, k)) {
-        writeParamText(text, kit.keyReverse[k].load(std::memory_order_relaxed) ? " <<" : " >>");
+        writeParamText(text, param::reverseText(kit.keyReverse[k].load(std::memory_order_relaxed)));
     } else if (keyOfIndex(index, kParamVolume, k)) {
-        const float volume = kit.keyVolume[k].load(std::memory_order_relaxed);
-        if (volume <= 0.0f) {
-            writeParamText(text, " -INF");
-        } else {
-            const float decibels = 20.0f * float(std::log10(double(volume)));
-            const int n = truncToInt(double(decibels) + 0.5);
-            std::snprintf(buf, sizeof buf, "%3d", n);
-            if (n >= 0) buf[0] = '+';
-            writeParamText(text, buf);
-        }
+        param::volumeText(kit.keyVolume[k].load(std::memory_order_relaxed), buf, sizeof buf);
+        writeParamText(text, buf);
     } else {
         writeParamText(text, "  ");
     }

@@ -16,17 +16,10 @@
 #include <new>
 
 #include "kit/Kit.h"
+#include "kit/ParameterMap.h"
 #include "plugin/AudioEffectX.h"
 
 namespace rimbrel {
-
-// Parameter indices of the per-key settings (k = key index 0..23). The host
-// itself is told about one parameter only (index 0, which does nothing).
-constexpr VstInt32 kParamAudition = 2;
-constexpr VstInt32 kParamPitch = 99;
-constexpr VstInt32 kParamPlayMode = 123;
-constexpr VstInt32 kParamReverse = 147;
-constexpr VstInt32 kParamVolume = 171;
 
 constexpr VstInt32 kUniqueId = vstFourCharacters('R', 'b', 'K', 't');
 constexpr VstInt32 kNumPrograms = 1;
@@ -109,9 +102,5 @@ private:
     KeyMask blockHeld_ = 0;
     KeyMask blockSounded_ = 0;
 };
-
-// Converts to an integer toward zero, saturating at the int32 range (NaN
-// gives 0): out-of-range parameter values must not be undefined behaviour.
-int truncToInt(double x);
 
 }  // namespace rimbrel

@@ -11,7 +11,7 @@
 #include "FormatsTestSupport.h"
 #include "formats/AiffWriter.h"
 #include "formats/KitExport.h"
-#include "formats/ParameterMap.h"
+#include "kit/ParameterMap.h"
 #include "kit/Loader.h"
 
 namespace rimbrel {

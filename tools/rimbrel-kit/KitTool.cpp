@@ -18,7 +18,7 @@
 #include "formats/AiffWriter.h"
 #include "formats/KitExport.h"
 #include "formats/KitFileReader.h"
-#include "formats/ParameterMap.h"
+#include "kit/ParameterMap.h"
 #include "kit/DropIntake.h"
 #include "kit/DropReport.h"
 #include "kit/Kit.h"
