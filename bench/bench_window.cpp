@@ -21,6 +21,7 @@
 #include "platform/x11/X11Platform.h"
 #include "editor/ADEditor.h"
 #include "instrument/PluginEntry.h"
+#include "resources/EditorGeometry.h"
 
 #include <X11/Xlib.h>
 
@@ -35,10 +36,9 @@ void layOut(CFrame* frame)
     auto* background = new CBitmap(128);
     frame->setBackground(background);
     background->forget();
-    static const int offsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
     char text[64];
     for (int k = 0; k < 24; ++k) {
-        const double top = 160 + offsets[k % 12] + (k / 12) * 7 * 40.71428571;
+        const double top = rimbrel::geometry::labelTop(k);
         std::snprintf(text, sizeof text, " sample number %d", k);
         auto* name = new CTextLabel(CRect(34, top, 206, top + 18), text, nullptr, kNoFrame);
         name->setBackColor(kTransparentCColor);

@@ -132,9 +132,10 @@ void CMyTextLabel::setCursor(gui::CCursorType type)
 
 CRect CMyTextLabel::labelRect(int index) const
 {
+    using namespace geometry;
     const double top =
         kFirstLabelTop + std::trunc(kKeyOffsets[index % 12] + static_cast<double>(index / 12) * kOctavePitch);
-    return CRect(kLabelLeft, top, kLabelLeft + size.getWidth(), top + size.getHeight());
+    return CRect(kNameLabelLeft, top, kNameLabelLeft + size.getWidth(), top + size.getHeight());
 }
 
 void CMyTextLabel::draw(CDrawContext* context)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "gui/Controls.h"
+#include "resources/EditorGeometry.h"
 
 namespace rimbrel {
 
@@ -51,13 +52,7 @@ public:
 // under the mouse is highlighted; the release clears every highlight.
 class CMyTextLabel : public gui::CParamDisplay {
 public:
-    // Label tops follow the keyboard: key k's top is
-    // kFirstLabelTop + trunc(kKeyOffsets[k % 12] + (k / 12) * kOctavePitch).
     static constexpr int kKeys = 24;
-    static constexpr double kLabelLeft = 34;
-    static constexpr double kFirstLabelTop = 160;
-    static constexpr double kOctavePitch = 40.71428571 * 7;
-    static constexpr double kKeyOffsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
 
     // Click codes.
     static constexpr float kClickPlain = 1.0f;
@@ -86,7 +81,10 @@ public:
     virtual void setText(const char* text);
     virtual const char* getText() const { return text.c_str(); }
 
-    // The rectangle of key `index`'s name label, for a label of this one's size.
+    // The rectangle of key `index`'s name label, for a label of this one's
+    // size. Its top is the window's label top with the part below the first
+    // octave's top cut to whole pixels:
+    // kFirstLabelTop + trunc(kKeyOffsets[k % 12] + (k / 12) * kOctavePitch).
     CRect labelRect(int index) const;
 
     // Drawn with the pulsing overlay: files hover over it, it is dragged, or

@@ -6,6 +6,8 @@
 
 #include "gui/Geometry.h"
 #include "kit/Kit.h"
+#include "kit/ParameterMap.h"
+#include "resources/EditorGeometry.h"
 
 namespace rimbrel {
 
@@ -32,37 +34,26 @@ constexpr int32_t kSelectorKitExport = 102;
 constexpr int32_t kSelectorIndividualExport = 103;
 
 // ---- the window ----
-constexpr int kWindowWidth = 540;   // the background bitmap's size; the
-constexpr int kWindowHeight = 786;  // window takes whatever the bitmap has
-constexpr int kLabelHeight = 18;    // name labels
-constexpr int kValueLabelHeight = 16;
+// Where the labels and key buttons lie comes from the geometry the artwork
+// is drawn around.
+using geometry::isWhiteKey;
+using geometry::kWindowHeight;  // the background bitmap's size; the
+using geometry::kWindowWidth;   // window takes whatever the bitmap has
+using geometry::labelTop;
+constexpr int kLabelHeight = int(geometry::kNameLabelHeight);  // name labels
+constexpr int kValueLabelHeight = int(geometry::kValueLabelHeight);
 
-// Vertical offsets of the 12 keys of an octave (F .. E) below the octave's
-// first label top, and the distance between the two octaves.
-constexpr double kKeyOffsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
-constexpr double kOctavePitch = 7 * 40.71428571;
-
-// Top of key k's name and value labels, in double precision and unrounded
-// (the second octave lies 284.99999997 pixels below the first).
-constexpr double labelTop(int k) {
-    return 160.0 + kKeyOffsets[k % 12] + double(k / 12) * kOctavePitch;
+constexpr gui::CRect nameLabelRect(int k) {
+    return {geometry::kNameLabelLeft, labelTop(k), geometry::kNameLabelRight, labelTop(k) + kLabelHeight};
 }
-
-constexpr gui::CRect nameLabelRect(int k) { return {34, labelTop(k), 206, labelTop(k) + kLabelHeight}; }
 constexpr gui::CRect valueLabelRect(int k) {
-    return {210, labelTop(k), 244, labelTop(k) + kValueLabelHeight};
+    return {geometry::kValueLabelLeft, labelTop(k), geometry::kValueLabelRight, labelTop(k) + kValueLabelHeight};
 }
 
-// The invisible button over the drawn key k. Its tops do not follow the
-// label rule: they trace the drawing of the keyboard.
-constexpr int kKeyButtonTops[kNumKeys] = {148, 148, 189, 210, 230, 250, 271, 311, 311, 352, 372, 392,
-                                          433, 433, 474, 494, 514, 534, 556, 598, 598, 637, 657, 678};
+// The invisible button over the drawn key k.
 constexpr gui::CRect keyButtonRect(int k) {
-    const double top = kKeyButtonTops[k] + 3;
-    if (isWhiteKey(k)) return {277, top, 277 + 80, top + 41};
-    // The two G sharps sit between keys drawn closer together.
-    const double height = (k % 12 == 3) ? 40 : 60;
-    return {358, top, 358 + 40, top + height};
+    const geometry::Box box = geometry::keyButtonBox(k);
+    return {double(box.left), double(box.top), double(box.right), double(box.bottom)};
 }
 
 // Where key k lights up while it sounds, inside its button: the face of a
@@ -84,19 +75,26 @@ constexpr gui::CPoint kExportButtonOrigin{14, 73};  // size: the bitmap's width,
 constexpr gui::CPoint kDropButtonOrigin{8, 11};     // size: the bitmap's width, half its height
 constexpr gui::CPoint kModeSwitchOrigin{16, 113};   // size: the bitmap's width, a fifth of its height
 
-// Parameter index of key k's setting shown in mode m (1..4).
+// Parameter index of key 0's setting shown in mode m (1..4); key k's is k above.
 constexpr int32_t parameterBank(int m) {
     switch (m) {
-        case ModePitch: return 99;
-        case ModePlayMode: return 123;
-        case ModeReverse: return 147;
-        case ModeVolume: return 171;
+        case ModePitch: return kParamPitch;
+        case ModePlayMode: return kParamPlayMode;
+        case ModeReverse: return kParamReverse;
+        case ModeVolume: return kParamVolume;
         default: return 0;
     }
 }
 
 // The value a setting takes when its key is erased or reset: pitch 0,
 // one-shot, forward, gain 1.0.
-constexpr float defaultSettingValue(int m) { return m == ModeReverse ? 0.0f : 0.5f; }
+constexpr float defaultSettingValue(int m) {
+    switch (m) {
+        case ModePitch: return param::kDefaultPitch;
+        case ModePlayMode: return param::kDefaultPlayMode;
+        case ModeReverse: return param::kDefaultReverse;
+        default: return param::kDefaultVolume;
+    }
+}
 
 }  // namespace rimbrel

@@ -52,10 +52,6 @@ struct QueuedNote {
 using KeyMask = uint32_t;
 constexpr KeyMask keyBit(int k) { return KeyMask(1) << k; }
 constexpr bool isKeyIndex(int k) { return k >= 0 && k < kNumKeys; }
-constexpr bool isWhiteKey(int k) {
-    const int m = k % 12;
-    return m == 0 || m == 2 || m == 4 || m == 6 || m == 7 || m == 9 || m == 11;
-}
 
 struct Kit {
     // Sets every field but keySamples to its initial value. keySamples is left

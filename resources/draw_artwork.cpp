@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <string>
 
+#include "resources/EditorGeometry.h"
+
 namespace {
 
 // ---------------------------------------------------------------- palette
@@ -103,8 +105,8 @@ void drawText(cairo_t* cr, const char* text, double x, double cy, double align) 
 
 // ---------------------------------------------------------------- window geometry
 
-constexpr int kWindowWidth = 540;
-constexpr int kWindowHeight = 786;
+using rimbrel::geometry::kWindowHeight;
+using rimbrel::geometry::kWindowWidth;
 
 // The label panel and its dividing lines.
 constexpr int kPanelLeft = 15, kPanelTop = 112, kPanelRight = 248, kPanelBottom = 716;
@@ -117,14 +119,9 @@ constexpr int kBlackLeft = 357, kBlackRight = 398;
 constexpr double kKeyboardTop = 151.0;
 constexpr double kWhitePitch = 285.0 / 7.0;  // seven white keys per 285-pixel octave
 
-// Label rows: the top of key k's labels (second octave 7 x 40.71428571 lower).
-constexpr double kLabelOffsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
-double labelTop(int k) { return 160.0 + kLabelOffsets[k % 12] + (k / 12) * 7 * 40.71428571; }
-
-constexpr bool isWhite(int k) {
-    const int m = k % 12;
-    return m == 0 || m == 2 || m == 4 || m == 6 || m == 7 || m == 9 || m == 11;
-}
+// Label rows and key colours: where the editor puts its labels.
+using rimbrel::geometry::labelTop;
+constexpr bool isWhite(int k) { return rimbrel::geometry::isWhiteKey(k); }
 
 // White keys are numbered 0..13 from the top; black key k sits on the border
 // between the white keys on either side of it.
@@ -135,17 +132,8 @@ int whiteIndex(int k) {
 int whiteBorder(int i) { return static_cast<int>(std::lround(kKeyboardTop + i * kWhitePitch)); }
 
 // The editor's key buttons, (left, top, right, bottom), used for the check overlay.
-struct Rect {
-    int left, top, right, bottom;
-};
-Rect keyButton(int k) {
-    static constexpr int kTops[24] = {148, 148, 189, 210, 230, 250, 271, 311, 311, 352, 372, 392,
-                                      433, 433, 474, 494, 514, 534, 556, 598, 598, 637, 657, 678};
-    const int top = kTops[k] + 3;
-    if (isWhite(k)) return {277, top, 357, top + 41};
-    const int height = (k % 12 == 3) ? 40 : 60;
-    return {358, top, 398, top + height};
-}
+using Rect = rimbrel::geometry::Box;
+constexpr Rect keyButton(int k) { return rimbrel::geometry::keyButtonBox(k); }
 
 const char* noteName(int k) {
     static const char* kNames[12] = {"F", "F#", "G", "G#", "A", "A#", "B", "C", "C#", "D", "D#", "E"};

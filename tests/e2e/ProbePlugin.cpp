@@ -17,6 +17,7 @@
 #include "binding/AEffGUIEditor.h"
 #include "platform/x11/X11Platform.h"
 #include "plugin/AudioEffectX.h"
+#include "resources/EditorGeometry.h"
 
 // After the toolkit's headers: Xlib's macros would clash with their names.
 #include <X11/Xlib.h>
@@ -104,9 +105,8 @@ public:
         frame = new CFrame(CRect(0, 0, 540, 786), parent, this);
         frame->addView(new Patch(CRect(0, 0, 540, 786), CColor(40, 40, 48), "background", false));
         frame->addView(new Patch(CRect(8, 11, 256, 65), CColor(0, 171, 107), "button", true));
-        static const int offsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
         for (int k = 0; k < 24; ++k) {
-            const double top = 160 + offsets[k % 12] + (k / 12) * 7 * 40.71428571;
+            const double top = rimbrel::geometry::labelTop(k);
             frame->addView(new Patch(CRect(34, top, 206, top + 18), CColor(105, 142, 255), "key " + std::to_string(k),
                                      true));
         }

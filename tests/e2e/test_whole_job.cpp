@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tests/e2e/E2eSupport.h"
+#include "resources/EditorGeometry.h"
 
 namespace {
 
@@ -84,8 +85,7 @@ bool waitFor(const std::function<bool()>& done, double seconds)
 // Where the window's controls lie, in window pixels.
 int labelMiddle(int k)
 {
-    static const int offsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
-    return int(160 + offsets[k % 12] + (k / 12) * 285 + 9);
+    return rimbrel::geometry::nameLabelMiddleY(k);
 }
 constexpr int kModeDurationX = 38, kModePitchX = 85, kModeY = 128;  // the mode switch
 constexpr int kExportX = 130, kExportY = 87;                        // the export button

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "editor/CustomControls.h"
+#include "resources/EditorGeometry.h"
 #include "platform/headless/HeadlessPlatform.h"
 
 namespace rimbrel::testing {
@@ -16,11 +17,7 @@ namespace rimbrel::testing {
 using namespace rimbrel::gui;
 
 // Label top of key k as the window lays it out (unrounded).
-inline double labelTop(int k)
-{
-    static const double offsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
-    return 160 + offsets[k % 12] + (k / 12) * 7 * 40.71428571;
-}
+inline double labelTop(int k) { return geometry::labelTop(k); }
 
 // Colours read back from a premultiplied surface may differ by a rounding step.
 inline ::testing::AssertionResult colourNear(const CColor& actual, const CColor& expected, int tolerance = 2)

@@ -2,6 +2,8 @@
 // layout expects, and the drawings line up with the controls placed on them.
 #include "resources/Resources.h"
 
+#include "resources/EditorGeometry.h"
+
 #include <cairo.h>
 #include <gtest/gtest.h>
 
@@ -107,8 +109,7 @@ TEST(Background, PanelLinesWhereTheLabelGroupsMeet) {
     for (int x : {15, 248}) EXPECT_EQ(pixel(bg, x, 400), kLine) << x;
     // Nothing is drawn where the labels and the total sit.
     for (int k : {0, 6, 12, 23}) {
-        static constexpr double kOffsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
-        const int top = int(160 + kOffsets[k % 12] + (k / 12) * 7 * 40.71428571);
+        const int top = int(rimbrel::geometry::labelTop(k));
         for (int y = top; y < top + 18; ++y)
             for (int x = 40; x < 206; x += 3) ASSERT_EQ(pixel(bg, x, y), kBlack) << k << " " << x << "," << y;
     }
@@ -117,18 +118,8 @@ TEST(Background, PanelLinesWhereTheLabelGroupsMeet) {
 }
 
 // The editor's invisible key buttons, (left, top, right, bottom).
-struct Rect {
-    int left, top, right, bottom;
-};
-Rect keyButton(int k) {
-    static constexpr int kTops[24] = {148, 148, 189, 210, 230, 250, 271, 311, 311, 352, 372, 392,
-                                      433, 433, 474, 494, 514, 534, 556, 598, 598, 637, 657, 678};
-    const int m = k % 12;
-    const bool white = m == 0 || m == 2 || m == 4 || m == 6 || m == 7 || m == 9 || m == 11;
-    const int top = kTops[k] + 3;
-    if (white) return {277, top, 357, top + 41};
-    return {358, top, 398, top + (m == 3 ? 40 : 60)};
-}
+using Rect = rimbrel::geometry::Box;
+Rect keyButton(int k) { return rimbrel::geometry::keyButtonBox(k); }
 
 // From the button's centre, walking in one direction, the drawn key's outline
 // is met before the walk leaves the button (one pixel of slack for the

@@ -17,6 +17,7 @@
 #include "tools/rimbrel-host/HostDropArea.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/RealtimeAudio.h"
+#include "resources/EditorGeometry.h"
 
 namespace rimbrel::host {
 
@@ -489,11 +490,9 @@ void dropPoint(int key, int& x, int& y)
         y = (11 + 65) / 2;
         return;
     }
-    // The name label of key k: (34, y(k), 206, y(k) + 18).
-    static const int offsets[12] = {0, 20, 40, 61, 81, 102, 122, 162, 183, 203, 224, 244};
-    const double top = 160 + offsets[key % 12] + (key / 12) * 7 * 40.71428571;
-    x = (34 + 206) / 2;
-    y = static_cast<int>(top + 9);
+    // The middle of key k's name label.
+    x = rimbrel::geometry::nameLabelMiddleX();
+    y = rimbrel::geometry::nameLabelMiddleY(key);
 }
 
 int runEditor(const EditorOptions& options, std::string& error)
