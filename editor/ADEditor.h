@@ -152,7 +152,7 @@ private:
     void keyButtonChanged(int k);
     void nameLabelChanged(int k);
     void swapKeys(int k);
-    void exchangeKeys(int g, int f);
+    void exchangeKeyNames(int g, int f);
     void editSetting(int k);
     void modeSwitchChanged();
     // Hints on the status line (EditorStatus.cpp): icon -1 when the mouse left.

@@ -7,6 +7,7 @@
 
 #include "editor/ADEditor.h"
 #include "editor/DropSummary.h"
+#include "kit/KeyAudio.h"
 
 namespace rimbrel {
 
@@ -108,12 +109,7 @@ void ADEditor::eraseAllKeys() {
 
 // Empties key k and resets its settings (what an erase does, unrecorded).
 void ADEditor::clearKey(int k) {
-    {
-        // keyLength changes only under the rewrite protocol; the frames stay
-        // in the buffer until the next load overwrites them.
-        KeyRewrite rewrite(effect->kit, keyBit(k));
-        effect->kit.keyLength[k] = 0;
-    }
+    eraseKeyAudio(effect->kit, k);
     keyNames[k][0] = 0;
     if (nameLabels[k]) nameLabels[k]->hasName = false;
     updateValueLabel(k);
@@ -144,28 +140,17 @@ void ADEditor::swapKeys(int k) {
             if (nameLabels[i] && nameLabels[i]->dragState == 1) g = i;
     const bool exchange = f != -1 && isKeyIndex(f) && label->dragState == 1 && g != f && g >= 0;
 
-    Kit& kit = effect->kit;
-    KeyMask keys = keyBit(k);
-    if (exchange) {
-        keys |= keyBit(g) | keyBit(f);
-        undoHistory.recordKeys(kit, keyNames, keyBit(g) | keyBit(f));
-    }
-    {
-        KeyRewrite rewrite(kit, keys);
-        kit.keyPosition[k] = 0.0;
-        kit.keyPlaying[k].store(false, std::memory_order_relaxed);
-        if (exchange) exchangeKeys(g, f);
-    }
-    if (exchange) offerUndo(keyNoteName(g) + " and " + keyNoteName(f) + " exchanged");
+    if (exchange) undoHistory.recordKeys(effect->kit, keyNames, keyBit(g) | keyBit(f));
+    // The kit stops the dragged key and exchanges the two keys' audio.
+    stopAndExchangeKeys(effect->kit, k, exchange ? g : -1, exchange ? f : -1);
+    if (!exchange) return;
+    exchangeKeyNames(g, f);
+    offerUndo(keyNoteName(g) + " and " + keyNoteName(f) + " exchanged");
 }
 
-// Exchanges the audio, lengths, stored paths and name labels of keys g and
-// f; their settings stay with the key positions. Runs with both keys busy.
-void ADEditor::exchangeKeys(int g, int f) {
-    Kit& kit = effect->kit;
-    // The buffers are exchanged element by element: no scratch key needed.
-    std::swap_ranges(kit.keySamples[g], kit.keySamples[g] + kMaxKeyFrames, kit.keySamples[f]);
-    std::swap(kit.keyLength[g], kit.keyLength[f]);
+// After the kit exchanged the audio of keys g and f: their stored paths and
+// name labels follow it, and their duration labels and the total show it.
+void ADEditor::exchangeKeyNames(int g, int f) {
     // The whole stored paths change places (up to 511 characters each).
     char held[kKeyNameSize];
     std::memcpy(held, keyNames[g], kKeyNameSize);

@@ -2,7 +2,7 @@
 
 #include "kit/Diagnostics.h"
 #include "kit/FileAccess.h"
-#include "kit/MonoMix.h"
+#include "kit/KeyAudio.h"
 #include "kit/RateConverter.h"
 
 #include <sndfile.h>

@@ -1,6 +1,6 @@
 // The mono mix and the key buffer write, against plain scalar arithmetic,
 // for every count (vector blocks and their remainders) and special values.
-#include "kit/MonoMix.h"
+#include "kit/KeyAudio.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,13 @@
-// Folding decoded frames to a key's mono samples.
+// What goes into a key's audio, and every change the window asks of it:
+// decoded frames folded to mono, the whole-buffer write the loader makes, and
+// erasing and exchanging keys. The writes run on the UI thread under the
+// kit's rewrite protocol (kit/Kit.h), so the audio thread never hears a key
+// half-written.
 #pragma once
 
 #include <cstddef>
+
+#include "kit/Kit.h"
 
 namespace rimbrel {
 
@@ -23,5 +29,16 @@ void mixToMono(const float* in, float* out, std::size_t count, int channels);
 // has them (the buffer is not read again by this thread), and orders them
 // before the function returns.
 void writeKeyBuffer(float* key, std::size_t total, const float* src, std::size_t count);
+
+// Empties key k (0..23; others are ignored): its length becomes 0. The
+// frames stay in the buffer until the next load overwrites them. Settings
+// are the effect's parameters and are not touched here.
+void eraseKeyAudio(Kit& kit, int k);
+
+// Stops key `stopped` (its position back to the start) and, when g and f are
+// two different keys, exchanges their audio and lengths; their settings stay
+// with the key positions. g or f -1 (or equal): only the stop. Every key
+// involved is busy for the whole change, one rewrite for all.
+void stopAndExchangeKeys(Kit& kit, int stopped, int g, int f);
 
 }  // namespace rimbrel

@@ -1,5 +1,6 @@
-#include "kit/MonoMix.h"
+#include "kit/KeyAudio.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -78,6 +79,29 @@ void writeKeyBuffer(float* key, std::size_t total, const float* src, std::size_t
 #endif
     if (count > 0) std::memcpy(key, src, count * sizeof(float));
     for (std::size_t i = count; i < total; ++i) key[i] = 0.0f;
+}
+
+void eraseKeyAudio(Kit& kit, int k) {
+    if (!isKeyIndex(k)) return;
+    // keyLength changes only under the rewrite protocol.
+    KeyRewrite rewrite(kit, keyBit(k));
+    kit.keyLength[k] = 0;
+}
+
+void stopAndExchangeKeys(Kit& kit, int stopped, int g, int f) {
+    const bool exchange = isKeyIndex(g) && isKeyIndex(f) && g != f;
+    KeyMask keys = isKeyIndex(stopped) ? keyBit(stopped) : 0;
+    if (exchange) keys |= keyBit(g) | keyBit(f);
+    if (!keys) return;
+    KeyRewrite rewrite(kit, keys);
+    if (isKeyIndex(stopped)) {
+        kit.keyPosition[stopped] = 0.0;
+        kit.keyPlaying[stopped].store(false, std::memory_order_relaxed);
+    }
+    if (!exchange) return;
+    // The buffers are exchanged element by element: no scratch key needed.
+    std::swap_ranges(kit.keySamples[g], kit.keySamples[g] + kMaxKeyFrames, kit.keySamples[f]);
+    std::swap(kit.keyLength[g], kit.keyLength[f]);
 }
 
 }  // namespace rimbrel
