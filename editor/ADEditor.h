@@ -35,7 +35,7 @@
 #include "gui/Toolkit.h"
 #include "binding/AEffGUIEditor.h"
 #include "kit/DropIntake.h"
-#include "kit/KeyEvents.h"
+#include "kit/KitObservers.h"
 #include "kit/UndoHistory.h"
 #include "plugin/Tamblet.h"
 
@@ -105,7 +105,8 @@ public:
     bool onFrameKeyDown(gui::CKeyCode& key) override;
 
     // ---- loader and drop intake reports (DropObserver) ----
-    void setEditorOpen(bool open) override;
+    void loadStarted() override;
+    void loadEnded() override;
     void keyLoaded(int k) override;
     void keyLoadReported(int k, const LoadReport& report) override;
     void keyNamed(int k) override;

@@ -38,7 +38,7 @@ void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag,
         dropButton->setDirty(true);
     }
     // Examines, stores, loads and names one item after the other; the loads
-    // report through setEditorOpen/keyLoaded, the names through keyNamed.
+    // report through loadStarted/keyLoaded/loadEnded, the names through keyNamed.
     const std::vector<std::string> items = dragItems(drag);
     dropLoads = {};
     std::vector<KeyAssignment> filled;
@@ -83,9 +83,12 @@ void ADEditor::HandleDragHover(gui::CControl* control, gui::CDragContainer* drag
 
 // ---- reports of the loader and the drop intake ----
 
-void ADEditor::setEditorOpen(bool open) {
+// While a load runs the window counts as closed: its controls do nothing.
+void ADEditor::loadStarted() { editorOpen.store(false, std::memory_order_release); }
+
+void ADEditor::loadEnded() {
     // A load ending while the window is closed leaves it closed.
-    editorOpen.store(open && frame != nullptr, std::memory_order_release);
+    editorOpen.store(frame != nullptr, std::memory_order_release);
 }
 
 void ADEditor::keyLoaded(int k) {

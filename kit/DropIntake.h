@@ -22,7 +22,7 @@
 // Paths are used exactly as given (no separator conversion).
 #pragma once
 
-#include "kit/KeyEvents.h"
+#include "kit/KitObservers.h"
 #include "kit/Kit.h"
 #include "kit/Loader.h"
 

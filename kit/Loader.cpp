@@ -31,8 +31,12 @@ bool canOpen(const char* path) {
     return true;
 }
 
-void notifyEditorOpen(LoadObserver* observer, bool open) {
-    if (observer) observer->setEditorOpen(open);
+void notifyLoadStarted(LoadObserver* observer) {
+    if (observer) observer->loadStarted();
+}
+
+void notifyLoadEnded(LoadObserver* observer) {
+    if (observer) observer->loadEnded();
 }
 
 // Decodes n file frames, mixed to mono, into key positions 2 .. count - 1
@@ -213,7 +217,7 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
 
 LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer) {
     if (path == nullptr || !isKeyIndex(k)) return {};
-    notifyEditorOpen(observer, false);
+    notifyLoadStarted(observer);
     LoadReport report;
     const int fd = platform::openForReading(path);
     if (fd < 0) {
@@ -224,7 +228,7 @@ LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* obs
         report = loadFromDescriptor(kit, fd, k, observer);
     }
     if (observer) observer->keyLoadReported(k, report);
-    notifyEditorOpen(observer, true);
+    notifyLoadEnded(observer);
     return report;
 }
 

@@ -27,7 +27,7 @@
 #pragma once
 
 #include "kit/Kit.h"
-#include "kit/KeyEvents.h"
+#include "kit/KitObservers.h"
 
 namespace rimbrel {
 

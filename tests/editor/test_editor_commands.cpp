@@ -94,10 +94,10 @@ TEST_F(EditorTest, CtrlShiftClickEmptiesEveryKey) {
 
 TEST_F(EditorTest, ControlsDoNothingWhileALoadHoldsTheWindow) {
     fillKey(1, 100, "/s/a.wav");
-    editor->setEditorOpen(false);
+    editor->loadStarted();
     clickLabel(1, kLButton | kControl);
     EXPECT_EQ(kit().keyLength[1], 100);
-    editor->setEditorOpen(true);
+    editor->loadEnded();
     clickLabel(1, kLButton | kControl);
     EXPECT_EQ(kit().keyLength[1], 0);
 }

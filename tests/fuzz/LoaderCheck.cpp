@@ -5,7 +5,7 @@
 
 #include "kit/Intake.h"
 #include "kit/Kit.h"
-#include "kit/KeyEvents.h"
+#include "kit/KitObservers.h"
 #include "kit/Loader.h"
 #include "kit/RateConverter.h"
 
@@ -71,9 +71,13 @@ private:
 struct Observer : LoadObserver {
     int closes = 0, opens = 0, loads = 0, loadedKey = -1;
     bool open = true;
-    void setEditorOpen(bool o) override {
-        (o ? opens : closes)++;
-        open = o;
+    void loadStarted() override {
+        ++closes;
+        open = false;
+    }
+    void loadEnded() override {
+        ++opens;
+        open = true;
     }
     void keyLoaded(int k) override {
         ++loads;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "kit/Kit.h"
-#include "kit/KeyEvents.h"
+#include "kit/KitObservers.h"
 
 #include <sndfile.h>
 
@@ -65,9 +65,13 @@ struct RecordingObserver : DropObserver {
     std::vector<std::string> events;
     bool editorOpen = true;
     std::vector<bool> openWhenLoaded;
-    void setEditorOpen(bool open) override {
-        editorOpen = open;
-        events.push_back(open ? "open" : "closed");
+    void loadStarted() override {
+        editorOpen = false;
+        events.push_back("closed");
+    }
+    void loadEnded() override {
+        editorOpen = true;
+        events.push_back("open");
     }
     void keyLoaded(int k) override {
         openWhenLoaded.push_back(editorOpen);

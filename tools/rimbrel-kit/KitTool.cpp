@@ -368,7 +368,8 @@ struct LoadedKit {
 // still fail to decode, and its key then stays empty.
 class LoadRecorder : public DropObserver {
 public:
-    void setEditorOpen(bool) override {}
+    void loadStarted() override {}
+    void loadEnded() override {}
     void keyLoaded(int k) override { loaded |= keyBit(k); }
     void keyNamed(int) override {}
     KeyMask loaded = 0;

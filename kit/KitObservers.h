@@ -21,14 +21,15 @@ struct LoadReport {
 class LoadObserver {
 public:
     virtual ~LoadObserver() = default;
-    // false when a load starts, true when it ends, whatever the outcome
-    // (the window's editorOpen flag).
-    virtual void setEditorOpen(bool open) = 0;
+    // A load starts, and it ends whatever the outcome: the window takes no
+    // clicks in between.
+    virtual void loadStarted() = 0;
+    virtual void loadEnded() = 0;
     // Key k holds new audio and a new length: refresh its duration label and
     // then the kit total (updateValueLabel(k), updateTotalLabel()).
     virtual void keyLoaded(int k) = 0;
     // Once per load the loader runs on key k, whatever the outcome, just
-    // before the load ends (setEditorOpen(true)).
+    // before the load ends (loadEnded()).
     virtual void keyLoadReported(int /*k*/, const LoadReport& /*report*/) {}
 };
 
