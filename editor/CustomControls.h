@@ -60,6 +60,9 @@ public:
     static constexpr float kClickEraseAll = 3.1f;
     static constexpr float kClickReset = 4.1f;
     static constexpr float kClickAudition = 5.1f;
+    // How the listener reads a label's value: a code counts from its whole
+    // number up (2.0 and above is at least an erase), checked highest first.
+    static constexpr bool clickIsAtLeast(float value, float code) { return value >= float(int(code)); }
 
     CMyTextLabel(const CRect& size, CControlListener* listener, int32_t tag, const char* text,
                  CBitmap* background, int32_t style);

@@ -27,12 +27,6 @@ gui::CColor valueLabelColor(int m) {
     }
 }
 
-// The click codes a name label reports (its control value).
-constexpr float kCodeEraseAll = 3.0f;
-constexpr float kCodeErase = 2.0f;
-constexpr float kCodeAudition = 5.0f;
-constexpr float kCodeReset = 4.0f;
-
 }  // namespace
 
 void ADEditor::valueChanged(gui::CControl* control) {
@@ -79,9 +73,9 @@ void ADEditor::nameLabelChanged(int k) {
         return;
     }
     const float v = label->getValue();
-    if (v >= kCodeEraseAll)
+    if (CMyTextLabel::clickIsAtLeast(v, CMyTextLabel::kClickEraseAll))
         eraseAllKeys();
-    else if (v >= kCodeErase)
+    else if (CMyTextLabel::clickIsAtLeast(v, CMyTextLabel::kClickErase))
         eraseKey(k);
     else
         audition(k);
@@ -181,12 +175,12 @@ void ADEditor::editSetting(int k) {
     const int32_t p = parameterBank(m) + k;
     if (parameterBank(m) == 0) return;
     const float v = label->getValue();
-    if (v >= kCodeAudition) {
+    if (CMyTextLabel::clickIsAtLeast(v, CMyTextLabel::kClickAudition)) {
         audition(k);
         return;
     }
     const KeySettings before = readKeySettings(effect->kit, k);
-    if (v >= kCodeReset)
+    if (CMyTextLabel::clickIsAtLeast(v, CMyTextLabel::kClickReset))
         effect->setParameter(p, defaultSettingValue(m));
     else
         effect->setParameter(p, label->barValue);
