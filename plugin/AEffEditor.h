@@ -1,6 +1,11 @@
 // The base of the plug-in's editor as the effect sees it. The effect owns the
 // editor for its whole life; the host opens and closes its window any number
 // of times in between.
+//
+// Threads: getRect, open, close, hostIdle, onKeyDown and onKeyUp come from
+// the editor requests, all on the UI thread: whichever thread the host makes
+// them from, which need not be its main thread (Ardour has an editor thread
+// of its own). setParameter comes from any thread.
 #pragma once
 
 #include "plugin/vst2/Vst2.h"

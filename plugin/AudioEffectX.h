@@ -12,12 +12,19 @@ public:
     AudioEffectX(audioMasterCallback master, VstInt32 programs, VstInt32 params)
         : AudioEffect(master, programs, params) {}
 
-    // Every opcode 0..79 is answered; anything else answers 0.
+    // Every opcode 0..79 is answered; anything else answers 0. Any thread,
+    // as AudioEffect::dispatcher: the rules of each operation apply.
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                          float opt) override;
 
     // ---- requests from the host ----
+    // effProcessEvents: the audio thread, once per block right before
+    // processReplacing. It may touch the note queue (owned by the audio
+    // thread) and nothing the UI thread writes.
     virtual VstInt32 processEvents(VstEvents* events) { return 0; }
+    // Everything below answers from constants and writes only into the
+    // host's buffers: any thread, scanners before effOpen included.
+    // startProcess / stopProcess may come from the audio thread.
     virtual bool canParameterBeAutomated(VstInt32 index) { return true; }
     virtual bool string2parameter(VstInt32 index, char* text) { return false; }
     virtual VstInt32 getNumCategories() { return 1; }
@@ -60,6 +67,8 @@ public:
     virtual void noTail(bool state = true);
 
     // ---- host callback wrappers (each answers 0 without a callback) ----
+    // Made from the UI or main thread (the editor asks about its window
+    // size here); none from the audio thread.
     virtual bool canHostDo(char* text);
     virtual bool sizeWindow(VstInt32 width, VstInt32 height);
     virtual bool wantEvents(VstInt32 filter = 1);

@@ -1,14 +1,18 @@
 // The effect: owns the kit, answers the host, maps the per-key settings onto
 // parameter indices, and plays keys from MIDI notes and auditions.
 //
-// Threads (see also kit/Kit.h):
-//  - UI thread (dispatcher requests, editor, loader, export): names, programs,
-//    the parameter map, auditions (setParameter(kParamAudition, k)), and key
-//    rewrites under the kit's rewrite protocol.
+// Threads (see also kit/Kit.h, and plugin/AudioEffect.h for which threads
+// hosts use for which call):
+//  - UI thread (editor requests, the editor, loader, export): auditions
+//    (setParameter(kParamAudition, k)) and key rewrites under the kit's
+//    rewrite protocol.
 //  - Audio thread: processEvents and processReplacing. Inside
 //    processReplacing a note start goes through setParameter(kParamAudition)
 //    too; there it starts the key at once. From any other thread an audition
 //    is a request the audio thread carries out at frame 0 of its next block.
+//  - Any thread: the parameter map (setParameter / getParameter /
+//    getParameterDisplay only load and store the settings' atomics), the
+//    sample rate, suspend / resume, and the requests that answer constants.
 #pragma once
 
 #include <atomic>
@@ -46,14 +50,22 @@ public:
     static void operator delete(void* p) noexcept;
     static void operator delete(void* p, const std::nothrow_t&) noexcept;
 
+    // Any thread, the audio thread included (effMainsChanged): touch nothing.
     void suspend() override;
     void resume() override;
     // Any thread, at any time (hosts send it between suspend and resume, some
     // while processing): takes effect from the next audio block.
     void setSampleRate(float rate) override;
+    // Audio thread only (Processing.cpp): the kit's audio-thread state, keys
+    // that are not busy, the host's buffers. Never allocates, locks or blocks.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    // Any thread, during processing too: the settings' atomics; an audition
+    // starts the key on the audio thread and is a kit request elsewhere.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
+    // Programs, names, texts, chunks and capabilities: any thread, scanners
+    // before effOpen included. Constants or the settings' atomics, written
+    // into the host's buffers only.
     void setProgram(VstInt32 program) override;
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
@@ -63,6 +75,8 @@ public:
     VstInt32 getChunk(void** data, bool isPreset = false) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    // Audio thread, right before processReplacing: queues the block's notes
+    // in the kit's note queue, which belongs to the audio thread.
     VstInt32 processEvents(VstEvents* events) override;
     bool getEffectName(char* name) override;
     bool getVendorString(char* text) override;
@@ -75,7 +89,7 @@ public:
     Kit& getKit() { return kit; }
     const Kit& getKit() const { return kit; }
 
-    // True on the thread that is inside this effect's processReplacing.
+    // Any thread: true on the thread that is inside this effect's processReplacing.
     bool isProcessing() const;
 
     // The kit: 24 keys of sample storage, settings and playback state.
