@@ -56,8 +56,8 @@ void BM_ProcessReplacing(benchmark::State& state) {
         std::copy(frames.begin(), frames.end(), kit.keySamples[k]);
         kit.keyLength[k] = kKeyFrames;
         effect.setParameter(kParamPlayMode + k, 1.0f);
-        if (variant == kPitchUp7) effect.setParameter(kParamPitch + k, float(48 + 7) / 96.0f);
-        if (variant == kPitchDown12) effect.setParameter(kParamPitch + k, float(48 - 12) / 96.0f);
+        if (variant == kPitchUp7) effect.setParameter(kParamPitch + k, param::pitchToParameter(7));
+        if (variant == kPitchDown12) effect.setParameter(kParamPitch + k, param::pitchToParameter(-12));
         if (variant == kReversed) effect.setParameter(kParamReverse + k, 1.0f);
     }
     std::vector<VstMidiEvent> notes(size_t(std::max(keys, 1)));
