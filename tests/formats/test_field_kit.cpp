@@ -39,7 +39,7 @@ std::vector<std::string> keyOrder(const std::string& text) {
         if (depth == 1 && event == nlohmann::json::parse_event_t::key) keys.push_back(v.get<std::string>());
         return true;
     };
-    nlohmann::json::parse(text, cb);
+    (void)nlohmann::json::parse(text, cb);
     return keys;
 }
 

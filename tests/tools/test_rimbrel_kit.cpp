@@ -339,7 +339,7 @@ std::string fileBytes(const std::string& path) {
 TEST_F(KitTool, FieldTargetKeepsBothChannelsAndReadsBack) {
     writeStereoWav(file("st.wav"), 3000);
     writeWav("mono.wav", 800);
-    const ToolRun r = run("build st.wav mono.wav -o f.aif --target field --mode 0=loop --pitch 1=2");
+    const ToolRun r = run("build st.wav mono.wav -o f.aif --target field --mode 0=loop --pitch 1=2 --pan 1=-50");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("key  0  F3"), std::string::npos) << r.out;
 
@@ -351,6 +351,8 @@ TEST_F(KitTool, FieldTargetKeepsBothChannelsAndReadsBack) {
     EXPECT_EQ(f.frames, 2999u + 799u);
     EXPECT_EQ(fieldPlayMode(f.description.playmode[0]), FieldPlayMode::Loop);
     EXPECT_EQ(f.description.pitch[1], 2 * 512);
+    EXPECT_EQ(f.description.pan[0], 16384);
+    EXPECT_EQ(f.description.pan[1], 8192);
     // Key positions 2 .. length - 4 hold the file's frames, each channel its own.
     SF_INFO info{};
     SNDFILE* sf = sf_open(file("st.wav").c_str(), SFM_READ, &info);
@@ -375,11 +377,11 @@ TEST_F(KitTool, FieldTargetKeepsBothChannelsAndReadsBack) {
 
     ASSERT_EQ(run("split st.wav mono.wav -o k.aif -t field").status, 0);
     for (const char* name : {"k_01.aif", "k_02.aif"}) {
-        SF_INFO info{};
-        SNDFILE* sf = sf_open(file(name).c_str(), SFM_READ, &info);
-        ASSERT_NE(sf, nullptr) << name;
-        EXPECT_EQ(info.channels, 2) << name;
-        sf_close(sf);
+        SF_INFO split{};
+        SNDFILE* keyFile = sf_open(file(name).c_str(), SFM_READ, &split);
+        ASSERT_NE(keyFile, nullptr) << name;
+        EXPECT_EQ(split.channels, 2) << name;
+        sf_close(keyFile);
     }
 }
 
@@ -391,6 +393,7 @@ TEST_F(KitTool, TargetOptionLeavesTheOriginalKitAloneAndChecksItsLimit) {
     EXPECT_EQ(readKitFile(file("op1.aif")).target, KitTarget::Op1);
     EXPECT_EQ(run("build st.wav -o x.aif --target op2").status, 2);
     EXPECT_EQ(run("inspect op1.aif --target field").status, 2);
+    EXPECT_EQ(run("build st.wav -o x.aif --pan 0=10").status, 2);
 
     // 13 s fits the Field but not the original; 21 s fits neither.
     writeWav("a.wav", 573300);

@@ -48,6 +48,7 @@ const char* const kUsage =
     "  --mode KEY=MODE         gate, oneshot or loop\n"
     "  --reverse KEY           play the key backwards\n"
     "  --volume KEY=GAIN_DB    gain in dB, at most +12; -inf for silence\n"
+    "  --pan KEY=PAN           -100 (left) .. 100 (right), 0 centre; OP-1 Field kits only\n"
     "\n"
     "Options:\n"
     "  -o, --output PATH       the file to write (.aif is added or put in place of .wav)\n"
@@ -152,7 +153,7 @@ std::string count(long n, const char* one, const char* many) {
 }
 
 struct Setting {
-    enum Kind { Pitch, Mode, Reverse, Volume } kind;
+    enum Kind { Pitch, Mode, Reverse, Volume, Pan } kind;
     int key;
     float parameter;  // normalised value, as the effect's parameters take it
 };
@@ -216,6 +217,14 @@ int parseArguments(int argc, const char* const* argv, Arguments& args) {
             else
                 return usageError("target must be op1 or field: " + t);
             args.targetGiven = true;
+        } else if (w == "--pan") {
+            std::string text, v;
+            int key = 0;
+            long pan = 0;
+            if (!value(text) || !splitKeyValue(text, key, v))
+                return usageError("option --pan takes KEY=PAN with KEY 0..23 or a note F3..E5");
+            if (!parseInt(v, -100, 100, pan)) return usageError("pan must be -100..100: " + v);
+            args.settings.push_back({Setting::Pan, key, 0.5f + float(pan) / 200.0f});
         } else if (w == "--pitch" || w == "--mode" || w == "--volume") {
             std::string text, v;
             int key = 0;
@@ -478,6 +487,7 @@ void applySettings(const Arguments& args, Kit& kit) {
             case Setting::Mode: kit.keyPlayMode[s.key] = param::playModeFromParameter(s.parameter); break;
             case Setting::Reverse: kit.keyReverse[s.key] = param::reverseFromParameter(s.parameter); break;
             case Setting::Volume: kit.keyVolume[s.key] = param::volumeFromParameter(s.parameter); break;
+            case Setting::Pan: break;  // the original kit has no pan
         }
     }
 }
@@ -597,6 +607,7 @@ FieldKitInput fieldInput(const Arguments& args, const FieldKit& kit) {
             case Setting::Volume:
                 in.volume[s.key] = param::volumeToParameter(param::volumeFromParameter(s.parameter));
                 break;
+            case Setting::Pan: in.pan[s.key] = s.parameter; break;
         }
     }
     return in;
@@ -680,7 +691,12 @@ int runKitTool(int argc, const char* const* argv) {
             return inspect(args);
         }
         const bool field = args.target == KitTarget::Op1Field;
-        if (args.command == "build") return field ? buildField(args) : build(args);
+        if (args.command == "build") {
+            for (const Setting& s : args.settings)
+                if (s.kind == Setting::Pan && !field)
+                    return usageError("the OP-1's kit has no pan: --pan needs --target field");
+            return field ? buildField(args) : build(args);
+        }
         if (args.command == "split") {
             if (!args.settings.empty()) return usageError("split writes the audio only; settings belong to build");
             return field ? splitField(args) : split(args);
