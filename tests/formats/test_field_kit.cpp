@@ -39,7 +39,8 @@ std::vector<std::string> keyOrder(const std::string& text) {
         if (depth == 1 && event == nlohmann::json::parse_event_t::key) keys.push_back(v.get<std::string>());
         return true;
     };
-    (void)nlohmann::json::parse(text, cb);
+    const nlohmann::json whole = nlohmann::json::parse(text, cb);
+    EXPECT_TRUE(whole.is_object());
     return keys;
 }
 
