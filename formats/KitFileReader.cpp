@@ -370,8 +370,11 @@ bool decodeKitFileKey(const KitFile& file, const uint8_t* data, std::size_t size
     if (k < 0 || k >= 24 || !d.hasStart || !d.hasEnd || !file.hasCommon || !file.hasSound || file.bits != 16 ||
         file.channels < 1 || file.channels > 2)
         return false;
+    // The frames must lie inside the SSND chunk, not merely inside the file.
     const uint64_t frameBytes = uint64_t(file.channels) * 2;
-    if (file.soundOffset > size || uint64_t(file.frames) * frameBytes > size - file.soundOffset) return false;
+    if (file.soundOffset > size || file.soundBytes > size - file.soundOffset ||
+        uint64_t(file.frames) * frameBytes > file.soundBytes)
+        return false;
     const double scale = file.positionScaleFrames();
     const double first = positionToFrame(d.start[k], scale);
     const double last = positionToFrame(d.end[k], scale);

@@ -259,6 +259,14 @@ TEST(FieldKitReader, KitsThatLieHaveClearOutcomes) {
     EXPECT_TRUE(l.empty() && r.empty());
     EXPECT_TRUE(decodeKitFileKey(f, b.data(), b.size(), 1, l, r));
 
+    // An SSND chunk that holds fewer frames than COMM says: no key is read
+    // from the bytes after it.
+    b = good;
+    b[4211] = uint8_t(b[4211] - 8);
+    f = parseKitFile(b.data(), b.size());
+    EXPECT_FALSE(f.valid());
+    EXPECT_FALSE(decodeKitFileKey(f, b.data(), b.size(), 1, l, r));
+
     // A mono kit claiming 20 s of audio: more than the original holds.
     std::string monoText = text;
     monoText.replace(monoText.find("\"stereo\":true"), 13, "\"stereo\":0   ");
