@@ -21,8 +21,11 @@ struct AiffOutput {
     std::FILE* file = nullptr;
     fs::path target;
     fs::path temporary;
-    uint32_t headerBytes = 0;  // 100 + L + P
+    uint32_t headerBytes = 0;  // offset of the first sample (100 + L + P for AIFF)
     uint64_t dataBytes = 0;    // sample bytes appended so far
+    int channels = 1;
+    bool littleEndian = false;  // AIFC "sowt"
+    long framesField = 22;      // offset of the COMM frame count
     bool failed = false;
 };
 
@@ -81,6 +84,15 @@ void convertSamples(const float* __restrict in, uint8_t* __restrict out, int n) 
     }
 }
 
+// Floats to 16-bit little-endian samples.
+void convertSamplesLittleEndian(const float* __restrict in, uint8_t* __restrict out, int n) {
+    for (int i = 0; i < n; ++i) {
+        const uint16_t v = uint16_t(aiffSampleValue(in[i]));
+        out[2 * i] = uint8_t(v);
+        out[2 * i + 1] = uint8_t(v >> 8);
+    }
+}
+
 void removeTemporary(AiffOutput* out) {
     if (out->file) {
         std::fclose(out->file);
@@ -111,8 +123,23 @@ bool forceAifExtension(char* name, std::size_t capacity) {
     return true;
 }
 
-AiffOutput* openAiffOutput(const char* path, const char* comment) {
-    if (!path || !comment) {
+namespace {
+
+// Creates the output's temporary file beside its target; false when no name
+// could be taken.
+bool createTemporary(AiffOutput* out) {
+    for (unsigned attempt = 0; attempt < 16 && !out->file; ++attempt) {
+        out->temporary = temporaryPathBeside(out->target, attempt);
+        out->file = std::fopen(out->temporary.string().c_str(), "wbx");
+        if (!out->file && errno != EEXIST) break;
+    }
+    return out->file != nullptr;
+}
+
+}  // namespace
+
+AiffOutput* openAiffOutput(const char* path, const char* comment, int channels) {
+    if (!path || !comment || channels < 1 || channels > 2) {
         reportWriteFailure();
         return nullptr;
     }
@@ -128,13 +155,9 @@ AiffOutput* openAiffOutput(const char* path, const char* comment) {
         // The FORM size must fit 32 bits with room for the audio.
         if (L > 0x7fffffffu) throw std::length_error("comment");
         out->headerBytes = aiffHeaderSize(L);
+        out->channels = channels;
 
-        for (unsigned attempt = 0; attempt < 16 && !out->file; ++attempt) {
-            out->temporary = temporaryPathBeside(out->target, attempt);
-            out->file = std::fopen(out->temporary.string().c_str(), "wbx");
-            if (!out->file && errno != EEXIST) break;
-        }
-        if (!out->file) {
+        if (!createTemporary(out)) {
             reportWriteFailure();
             delete out;
             return nullptr;
@@ -146,7 +169,7 @@ AiffOutput* openAiffOutput(const char* path, const char* comment) {
         std::memcpy(head + 8, "AIFF", 4);
         std::memcpy(head + 12, "COMM", 4);
         putBigEndian32(head + 16, 18);
-        putBigEndian16(head + 20, 1);   // channels
+        putBigEndian16(head + 20, uint16_t(channels));
         putBigEndian32(head + 22, 0);   // frames, patched at the end
         putBigEndian16(head + 26, 16);  // bits per sample
         static const uint8_t rate44100[10] = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
@@ -185,6 +208,76 @@ AiffOutput* openAiffOutput(const char* path, const char* comment) {
     }
 }
 
+AiffOutput* openAifcOutput(const char* path, int channels, const char* appl, std::size_t applLength) {
+    if (!path || !appl || channels < 1 || channels > 2 || applLength > 0x7fffffffu) {
+        reportWriteFailure();
+        return nullptr;
+    }
+    AiffOutput* out = new (std::nothrow) AiffOutput;
+    if (!out) {
+        reportWriteFailure();
+        return nullptr;
+    }
+    try {
+        out->target = fs::path(path);
+        out->channels = channels;
+        out->littleEndian = true;
+        out->framesField = 34;
+        const std::size_t pad = applLength & 1;
+        static const char kCompressionName[] = "Signed integer (little-endian) linear PCM";
+        constexpr std::size_t kNameLength = sizeof kCompressionName - 1;  // 41: with its count, even
+        constexpr uint32_t kCommonSize = uint32_t(22 + 1 + kNameLength);
+        out->headerBytes = uint32_t(12 + 12 + 8 + kCommonSize + 8 + applLength + pad + 16);
+
+        if (!createTemporary(out)) {
+            reportWriteFailure();
+            delete out;
+            return nullptr;
+        }
+
+        uint8_t head[12 + 12 + 8 + kCommonSize + 8] = {};
+        uint8_t* h = head;
+        std::memcpy(h, "FORM", 4);
+        putBigEndian32(h + 4, out->headerBytes - 8);
+        std::memcpy(h + 8, "AIFC", 4);
+        h += 12;
+        std::memcpy(h, "FVER", 4);
+        putBigEndian32(h + 4, 4);
+        putBigEndian32(h + 8, 0xA2805140u);  // the AIFC version stamp
+        h += 12;
+        std::memcpy(h, "COMM", 4);
+        putBigEndian32(h + 4, kCommonSize);
+        putBigEndian16(h + 8, uint16_t(channels));
+        putBigEndian32(h + 10, 0);   // frames, patched at the end
+        putBigEndian16(h + 14, 16);  // bits per sample
+        static const uint8_t rate44100[10] = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
+        std::memcpy(h + 16, rate44100, 10);
+        std::memcpy(h + 26, "sowt", 4);
+        h[30] = uint8_t(kNameLength);
+        std::memcpy(h + 31, kCompressionName, kNameLength);
+        h += 8 + kCommonSize;
+        std::memcpy(h, "APPL", 4);
+        putBigEndian32(h + 4, uint32_t(applLength));
+
+        uint8_t tail[1 + 16] = {};  // padding, then SSND up to the samples
+        uint8_t* t = tail + pad;
+        std::memcpy(t, "SSND", 4);
+        putBigEndian32(t + 4, 8);  // patched at the end
+        // offset and block size 0
+
+        const bool ok = std::fwrite(head, 1, sizeof head, out->file) == sizeof head &&
+                        std::fwrite(appl, 1, applLength, out->file) == applLength &&
+                        std::fwrite(tail, 1, pad + 16, out->file) == pad + 16;
+        if (!ok) out->failed = true;
+        return out;
+    } catch (...) {
+        reportWriteFailure();
+        removeTemporary(out);
+        delete out;
+        return nullptr;
+    }
+}
+
 bool writeAiffFrames(AiffOutput* out, const float* frames, int64_t count) {
     if (!out) return false;
     if (out->failed) return false;
@@ -197,7 +290,10 @@ bool writeAiffFrames(AiffOutput* out, const float* frames, int64_t count) {
     uint8_t bytes[kChunk * 2];
     for (int64_t done = 0; done < count;) {
         const int n = int(count - done < kChunk ? count - done : kChunk);
-        convertSamples(frames + done, bytes, n);
+        if (out->littleEndian)
+            convertSamplesLittleEndian(frames + done, bytes, n);
+        else
+            convertSamples(frames + done, bytes, n);
         if (std::fwrite(bytes, 1, std::size_t(2 * n), out->file) != std::size_t(2 * n)) {
             out->failed = true;
             return false;
@@ -210,11 +306,12 @@ bool writeAiffFrames(AiffOutput* out, const float* frames, int64_t count) {
 
 bool closeAiffOutput(AiffOutput* out, uint32_t dataBytes) {
     if (!out) return false;
-    bool ok = !out->failed && dataBytes == out->dataBytes;
+    const uint32_t frameBytes = uint32_t(2 * out->channels);
+    bool ok = !out->failed && dataBytes == out->dataBytes && dataBytes % frameBytes == 0;
     if (ok) {
         const uint32_t P0 = out->headerBytes;  // offset of the first sample
         ok = writeAt(out->file, 4, out->headerBytes - 8 + dataBytes) &&
-             writeAt(out->file, 22, dataBytes / 2) &&
+             writeAt(out->file, out->framesField, dataBytes / frameBytes) &&
              writeAt(out->file, long(P0) - 12, 8 + dataBytes) && flushAndSyncFile(out->file);
     }
     if (ok) {

@@ -1,9 +1,14 @@
 // The AIFF writer shared by the kit export and the per-key export.
 //
-// Every file it writes is mono, 16-bit, 44100 Hz, with the chunks FORM, COMM,
-// APPL, MARK, INST and SSND in that order. The comment given to
-// openAiffOutput is the APPL body (its first four characters stand where the
-// application signature is), padded with zero bytes to a multiple of 4.
+// openAiffOutput writes 16-bit, 44100 Hz AIFF files (mono unless asked for
+// two channels) with the chunks FORM, COMM, APPL, MARK, INST and SSND in that
+// order. The comment given to it is the APPL body (its first four characters
+// stand where the application signature is), padded with zero bytes to a
+// multiple of 4.
+//
+// openAifcOutput writes the Field's kind of file: AIFC with the chunks FVER,
+// COMM (16-bit, 44100 Hz, "sowt"), APPL and SSND, little-endian samples
+// interleaved channel by channel.
 //
 // A file is never written in place: the writer creates a temporary file in
 // the target's folder, writes the header for 0 frames, appends the frames,
@@ -52,14 +57,20 @@ struct AiffOutput;  // an export file being written
 // Starts the file at `path` with the header for 0 frames. On failure prints
 // "error: 11 can't write %s: %s" (the two placeholders as they stand) and
 // returns null.
-AiffOutput* openAiffOutput(const char* path, const char* comment);
+AiffOutput* openAiffOutput(const char* path, const char* comment, int channels = 1);
 
-// Appends `count` samples converted by aiffSampleValue. Returns false once
+// Starts an AIFC file with little-endian ("sowt") samples at `path`, its
+// header for 0 frames, the APPL body `appl` of `applLength` bytes (a zero
+// byte pads an odd length). Failures as openAiffOutput.
+AiffOutput* openAifcOutput(const char* path, int channels, const char* appl, std::size_t applLength);
+
+// Appends `count` samples converted by aiffSampleValue (interleaved when
+// the file has two channels). Returns false once
 // anything has failed (the failure is reported when the output is closed).
 bool writeAiffFrames(AiffOutput* out, const float* frames, int64_t count);
 
-// Patches the FORM size (+ dataBytes), the COMM frame count (dataBytes / 2)
-// and the SSND size (8 + dataBytes), flushes the file to disk and renames it
+// Patches the FORM size (+ dataBytes), the COMM frame count (dataBytes / 2
+// per channel) and the SSND size (8 + dataBytes), flushes the file to disk and renames it
 // over the target. `dataBytes` must equal the bytes appended so far. Returns
 // true when the file is in place; on failure prints the writer's error line,
 // removes the temporary file and leaves the target as it was. Always

@@ -81,12 +81,12 @@ KitExportInput kitExportInput(const Kit& kit, const char* const* keyNames) {
     return in;
 }
 
-KitLayout kitLayout(const int32_t length[kNumKeys]) {
+KitLayout kitLayout(const int32_t length[kNumKeys], int32_t maxKeyFrames) {
     KitLayout layout{};
     int32_t total = 0;
     for (int k = 0; k < kNumKeys; ++k) {
         KeyLayout& key = layout.key[k];
-        const int32_t n = length[k] < 0 ? 0 : (length[k] > kMaxKeyFrames ? kMaxKeyFrames : length[k]);
+        const int32_t n = length[k] < 0 ? 0 : (length[k] > maxKeyFrames ? maxKeyFrames : length[k]);
         key.contributedFrames = n > 0 ? n - 1 : 0;
         key.startFrame = total;
         total += key.contributedFrames;
@@ -258,6 +258,14 @@ void individualName(const char (&base)[kPathBufferSize], int k, char (&name)[kPa
 std::string kitExportPath(const char* path) {
     char name[kPathBufferSize];
     return preparePath(path, name) ? std::string(name) : std::string();
+}
+
+std::string individualExportPath(const char* path, int k) {
+    char base[kPathBufferSize];
+    if (!isKeyIndex(k) || !prepareIndividualBase(path, base)) return std::string();
+    char name[kPathBufferSize];
+    individualName(base, k, name);
+    return name;
 }
 
 std::vector<IndividualExportFile> individualExportFiles(const char* path, const KitExportInput& in) {

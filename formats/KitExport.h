@@ -54,7 +54,8 @@ struct KitLayout {
 
 // Lays the keys end to end. An empty key 0 spans 0..128 with the settings of
 // key 1; any later empty key repeats the previous key's span and settings.
-KitLayout kitLayout(const int32_t length[kNumKeys]);
+// Keys longer than maxKeyFrames count as maxKeyFrames long.
+KitLayout kitLayout(const int32_t length[kNumKeys], int32_t maxKeyFrames = kMaxKeyFrames);
 
 // floor(frame / 529200 * 2147483646) in double precision, held to 0..2147483646.
 int32_t positionValue(int64_t frame);
@@ -100,5 +101,9 @@ struct IndividualExportFile {
     std::string path;
 };
 std::vector<IndividualExportFile> individualExportFiles(const char* path, const KitExportInput& in);
+
+// The per-key file of key k for `path` (<stem>_NN.aif); empty when it does
+// not fit.
+std::string individualExportPath(const char* path, int k);
 
 }  // namespace rimbrel

@@ -73,8 +73,21 @@ void parseDescription(const uint8_t* body, uint64_t size, KitFile& file) {
         --n;
     d.text.assign(reinterpret_cast<const char*>(body), n);
 
-    const json root = json::parse(d.text, nullptr, false);
-    if (root.is_discarded() || !root.is_object()) {
+    json root;
+    try {
+        root = json::parse(d.text);
+    } catch (const json::parse_error& e) {
+        // Input that ends inside the JSON: the description is longer than
+        // the chunk that holds it.
+        file.errors.push_back(e.byte > d.text.size() && !d.text.empty() && d.text[0] == '{'
+                                  ? "description runs past the end of its APPL chunk"
+                                  : "description is not a JSON object");
+        return;
+    } catch (...) {
+        file.errors.push_back("description is not a JSON object");
+        return;
+    }
+    if (!root.is_object()) {
         file.errors.push_back("description is not a JSON object");
         return;
     }
@@ -101,6 +114,7 @@ void parseDescription(const uint8_t* body, uint64_t size, KitFile& file) {
     d.hasPlaymode = readKeyArray(root, "playmode", d.playmode, file, false);
     d.hasReverse = readKeyArray(root, "reverse", d.reverse, file, false);
     d.hasVolume = readKeyArray(root, "volume", d.volume, file, false);
+    if (root.contains("pan")) d.hasPan = readKeyArray(root, "pan", d.pan, file, false);
 
     for (int k = 0; k < 24; ++k) {
         const bool startOk = !d.hasStart || (d.start[k] >= 0 && d.start[k] <= 2147483646);
@@ -173,9 +187,48 @@ double positionToFrame(int64_t position, double scaleFrames) {
     return std::round(double(position) * scaleFrames / 2147483646.0);
 }
 
-double KitFile::positionScaleFrames() const {
-    return (description.stereo || frames > 529200u) ? 882000.0 : 529200.0;
+double KitFile::positionScaleFrames() const { return target == KitTarget::Op1Field ? 882000.0 : 529200.0; }
+
+const char* kitTargetName(KitTarget target) { return target == KitTarget::Op1Field ? "OP-1 Field" : "OP-1"; }
+
+FieldPlayMode fieldPlayMode(int64_t value) {
+    if (value < 0 || value > 32767) return FieldPlayMode::Outside;
+    if (value < 8192) return FieldPlayMode::Gate;
+    if (value < 16384) return FieldPlayMode::OneShot;
+    if (value < 24576) return FieldPlayMode::Fourth;
+    return FieldPlayMode::Loop;
 }
+
+namespace {
+
+// What the audio and the description say together: the target, and whether
+// they agree about channels, length and where the keys lie.
+void checkAgainstAudio(KitFile& file) {
+    const KitFileDescription& d = file.description;
+    if (!d.parsed || !file.hasCommon) return;
+    if (d.stereo || (file.channels == 2 && d.drumVersion == 2)) file.target = KitTarget::Op1Field;
+    if (d.stereo && file.channels != 2) {
+        file.errors.push_back(format("description says stereo, the audio has %llu channel(s)", file.channels));
+        return;
+    }
+    const double scale = file.positionScaleFrames();
+    if (double(file.frames) > scale) {
+        file.errors.push_back(format("%llu frames of audio, more than a kit of this kind holds (%llu)", file.frames,
+                                     static_cast<unsigned long long>(scale)));
+        return;
+    }
+    if (!d.hasStart || !d.hasEnd) return;
+    for (int k = 0; k < 24; ++k) {
+        const double last = std::max(positionToFrame(d.start[k], scale), positionToFrame(d.end[k], scale));
+        if (last >= double(file.frames)) {
+            file.warnings.push_back(format("key %llu: its positions reach frame %llu, past the audio", k,
+                                           static_cast<unsigned long long>(last)));
+            break;
+        }
+    }
+}
+
+}  // namespace
 
 KitFile parseKitFile(const uint8_t* data, std::size_t size) {
     KitFile file;
@@ -241,6 +294,7 @@ KitFile parseKitFile(const uint8_t* data, std::size_t size) {
                 file.errors.push_back(format("SSND holds %llu frames, COMM announces %llu",
                                              file.soundBytes / frameBytes, file.frames));
         }
+        checkAgainstAudio(file);
     } catch (...) {
         file.errors.push_back("out of memory while reading");
     }
@@ -304,6 +358,42 @@ bool decodeKitFileFrames(const KitFile& file, const uint8_t* data, std::size_t s
             sum += float(int16_t(u)) / 32768.0f;
         }
         mono[i] = sum / float(file.channels);
+    }
+    return true;
+}
+
+bool decodeKitFileKey(const KitFile& file, const uint8_t* data, std::size_t size, int k, std::vector<float>& left,
+                      std::vector<float>& right) {
+    left.clear();
+    right.clear();
+    const KitFileDescription& d = file.description;
+    if (k < 0 || k >= 24 || !d.hasStart || !d.hasEnd || !file.hasCommon || !file.hasSound || file.bits != 16 ||
+        file.channels < 1 || file.channels > 2)
+        return false;
+    // The frames must lie inside the SSND chunk, not merely inside the file.
+    const uint64_t frameBytes = uint64_t(file.channels) * 2;
+    if (file.soundOffset > size || file.soundBytes > size - file.soundOffset ||
+        uint64_t(file.frames) * frameBytes > file.soundBytes)
+        return false;
+    const double scale = file.positionScaleFrames();
+    const double first = positionToFrame(d.start[k], scale);
+    const double last = positionToFrame(d.end[k], scale);
+    if (!(first >= 0.0) || last < first || last >= double(file.frames)) return false;
+    const std::size_t n = std::size_t(last - first) + 1;
+    try {
+        left.resize(n);
+        if (file.channels == 2) right.resize(n);
+    } catch (...) {
+        left.clear();
+        right.clear();
+        return false;
+    }
+    const uint8_t* p = data + file.soundOffset + uint64_t(first) * frameBytes;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (int c = 0; c < file.channels; ++c, p += 2) {
+            const uint16_t u = file.littleEndian ? uint16_t(p[0] | p[1] << 8) : be16(p);
+            (c == 0 ? left : right)[i] = float(int16_t(u)) / 32768.0f;
+        }
     }
     return true;
 }

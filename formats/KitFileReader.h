@@ -16,6 +16,27 @@
 
 namespace rimbrel {
 
+// The instrument a kit file is made for.
+enum class KitTarget {
+    Op1,       // the original: mono, 12 s
+    Op1Field,  // the Field: stereo, 20 s
+};
+
+// "OP-1" or "OP-1 Field".
+const char* kitTargetName(KitTarget target);
+
+// How the Field reads a play mode value: by zones of 8192.
+enum class FieldPlayMode {
+    Gate,     // 0 .. 8191
+    OneShot,  // 8192 .. 16383
+    Fourth,   // 16384 .. 24575: the Field's fourth mode, shown as its raw value
+    Loop,     // 24576 .. 32767
+    Outside,  // any other value
+};
+FieldPlayMode fieldPlayMode(int64_t value);
+// The Field plays a key forward below 16384.
+inline bool fieldPlaysForward(int64_t value) { return value < 16384; }
+
 struct KitFileChunk {
     std::string id;       // four characters
     uint64_t offset = 0;  // of the chunk header in the file
@@ -32,9 +53,9 @@ struct KitFileDescription {
     bool stereo = false;  // the description says the audio is stereo
     // Per-key arrays of the description; a missing or malformed array is
     // reported and left all 0 (hasX false).
-    std::array<int64_t, 24> pitch{}, start{}, end{}, playmode{}, reverse{}, volume{};
+    std::array<int64_t, 24> pitch{}, start{}, end{}, playmode{}, reverse{}, volume{}, pan{};
     bool hasPitch = false, hasStart = false, hasEnd = false, hasPlaymode = false, hasReverse = false,
-         hasVolume = false;
+         hasVolume = false, hasPan = false;
 };
 
 struct KitFile {
@@ -54,12 +75,15 @@ struct KitFile {
     uint64_t soundBytes = 0;
 
     KitFileDescription description;
+    // The Field's when the description says stereo, or when 2 channels come
+    // with drum_version 2; the original's otherwise.
+    KitTarget target = KitTarget::Op1;
     std::vector<std::string> errors;
     std::vector<std::string> warnings;
 
     bool valid() const { return errors.empty(); }
     // Frames that the description's positions count to full scale: 529200
-    // (12 s), or 882000 (20 s) for the larger stereo kits.
+    // (12 s) for the original, 882000 (20 s) for the Field.
     double positionScaleFrames() const;
 };
 
@@ -74,6 +98,14 @@ KitFile readKitFile(const std::string& path, std::vector<uint8_t>* bytes = nullp
 // The sample frames of a valid 16-bit file, mixed to mono (channels averaged),
 // full scale +/-1.0. False when the file's samples cannot be decoded.
 bool decodeKitFileFrames(const KitFile& file, const uint8_t* data, std::size_t size, std::vector<float>& mono);
+
+// The frames of key k of a valid 16-bit file, from its start to its end
+// position (both included), one vector per channel of the file (right stays
+// empty for a mono file). False, with both empty, when the key's positions
+// are missing, reversed or reach past the audio: nothing outside the file's
+// audio is read.
+bool decodeKitFileKey(const KitFile& file, const uint8_t* data, std::size_t size, int k, std::vector<float>& left,
+                      std::vector<float>& right);
 
 // 80-bit IEEE 754 extended number (big-endian) to double.
 double decodeExtended80(const uint8_t* p);

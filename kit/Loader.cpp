@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace rimbrel {
 namespace {
@@ -39,11 +40,22 @@ void notifyLoadEnded(LoadObserver* observer) {
     if (observer) observer->loadEnded();
 }
 
-// Decodes n file frames, mixed to mono, into key positions 2 .. count - 1
+// One channel of count interleaved frames: mixed to mono when pick is
+// below 0, else channel pick alone (clamped like the mix).
+void foldFrames(const float* in, float* out, std::size_t count, int channels, int pick) {
+    if (pick < 0) {
+        mixToMono(in, out, count, channels);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) out[i] = clampSample(in[i * std::size_t(channels) + std::size_t(pick)]);
+}
+
+// Decodes n file frames, mixed to mono (or channel pick), into key positions 2 .. count - 1
 // of decoded (file frame f lands on position f + 2; the frames from
 // count - 2 on are read but not used). Returns the file frames read, or -1
 // when libsndfile reports a decoding error.
-int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count, float* decoded, float* chunk) {
+int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count, float* decoded, float* chunk,
+                            int pick = -1) {
     int64_t read = 0;  // file frames read so far
     while (read < n) {
         const int64_t want = std::min<int64_t>(kChunkFrames, n - read);
@@ -51,7 +63,7 @@ int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count,
         // File frame f lands on key position f + 2; positions from n on are
         // not part of the key.
         const int64_t usable = std::min<int64_t>(got, count - kLeadFrames - read);
-        if (usable > 0) mixToMono(chunk, decoded + kLeadFrames + read, static_cast<std::size_t>(usable), channels);
+        if (usable > 0) foldFrames(chunk, decoded + kLeadFrames + read, static_cast<std::size_t>(usable), channels, pick);
         read += got;
         if (got < want) {
             if (sf_error(sf) != SF_ERR_NO_ERROR) return -1;
@@ -70,7 +82,7 @@ int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count,
 // Returns the converted frames written (clamped to -1..+1: the filter can
 // overshoot), or -1 when decoding or converting fails.
 int64_t decodeConverted(SNDFILE* sf, int channels, RateConverter& converter, float* chunk, float* mono, float* out,
-                        int64_t wanted) {
+                        int64_t wanted, int pick = -1) {
     int64_t made = 0;
     bool ended = false;
     while (made < wanted && !ended) {
@@ -80,7 +92,7 @@ int64_t decodeConverted(SNDFILE* sf, int channels, RateConverter& converter, flo
             ended = true;
         }
         // Mixed (and so clamped, NaN silenced) before the filter spreads it.
-        mixToMono(chunk, mono, static_cast<std::size_t>(got), channels);
+        foldFrames(chunk, mono, static_cast<std::size_t>(got), channels, pick);
         std::size_t taken = 0;
         while (taken < static_cast<std::size_t>(got) && made < wanted) {
             std::size_t used = 0, produced = 0;
@@ -213,7 +225,85 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     return report;
 }
 
+// decodeKeyAudio after the file is open: one pass over the file per channel
+// kept, each laid out as the loader lays out a key.
+LoadReport decodeChannelsFromDescriptor(int fd, int32_t maxFrames, DecodedKeyAudio& out) {
+    LoadReport report;
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    const int channels = sf ? info.channels : 0;
+    if (channels < 1 || channels > kMaxChannels) {
+        if (sf) sf_close(sf);
+        platform::closeFile(fd);
+        return report;
+    }
+    int64_t frames = std::max<int64_t>(info.frames, 0);
+    report.sourceRate = info.samplerate;
+    report.sourceFrames = frames;
+    report.resampled = convertsRate(info.samplerate);
+    if (report.resampled) frames = convertedFrames(frames, info.samplerate);
+    if (frames > maxFrames) {
+        frames = maxFrames - 1;
+        report.cut = true;
+    }
+    sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+
+    const int64_t n = frames - 3;
+    const int64_t count = std::max<int64_t>(n, 0);
+    bool ok = true;
+    try {
+        std::unique_ptr<float[]> chunk(new float[static_cast<std::size_t>(kChunkFrames) * channels]);
+        std::unique_ptr<float[]> mono(new float[static_cast<std::size_t>(kChunkFrames)]);
+        for (int c = 0; c < channels && ok; ++c) {
+            std::vector<float>& key = out.channel[c];
+            key.assign(static_cast<std::size_t>(std::max<int64_t>(frames, 1)), 0.0f);
+            ok = sf_seek(sf, 0, SEEK_SET) == 0;
+            const int pick = channels == 1 ? -1 : c;
+            int64_t filled = kLeadFrames;
+            if (ok && report.resampled) {
+                std::unique_ptr<RateConverter> converter = RateConverter::create(info.samplerate);
+                const int64_t wanted = std::max<int64_t>(count - kLeadFrames, 0);
+                const int64_t made = !converter ? -1
+                                     : wanted > 0
+                                         ? decodeConverted(sf, channels, *converter, chunk.get(), mono.get(),
+                                                           key.data() + kLeadFrames, wanted, pick)
+                                         : 0;
+                filled = made < 0 ? -1 : kLeadFrames + made;
+            } else if (ok) {
+                const int64_t read = decodeFrameForFrame(sf, channels, n, count, key.data(), chunk.get(), pick);
+                filled = read < 0 ? -1 : kLeadFrames + read;
+            }
+            if (filled < 0) ok = false;
+            // Positions from count on stay silent, as in a key.
+            if (ok) std::fill(key.begin() + std::min<int64_t>(filled, count), key.end(), 0.0f);
+        }
+    } catch (...) {
+        ok = false;
+    }
+    sf_close(sf);
+    platform::closeFile(fd);
+    if (!ok) {
+        out.channel[0].clear();
+        out.channel[1].clear();
+        return report;
+    }
+    out.length = static_cast<int32_t>(std::max<int64_t>(frames, 1));
+    out.channels = channels;
+    report.loaded = true;
+    report.length = out.length;
+    return report;
+}
+
 }  // namespace
+
+LoadReport decodeKeyAudio(const char* path, int32_t maxFrames, DecodedKeyAudio& out) {
+    out = DecodedKeyAudio{};
+    if (path == nullptr || path[0] == '\0' || maxFrames < 6) return {};
+    const int fd = platform::openForReading(path);
+    if (fd < 0) return {};
+    return decodeChannelsFromDescriptor(fd, maxFrames, out);
+}
 
 LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer) {
     if (path == nullptr || !isKeyIndex(k)) return {};

@@ -29,6 +29,8 @@
 #include "kit/Kit.h"
 #include "kit/KitObservers.h"
 
+#include <vector>
+
 namespace rimbrel {
 
 // Size of a stored key path buffer (keyNames entry), terminator included.
@@ -48,5 +50,19 @@ LoadReport loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer
 // a file it refuses (no sound libsndfile reads, more than two channels, a
 // read error) gets a line that says why. Key k changes only when it loads.
 LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer);
+
+// A key's audio held outside the kit, with the file's channels.
+struct DecodedKeyAudio {
+    std::vector<float> channel[2];  // left (or the only channel), right; length frames each
+    int channels = 0;               // 1 or 2; 0 when nothing was decoded
+    int32_t length = 0;
+};
+
+// Decodes the file at path the way the loader fills a key (the same lead
+// silence, cut, conversion to 44100 Hz and clamping), but keeps both
+// channels of a stereo file instead of mixing them, and cuts at maxFrames
+// (at least 6) instead of 12 s. No fallback folder, no diagnostic lines, no
+// kit involved; report.loaded tells whether out holds the audio.
+LoadReport decodeKeyAudio(const char* path, int32_t maxFrames, DecodedKeyAudio& out);
 
 }  // namespace rimbrel

@@ -75,6 +75,24 @@ std::string checkKitReaderInput(const uint8_t* data, std::size_t size) {
             if (!std::isfinite(v) || v < -1.0f || v > 1.0f) return "a decoded frame outside -1..+1";
     }
 
+    // Each key's frames: inside the audio, or none at all.
+    for (int k = 0; k < 24; ++k) {
+        std::vector<float> left, right;
+        if (!decodeKitFileKey(file, copy.get(), size, k, left, right)) {
+            if (!left.empty() || !right.empty()) return "a key that cannot be read left frames behind";
+            continue;
+        }
+        if (left.empty() || left.size() > file.frames) return "a key's frames do not fit the audio";
+        if (right.size() != (file.channels == 2 ? left.size() : 0)) return "a key's channels differ in length";
+        for (const std::vector<float>* channel : {&left, &right})
+            for (float v : *channel)
+                if (!std::isfinite(v) || v < -1.0f || v > 1.0f) return "a key's frame outside -1..+1";
+    }
+    if (file.valid() && file.description.stereo && file.channels != 2)
+        return "a stereo description over audio of another channel count counts as valid";
+    if (file.valid() && double(file.frames) > file.positionScaleFrames())
+        return "audio longer than its kind of kit holds counts as valid";
+
     // The same bytes through a file.
     const std::string path = scratchFolder() + "/kit.aif";
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -1,5 +1,6 @@
 #include "tests/fuzz/SeedCorpus.h"
 
+#include "formats/FieldKitWriter.h"
 #include "formats/KitExport.h"
 #include "platform/x11/UriList.h"
 #include "kit/Kit.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,6 +114,60 @@ int loaderSeeds(const std::string& dir) {
     return n + 1;
 }
 
+// A Field kit's APPL body (4096 bytes after "op-1") changed by edit and
+// padded or cut back to its size, written as name.
+bool writeEditedFieldKit(const std::string& dir, const std::string& name, std::string kit,
+                         const std::function<void(std::string&)>& edit, int channels = 2) {
+    constexpr std::size_t kJson = 108, kBytes = 4096;
+    if (kit.size() < kJson + kBytes) return false;
+    std::string json = kit.substr(kJson, kBytes);
+    edit(json);
+    json.resize(kBytes, ' ');
+    kit.replace(kJson, kBytes, json);
+    kit[33] = char(channels);
+    writeBytes(dir + "/" + name, kit);
+    return true;
+}
+
+// A Field kit (a stereo key, a mono key, the Field's settings and pan) and
+// kits that lie about it: mono audio under a stereo description, positions
+// past the audio, a description longer than its chunk.
+int fieldKitSeeds(const std::string& dir) {
+    std::vector<float> left(40), right(40), mono(12);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = 0.3f * float(std::sin(0.5 * double(i)));
+        right[i] = -0.6f * left[i];
+    }
+    for (std::size_t i = 0; i < mono.size(); ++i) mono[i] = 0.05f * float(i);
+    FieldKitInput in;
+    in.audio[0] = {{left.data(), right.data()}, 40};
+    in.audio[2] = {{mono.data(), nullptr}, 12};
+    in.keyName[0] = "/a/stereo.wav";
+    in.keyName[2] = "/a/mono.wav";
+    in.playMode[0] = 0.0f;
+    in.reverse[2] = 1.0f;
+    in.pan[0] = 0.1f;
+    in.pan[2] = 0.9f;
+    in.mtime = 1700000000.0;
+    if (exportFieldKit((dir + "/field.aif").c_str(), in) != ExportResult::Written) return 0;
+    const std::string kit = readBytes(dir + "/field.aif");
+    int n = 1;
+    n += writeEditedFieldKit(dir, "field-mono.aif", kit, [](std::string&) {}, 1);
+    n += writeEditedFieldKit(dir, "field-lying.aif", kit, [](std::string& json) {
+        const std::size_t at = json.find("\"end\":[");
+        if (at != std::string::npos) json.replace(at + 7, json.find(',', at) - at - 7, "2147483646");
+    });
+    n += writeEditedFieldKit(dir, "field-long.aif", kit, [](std::string& json) {
+        const std::size_t at = json.find("\"name\":\"");
+        if (at != std::string::npos) json.insert(at + 8, std::string(5000, 'x'));
+    });
+    n += writeEditedFieldKit(dir, "field-fourth.aif", kit, [](std::string& json) {
+        const std::size_t at = json.find("\"playmode\":[");
+        if (at != std::string::npos) json.replace(at + 12, 4, "20000");
+    });
+    return n;
+}
+
 int kitSeeds(const std::string& dir) {
     std::unique_ptr<Kit> kit(new Kit);
     const int32_t lengths[] = {12, 30, 0, 7, 2};
@@ -131,7 +187,7 @@ int kitSeeds(const std::string& dir) {
     exportIndividualFiles((dir + "/key.aif").c_str(), in, &files);
     n += files;
     n += writeSound(dir + "/plain.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 20);
-    return n;
+    return n + fieldKitSeeds(dir);
 }
 
 int uriListSeeds(const std::string& dir) {

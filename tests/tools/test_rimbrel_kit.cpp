@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/FieldKitWriter.h"
 #include "formats/KitExport.h"
 #include "formats/KitFileReader.h"
 
@@ -311,6 +312,97 @@ TEST_F(KitTool, InspectPrintsPitchesFarOutsideTheIntRange) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("+9007199254740992"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("-18014398509481984"), std::string::npos) << r.out;
+}
+
+// A 16-bit stereo WAV whose right channel is not the left one.
+void writeStereoWav(const std::string& path, int frames) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> data(std::size_t(frames) * 2);
+    for (int i = 0; i < frames; ++i) {
+        data[std::size_t(2 * i)] = float(i % 300 - 150) / 256.0f;
+        data[std::size_t(2 * i + 1)] = float(i % 77) / 128.0f;
+    }
+    sf_writef_float(f, data.data(), frames);
+    sf_close(f);
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(KitTool, FieldTargetKeepsBothChannelsAndReadsBack) {
+    writeStereoWav(file("st.wav"), 3000);
+    writeWav("mono.wav", 800);
+    const ToolRun r = run("build st.wav mono.wav -o f.aif --target field --mode 0=loop --pitch 1=2 --pan 1=-50");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("key  0  F3"), std::string::npos) << r.out;
+
+    std::vector<uint8_t> bytes;
+    const KitFile f = readKitFile(file("f.aif"), &bytes);
+    ASSERT_TRUE(f.valid());
+    EXPECT_EQ(f.target, KitTarget::Op1Field);
+    EXPECT_EQ(f.channels, 2);
+    EXPECT_EQ(f.frames, 2999u + 799u);
+    EXPECT_EQ(fieldPlayMode(f.description.playmode[0]), FieldPlayMode::Loop);
+    EXPECT_EQ(f.description.pitch[1], 2 * 512);
+    EXPECT_EQ(f.description.pan[0], 16384);
+    EXPECT_EQ(f.description.pan[1], 8192);
+    // Key positions 2 .. length - 4 hold the file's frames, each channel its own.
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(file("st.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(sf, nullptr);
+    std::vector<float> source(6000);
+    sf_readf_float(sf, source.data(), 3000);
+    sf_close(sf);
+    std::vector<float> left, right;
+    ASSERT_TRUE(decodeKitFileKey(f, bytes.data(), bytes.size(), 0, left, right));
+    ASSERT_EQ(left.size(), 2999u);
+    for (int p = 2; p <= 2996; ++p) {
+        ASSERT_EQ(left[std::size_t(p)], source[std::size_t(2 * (p - 2))]) << p;
+        ASSERT_EQ(right[std::size_t(p)], source[std::size_t(2 * (p - 2) + 1)]) << p;
+    }
+    ASSERT_TRUE(decodeKitFileKey(f, bytes.data(), bytes.size(), 1, left, right));
+    EXPECT_EQ(left, right);
+
+    const ToolRun inspect = run("inspect f.aif");
+    EXPECT_EQ(inspect.status, 0) << inspect.err;
+    EXPECT_NE(inspect.out.find("target OP-1 Field"), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("loop"), std::string::npos) << inspect.out;
+
+    ASSERT_EQ(run("split st.wav mono.wav -o k.aif -t field").status, 0);
+    for (const char* name : {"k_01.aif", "k_02.aif"}) {
+        SF_INFO split{};
+        SNDFILE* keyFile = sf_open(file(name).c_str(), SFM_READ, &split);
+        ASSERT_NE(keyFile, nullptr) << name;
+        EXPECT_EQ(split.channels, 2) << name;
+        sf_close(keyFile);
+    }
+}
+
+TEST_F(KitTool, TargetOptionLeavesTheOriginalKitAloneAndChecksItsLimit) {
+    writeStereoWav(file("st.wav"), 3000);
+    ASSERT_EQ(run("build st.wav -o plain.aif").status, 0);
+    ASSERT_EQ(run("build st.wav -o op1.aif --target op1").status, 0);
+    EXPECT_EQ(fileBytes(file("plain.aif")), fileBytes(file("op1.aif")));
+    EXPECT_EQ(readKitFile(file("op1.aif")).target, KitTarget::Op1);
+    EXPECT_EQ(run("build st.wav -o x.aif --target op2").status, 2);
+    EXPECT_EQ(run("inspect op1.aif --target field").status, 2);
+    EXPECT_EQ(run("build st.wav -o x.aif --pan 0=10").status, 2);
+
+    // 13 s fits the Field but not the original; 21 s fits neither.
+    writeWav("a.wav", 573300);
+    EXPECT_EQ(run("build a.wav -o a.aif --target field").status, 0);
+    writeWav("b.wav", 352800);
+    const ToolRun tooLong = run("build a.wav b.wav -o ab.aif --target field");
+    EXPECT_EQ(tooLong.status, 1);
+    EXPECT_NE(tooLong.err.find("at most 20.000 s"), std::string::npos) << tooLong.err;
+    EXPECT_FALSE(fs::exists(file("ab.aif")));
 }
 
 TEST_F(KitTool, InspectReadsKitsMadeElsewhere) {

@@ -16,12 +16,14 @@
 #endif
 
 #include "formats/AiffWriter.h"
+#include "formats/FieldKitWriter.h"
 #include "formats/KitExport.h"
 #include "formats/KitFileReader.h"
 #include "kit/ParameterMap.h"
 #include "kit/DropIntake.h"
 #include "kit/DropReport.h"
 #include "kit/Kit.h"
+#include "kit/Loader.h"
 
 namespace rimbrel {
 
@@ -32,11 +34,13 @@ const char* const kUsage =
     "  rimbrel-kit inspect KIT.aif\n"
     "      Print the kit's keys (start, end, pitch, play mode, direction, volume)\n"
     "      and check the file's structure.\n"
-    "  rimbrel-kit build [FILES... | FOLDER] -o KIT.aif [settings]\n"
+    "  rimbrel-kit build [FILES... | FOLDER] -o KIT.aif [--target op1|field] [settings]\n"
     "      Fill the keys from key 0 as a drop on the first key would, and write\n"
-    "      one Op-1 drum-kit file (at most 12 s of audio in all).\n"
-    "  rimbrel-kit split [FILES... | FOLDER] -o NAME.aif\n"
+    "      one Op-1 drum-kit file (at most 12 s of audio in all; for the OP-1 Field\n"
+    "      a stereo kit of at most 20 s).\n"
+    "  rimbrel-kit split [FILES... | FOLDER] -o NAME.aif [--target op1|field]\n"
     "      Fill the keys the same way and write one file per key: NAME_01.aif ...\n"
+    "      (stereo files for the OP-1 Field)\n"
     "\n"
     "Settings (build; KEY is 0..23 or a note name F3..E5: key 0 = F3 = MIDI note 53,\n"
     "key 1 = F#3 or Gb3, ... key 23 = E5):\n"
@@ -44,9 +48,11 @@ const char* const kUsage =
     "  --mode KEY=MODE         gate, oneshot or loop\n"
     "  --reverse KEY           play the key backwards\n"
     "  --volume KEY=GAIN_DB    gain in dB, at most +12; -inf for silence\n"
+    "  --pan KEY=PAN           -100 (left) .. 100 (right), 0 centre; OP-1 Field kits only\n"
     "\n"
     "Options:\n"
     "  -o, --output PATH       the file to write (.aif is added or put in place of .wav)\n"
+    "  -t, --target TARGET     op1 (the original OP-1, the default) or field (the OP-1 Field)\n"
     "  -v, --verbose           show the loader's and the export's diagnostic lines\n"
     "  -h, --help              show this help\n"
     "      --version           show the version\n"
@@ -147,7 +153,7 @@ std::string count(long n, const char* one, const char* many) {
 }
 
 struct Setting {
-    enum Kind { Pitch, Mode, Reverse, Volume } kind;
+    enum Kind { Pitch, Mode, Reverse, Volume, Pan } kind;
     int key;
     float parameter;  // normalised value, as the effect's parameters take it
 };
@@ -157,6 +163,8 @@ struct Arguments {
     std::vector<std::string> items;
     std::string output;
     std::vector<Setting> settings;
+    KitTarget target = KitTarget::Op1;
+    bool targetGiven = false;
     bool verbose = false;
     bool help = false;
     bool version = false;
@@ -199,6 +207,24 @@ int parseArguments(int argc, const char* const* argv, Arguments& args) {
             args.verbose = true;
         } else if (w == "-o" || w == "--output") {
             if (!value(args.output)) return usageError("option " + w + " needs a path");
+        } else if (w == "-t" || w == "--target") {
+            std::string t;
+            if (!value(t)) return usageError("option " + w + " needs op1 or field");
+            if (t == "op1")
+                args.target = KitTarget::Op1;
+            else if (t == "field")
+                args.target = KitTarget::Op1Field;
+            else
+                return usageError("target must be op1 or field: " + t);
+            args.targetGiven = true;
+        } else if (w == "--pan") {
+            std::string text, v;
+            int key = 0;
+            long pan = 0;
+            if (!value(text) || !splitKeyValue(text, key, v))
+                return usageError("option --pan takes KEY=PAN with KEY 0..23 or a note F3..E5");
+            if (!parseInt(v, -100, 100, pan)) return usageError("pan must be -100..100: " + v);
+            args.settings.push_back({Setting::Pan, key, 0.5f + float(pan) / 200.0f});
         } else if (w == "--pitch" || w == "--mode" || w == "--volume") {
             std::string text, v;
             int key = 0;
@@ -304,6 +330,31 @@ std::string directionText(int64_t v) {
     return "(" + std::to_string(v) + ")";
 }
 
+// Play mode and direction as the Field reads them: by ranges.
+std::string fieldModeText(int64_t v) {
+    switch (fieldPlayMode(v)) {
+        case FieldPlayMode::Gate: return "gate";
+        case FieldPlayMode::OneShot: return "oneshot";
+        case FieldPlayMode::Loop: return "loop";
+        case FieldPlayMode::Fourth:
+        case FieldPlayMode::Outside: break;
+    }
+    return "(" + std::to_string(v) + ")";
+}
+
+std::string fieldDirectionText(int64_t v) { return fieldPlaysForward(v) ? "forward" : "reverse"; }
+
+// 16384 is the centre; 0 and 32767 are full left and right.
+std::string panText(int64_t v) {
+    if (v == 16384) return "C";
+    char text[32];
+    if (v < 16384)
+        std::snprintf(text, sizeof text, "L%.0f", double(16384 - v) * 100.0 / 16384.0);
+    else
+        std::snprintf(text, sizeof text, "R%.0f", double(v - 16384) * 100.0 / 16383.0);
+    return text;
+}
+
 std::string volumeText(int64_t v) {
     if (v <= 0) return "-inf dB";
     const double p = double(v) / 16384.0;
@@ -325,21 +376,32 @@ int inspect(const Arguments& args) {
     }
     const KitFileDescription& d = f.description;
     if (d.parsed) {
+        const bool field = f.target == KitTarget::Op1Field;
+        std::printf("target %s\n", kitTargetName(f.target));
         std::printf("drum_version %lld, name \"%s\", positions on a %s s scale\n",
                     static_cast<long long>(d.drumVersion), d.name.c_str(),
                     f.positionScaleFrames() > 529200.0 ? "20" : "12");
-        std::printf("%-3s  %-4s  %9s  %8s  %9s  %8s  %6s  %-8s  %-9s  %s\n", "key", "note", "start", "s", "end",
-                    "s", "pitch", "mode", "direction", "volume");
+        // The Field's kits add a pan column after the volume.
+        auto lastColumns = [field](std::string volume, const std::string& pan) {
+            if (!field) return volume;
+            if (volume.size() < 8) volume.resize(8, ' ');
+            return volume + "  " + pan;
+        };
+        std::printf("%-3s  %-4s  %9s  %8s  %9s  %8s  %6s  %-8s  %-9s  %s\n", "key", "note", "start", "s", "end", "s",
+                    "pitch", "mode", "direction", lastColumns("volume", "pan").c_str());
         const double scale = f.positionScaleFrames();
         for (int k = 0; k < kNumKeys; ++k) {
             const double start = positionToFrame(d.start[k], scale);
             const double end = positionToFrame(d.end[k], scale);
+            const std::string mode =
+                !d.hasPlaymode ? "-" : field ? fieldModeText(d.playmode[k]) : modeText(d.playmode[k]);
+            const std::string direction =
+                !d.hasReverse ? "-" : field ? fieldDirectionText(d.reverse[k]) : directionText(d.reverse[k]);
+            const std::string pan = d.hasPan ? panText(d.pan[k]) : "-";
             std::printf("%3d  %-4s  %9.0f  %8s  %9.0f  %8s  %6s  %-8s  %-9s  %s\n", k, noteName(k).c_str(), start,
                         seconds(start).c_str(), end, seconds(end).c_str(),
-                        d.hasPitch ? pitchText(d.pitch[k]).c_str() : "-",
-                        d.hasPlaymode ? modeText(d.playmode[k]).c_str() : "-",
-                        d.hasReverse ? directionText(d.reverse[k]).c_str() : "-",
-                        d.hasVolume ? volumeText(d.volume[k]).c_str() : "-");
+                        d.hasPitch ? pitchText(d.pitch[k]).c_str() : "-", mode.c_str(), direction.c_str(),
+                        lastColumns(d.hasVolume ? volumeText(d.volume[k]) : "-", pan).c_str());
         }
     }
     for (const std::string& w : f.warnings) std::fprintf(stderr, "%s: warning: %s\n", path.c_str(), w.c_str());
@@ -375,7 +437,8 @@ public:
     KeyMask loaded = 0;
 };
 
-int loadItems(const Arguments& args, LoadedKit& loaded) {
+// What build and split need before loading: items, an output, no missing item.
+int checkItems(const Arguments& args) {
     if (args.items.empty()) return usageError(args.command + " needs sound files or one folder");
     if (args.output.empty()) return usageError(args.command + " needs -o PATH");
     for (const std::string& item : args.items) {
@@ -383,6 +446,16 @@ int loadItems(const Arguments& args, LoadedKit& loaded) {
         if (whyNotTaken(item, reason) && reason == SkipReason::Missing)
             return failure("no such file or folder: " + item);
     }
+    return kExitOk;
+}
+
+void printKeyLine(const KeyAssignment& a, int32_t length, bool filled) {
+    std::printf("key %2d  %-4s  %8s s  %s%s\n", a.key, noteName(a.key).c_str(), seconds(length).c_str(),
+                a.path.c_str(), filled ? "" : "  (cannot be read: the key stays empty)");
+}
+
+int loadItems(const Arguments& args, LoadedKit& loaded) {
+    if (const int r = checkItems(args); r != kExitOk) return r;
     try {
         loaded.kit.reset(new Kit);
         loaded.stored.reset(new StoredNames{});
@@ -399,8 +472,7 @@ int loadItems(const Arguments& args, LoadedKit& loaded) {
     for (const KeyAssignment& a : plan) {
         const int32_t n = loaded.kit->keyLength[a.key];
         const bool filled = (recorder.loaded & keyBit(a.key)) != 0;
-        std::printf("key %2d  %-4s  %8s s  %s%s\n", a.key, noteName(a.key).c_str(), seconds(n).c_str(),
-                    a.path.c_str(), filled ? "" : "  (cannot be read: the key stays empty)");
+        printKeyLine(a, n, filled);
         if (filled) ++loaded.keysFilled;
     }
     for (const SkippedItem& skipped : skippedItems(args.items, plan))
@@ -416,6 +488,7 @@ void applySettings(const Arguments& args, Kit& kit) {
             case Setting::Mode: kit.keyPlayMode[s.key] = param::playModeFromParameter(s.parameter); break;
             case Setting::Reverse: kit.keyReverse[s.key] = param::reverseFromParameter(s.parameter); break;
             case Setting::Volume: kit.keyVolume[s.key] = param::volumeFromParameter(s.parameter); break;
+            case Setting::Pan: break;  // the original kit has no pan
         }
     }
 }
@@ -481,6 +554,123 @@ int split(const Arguments& args) {
     return kExitOk;
 }
 
+// ---- the Field's kits: stereo keys of up to 20 s ----
+
+struct FieldKit {
+    DecodedKeyAudio audio[kNumKeys];
+    std::string names[kNumKeys];
+    int keysFilled = 0;
+};
+
+// The intake of a drop on key 0, with each file decoded by the loader with
+// its channels kept and the Field's 20-second cut.
+int loadFieldItems(const Arguments& args, FieldKit& kit) {
+    if (const int r = checkItems(args); r != kExitOk) return r;
+    const std::vector<KeyAssignment> plan = planDrop(args.items, 0);
+    for (const KeyAssignment& a : plan) {
+        LoadReport report;
+        {
+            QuietStderr quiet(!args.verbose);
+            report = decodeKeyAudio(a.path.c_str(), kFieldMaxKeyFrames, kit.audio[a.key]);
+        }
+        printKeyLine(a, report.loaded ? kit.audio[a.key].length : 0, report.loaded);
+        if (!report.loaded) continue;
+        kit.names[a.key] = a.path;
+        ++kit.keysFilled;
+    }
+    for (const SkippedItem& skipped : skippedItems(args.items, plan))
+        std::printf("skipped %s: %s\n", skipped.path.c_str(), skipReasonText(skipped.reason));
+    if (kit.keysFilled == 0) return failure("none of the given items is a sound file that can be loaded");
+    return kExitOk;
+}
+
+// The settings pass through the effect's parameter values both ways, as
+// they do for the original kit.
+FieldKitInput fieldInput(const Arguments& args, const FieldKit& kit) {
+    FieldKitInput in;
+    for (int k = 0; k < kNumKeys; ++k) {
+        const DecodedKeyAudio& audio = kit.audio[k];
+        if (audio.channels < 1) continue;
+        in.audio[k].channel[0] = audio.channel[0].data();
+        in.audio[k].channel[1] = audio.channels == 2 ? audio.channel[1].data() : nullptr;
+        in.audio[k].length = audio.length;
+        in.keyName[k] = kit.names[k].c_str();
+    }
+    for (const Setting& s : args.settings) {
+        switch (s.kind) {
+            case Setting::Pitch: in.pitch[s.key] = param::pitchToParameter(param::pitchFromParameter(s.parameter)); break;
+            case Setting::Mode:
+                in.playMode[s.key] = param::playModeToParameter(param::playModeFromParameter(s.parameter));
+                break;
+            case Setting::Reverse:
+                in.reverse[s.key] = param::reverseToParameter(param::reverseFromParameter(s.parameter));
+                break;
+            case Setting::Volume:
+                in.volume[s.key] = param::volumeToParameter(param::volumeFromParameter(s.parameter));
+                break;
+            case Setting::Pan: in.pan[s.key] = s.parameter; break;
+        }
+    }
+    return in;
+}
+
+int buildField(const Arguments& args) {
+    FieldKit kit;
+    if (const int r = loadFieldItems(args, kit); r != kExitOk) return r;
+    int32_t lengths[kNumKeys];
+    int64_t total = 0;
+    for (int k = 0; k < kNumKeys; ++k) {
+        lengths[k] = kit.audio[k].channels > 0 ? kit.audio[k].length : 0;
+        total += lengths[k];
+    }
+    if (total > kFieldMaxKitFrames) {
+        return failure("the kit is too long: its keys total " + seconds(double(total)) + " s (" +
+                       count(long(total), "frame", "frames") + "), an OP-1 Field kit holds at most " +
+                       seconds(kFieldMaxKitFrames) + " s (" + std::to_string(kFieldMaxKitFrames) +
+                       " frames); leave out some files, or use split: nothing written");
+    }
+    const FieldKitInput in = fieldInput(args, kit);
+    ExportResult result;
+    {
+        QuietStderr quiet(!args.verbose);
+        result = exportFieldKit(args.output.c_str(), in);
+    }
+    switch (result) {
+        case ExportResult::Written: break;
+        case ExportResult::NothingToExport: return failure("no key holds audio: nothing written");
+        case ExportResult::Refused: return failure("the output path is too long: nothing written");
+        case ExportResult::Failed: return failure(cannotWrite(exportName(args.output)));
+        case ExportResult::TooLong: return failure("the keys total more than 20 s: nothing written");
+    }
+    const KitLayout layout = kitLayout(lengths, kFieldMaxKeyFrames);
+    std::printf("wrote %s: %s, %s (%s s), OP-1 Field\n", exportName(args.output).c_str(),
+                count(kit.keysFilled, "key", "keys").c_str(), count(layout.totalFrames, "frame", "frames").c_str(),
+                seconds(layout.totalFrames).c_str());
+    return kExitOk;
+}
+
+int splitField(const Arguments& args) {
+    FieldKit kit;
+    if (const int r = loadFieldItems(args, kit); r != kExitOk) return r;
+    const FieldKitInput in = fieldInput(args, kit);
+    int written = 0;
+    ExportResult result;
+    {
+        QuietStderr quiet(!args.verbose);
+        result = exportFieldIndividualFiles(args.output.c_str(), in, &written);
+    }
+    switch (result) {
+        case ExportResult::Written: break;
+        case ExportResult::NothingToExport: return failure("no key holds 2 frames or more: nothing written");
+        case ExportResult::Refused: return failure("the output path is too long: nothing written");
+        case ExportResult::Failed:
+            return failure("only " + std::to_string(written) + " of the keys' files could be written");
+        case ExportResult::TooLong: break;  // the per-key export has no total limit
+    }
+    std::printf("wrote %s\n", count(written, "file", "files").c_str());
+    return kExitOk;
+}
+
 }  // namespace
 
 int runKitTool(int argc, const char* const* argv) {
@@ -497,11 +687,21 @@ int runKitTool(int argc, const char* const* argv) {
         }
         if (args.command.empty()) return usageError("no command given");
         if (args.command == "inspect") {
-            if (!args.output.empty() || !args.settings.empty()) return usageError("inspect takes no options");
+            if (!args.output.empty() || !args.settings.empty() || args.targetGiven)
+                return usageError("inspect takes no options");
             return inspect(args);
         }
-        if (args.command == "build") return build(args);
-        if (args.command == "split") return split(args);
+        const bool field = args.target == KitTarget::Op1Field;
+        if (args.command == "build") {
+            for (const Setting& s : args.settings)
+                if (s.kind == Setting::Pan && !field)
+                    return usageError("the OP-1's kit has no pan: --pan needs --target field");
+            return field ? buildField(args) : build(args);
+        }
+        if (args.command == "split") {
+            if (!args.settings.empty()) return usageError("split writes the audio only; settings belong to build");
+            return field ? splitField(args) : split(args);
+        }
         return usageError("unknown command '" + args.command + "'");
     } catch (const std::exception& e) {
         return failure(e.what());
