@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/AiffWriter.h"
-#include "formats/ParameterMap.h"
+#include "kit/ParameterMap.h"
 #include "kit/Diagnostics.h"
 
 namespace rimbrel {
@@ -100,13 +100,13 @@ int32_t fieldPositionValue(int64_t frame) {
 }
 
 int32_t fieldPlayModeValue(float p) {
-    const int32_t n = param::truncToInt(double(float(p * 2.0f)) + 0.5);
+    const int32_t n = truncToInt(double(float(p * 2.0f)) + 0.5);
     if (n <= 0) return 4096;
     if (n == 1) return 12288;
     return 28672;
 }
 
-int32_t fieldReverseValue(float p) { return param::truncToInt(double(p) + 0.5) == 0 ? 12000 : 24576; }
+int32_t fieldReverseValue(float p) { return truncToInt(double(p) + 0.5) == 0 ? 12000 : 24576; }
 
 int32_t fieldPanValue(float p) {
     if (!(p == p)) return 16384;

@@ -12,7 +12,7 @@
 #include "formats/AiffWriter.h"
 #include "formats/FieldKitWriter.h"
 #include "formats/KitFileReader.h"
-#include "formats/ParameterMap.h"
+#include "kit/ParameterMap.h"
 
 namespace rimbrel {
 namespace {
