@@ -1,11 +1,10 @@
 #include "kit/Loader.h"
 
 #include "kit/Diagnostics.h"
-#include "kit/FileAccess.h"
 #include "kit/MonoMix.h"
 #include "kit/RateConverter.h"
-
-#include <sndfile.h>
+#include "platform/Files.h"
+#include "platform/SoundFileDecoder.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -20,7 +19,7 @@ namespace {
 constexpr int64_t kCutFrames = kMaxKeyFrames - 1;  // what a longer file is cut to
 constexpr int kLeadFrames = 2;                      // silent frames ahead of the audio
 constexpr int kMaxChannels = 2;
-constexpr int64_t kChunkFrames = 4096;  // frames decoded per library read
+constexpr int64_t kChunkFrames = 4096;  // frames decoded per decoder read
 constexpr const char* kFallbackFolder = "c:/Sablewick/";
 constexpr int kFallbackNameMax = 49;
 
@@ -38,20 +37,21 @@ void notifyEditorOpen(LoadObserver* observer, bool open) {
 // Decodes n file frames, mixed to mono, into key positions 2 .. count - 1
 // of decoded (file frame f lands on position f + 2; the frames from
 // count - 2 on are read but not used). Returns the file frames read, or -1
-// when libsndfile reports a decoding error.
-int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count, float* decoded, float* chunk) {
+// when the decoder reports a decoding error.
+int64_t decodeFrameForFrame(platform::SoundFileDecoder& decoder, int channels, int64_t n, int64_t count,
+                            float* decoded, float* chunk) {
     int64_t read = 0;  // file frames read so far
     while (read < n) {
         const int64_t want = std::min<int64_t>(kChunkFrames, n - read);
-        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk, want), 0);
+        const int64_t got = decoder.readFrames(chunk, want);
         // File frame f lands on key position f + 2; positions from n on are
         // not part of the key.
         const int64_t usable = std::min<int64_t>(got, count - kLeadFrames - read);
         if (usable > 0) mixToMono(chunk, decoded + kLeadFrames + read, static_cast<std::size_t>(usable), channels);
         read += got;
         if (got < want) {
-            if (sf_error(sf) != SF_ERR_NO_ERROR) return -1;
-            // The file ends before its header says (libsndfile gives a short
+            if (decoder.failed()) return -1;
+            // The file ends before its header says (the decoder gives a short
             // count without an error): it keeps the length its header gives,
             // and the frames it lacks are silence.
             break;
@@ -65,14 +65,14 @@ int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count,
 // only as far as the frames kept need (plus the converter's filter).
 // Returns the converted frames written (clamped to -1..+1: the filter can
 // overshoot), or -1 when decoding or converting fails.
-int64_t decodeConverted(SNDFILE* sf, int channels, RateConverter& converter, float* chunk, float* mono, float* out,
-                        int64_t wanted) {
+int64_t decodeConverted(platform::SoundFileDecoder& decoder, int channels, RateConverter& converter, float* chunk,
+                        float* mono, float* out, int64_t wanted) {
     int64_t made = 0;
     bool ended = false;
     while (made < wanted && !ended) {
-        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk, kChunkFrames), 0);
+        const int64_t got = decoder.readFrames(chunk, kChunkFrames);
         if (got < kChunkFrames) {
-            if (sf_error(sf) != SF_ERR_NO_ERROR) return -1;
+            if (decoder.failed()) return -1;
             ended = true;
         }
         // Mixed (and so clamped, NaN silenced) before the filter spreads it.
@@ -104,20 +104,19 @@ int64_t decodeConverted(SNDFILE* sf, int channels, RateConverter& converter, flo
 // with the descriptor closed.
 LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     LoadReport report;
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    std::unique_ptr<platform::SoundFileDecoder> decoder = platform::openSoundFile(fd);
 
-    // Header facts. A file libsndfile cannot read has no channels and so is
+    // Header facts. A file the decoder cannot read has no channels and so is
     // refused below, like a file with too many.
-    const int channels = sf ? info.channels : 0;
-    int64_t frames = sf ? std::max<int64_t>(info.frames, 0) : 0;
-    report.sourceRate = sf ? info.samplerate : 0;
+    const platform::SoundFileFacts facts = decoder ? decoder->facts() : platform::SoundFileFacts{};
+    const int channels = facts.channels;
+    int64_t frames = std::max<int64_t>(facts.frames, 0);
+    report.sourceRate = facts.sampleRate;
     report.sourceFrames = frames;
     // From here on frames counts at 44100 Hz: every rule below follows the
     // file's true length.
-    report.resampled = sf && channels >= 1 && channels <= kMaxChannels && convertsRate(info.samplerate);
-    if (report.resampled) frames = convertedFrames(frames, info.samplerate);
+    report.resampled = decoder && channels >= 1 && channels <= kMaxChannels && convertsRate(facts.sampleRate);
+    if (report.resampled) frames = convertedFrames(frames, facts.sampleRate);
 
     if (frames > kMaxKeyFrames) {
         std::fprintf(stderr, "[%s] \n Rimbrel err 617-03: frames %" PRId64 " is too long for allocation!! \n",
@@ -125,17 +124,13 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
         frames = kCutFrames;
         report.cut = true;
     }
-    if (sf) {
-        sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-        sf_seek(sf, 0, SEEK_SET);
-    }
     if (channels > kMaxChannels || channels < 1) {
-        if (!sf)
+        if (!decoder)
             std::fprintf(stderr, "[%s] \n not a sound file libsndfile reads, key %i unchanged\n", kLogTag, k);
         else
             std::fprintf(stderr, "[%s] \n %i channels: a key takes mono or stereo files, key %i unchanged\n",
                          kLogTag, channels, k);
-        if (sf) sf_close(sf);
+        decoder.reset();
         platform::closeFile(fd);
         return report;
     }
@@ -152,11 +147,11 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     std::unique_ptr<RateConverter> converter;
     if (report.resampled) {
         mono.reset(new (std::nothrow) float[static_cast<std::size_t>(kChunkFrames)]);
-        converter = RateConverter::create(info.samplerate);
+        converter = RateConverter::create(facts.sampleRate);
     }
     if (!decoded || !chunk || (report.resampled && (!mono || !converter))) {
         std::fprintf(stderr, "[%s] \n out of memory for %" PRId64 " frames\n", kLogTag, bufferFrames);
-        sf_close(sf);
+        decoder.reset();
         platform::closeFile(fd);
         return report;
     }
@@ -169,16 +164,16 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     int64_t filled = kLeadFrames;
     if (report.resampled) {
         const int64_t wanted = std::max<int64_t>(count - kLeadFrames, 0);
-        const int64_t made = wanted > 0 ? decodeConverted(sf, channels, *converter, chunk.get(), mono.get(),
+        const int64_t made = wanted > 0 ? decodeConverted(*decoder, channels, *converter, chunk.get(), mono.get(),
                                                           decoded.get() + kLeadFrames, wanted)
                                         : 0;
         filled = made < 0 ? -1 : kLeadFrames + made;
     } else {
-        const int64_t read = decodeFrameForFrame(sf, channels, n, count, decoded.get(), chunk.get());
+        const int64_t read = decodeFrameForFrame(*decoder, channels, n, count, decoded.get(), chunk.get());
         filled = read < 0 ? -1 : kLeadFrames + read;
     }
     if (filled < 0) {
-        sf_close(sf);
+        decoder.reset();
         platform::closeFile(fd);
         std::fprintf(stderr, "[%s] \n failure reading file.. %i\n", kLogTag, static_cast<int>(n));
         return report;
@@ -199,7 +194,7 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     std::fprintf(stderr, "[%s] pre-mycalcs\n", kLogTag);
     if (observer) observer->keyLoaded(k);
     std::fprintf(stderr, "[%s] pre-close\n", kLogTag);
-    sf_close(sf);
+    decoder.reset();
     platform::closeFile(fd);
     std::fprintf(stderr, "[%s] pre-free\n", kLogTag);
     chunk.reset();
