@@ -6,6 +6,12 @@
 #include <cstring>
 #include <new>
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <fcntl.h>
+#endif
+
 namespace rimbrel::platform {
 
 namespace {
@@ -38,13 +44,28 @@ private:
     SoundFileFacts facts_;
 };
 
+// A second descriptor for the same open file (sharing its position), closed
+// on exec like the first.
+int duplicateDescriptor(int fd) {
+#if defined(_WIN32)
+    return ::_dup(fd);
+#else
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+#endif
+}
+
 }  // namespace
 
 std::unique_ptr<SoundFileDecoder> openSoundFile(int fd) {
+    // libsndfile closes the descriptor it is given when it refuses a file,
+    // even when told to leave it open. It gets a duplicate of its own to
+    // close, so the caller's descriptor is never closed twice (by then its
+    // number may belong to a file another thread of the host opened).
+    const int own = duplicateDescriptor(fd);
+    if (own < 0) return nullptr;
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
-    // SF_FALSE: closing the decoder leaves the descriptor to its owner.
-    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    SNDFILE* sf = sf_open_fd(own, SFM_READ, &info, SF_TRUE);
     if (sf == nullptr) return nullptr;
     // Integer formats at full scale; float formats arrive as stored.
     sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
