@@ -53,7 +53,8 @@ bool flushAndSyncFile(std::FILE* file);
 
 // Moves the file at from over the file at to, replacing it when it exists, in
 // one step: to is either the old file or the new one, never missing or half
-// written. Both are in the same folder. Returns false, with both left as they
+// written. Callers keep from in to's folder (the AIFF writer creates its
+// temporary file beside the target). Returns false, with both left as they
 // were, when the move fails.
 bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
