@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "formats/AiffWriter.h"
-#include "formats/FileSync.h"
 #include "formats/KitExport.h"
 #include "kit/Kit.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ void writeFloor(const std::vector<uint8_t>& bytes, const fs::path& target) {
     const fs::path tmp = target.string() + ".tmp";
     std::FILE* f = std::fopen(tmp.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
-    flushAndSyncFile(f);
+    platform::flushAndSyncFile(f);
     std::fclose(f);
     fs::rename(tmp, target);
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <system_error>
 
-#include "formats/FileSync.h"
+#include "platform/Files.h"
 
 namespace rimbrel {
 
@@ -312,18 +312,14 @@ bool closeAiffOutput(AiffOutput* out, uint32_t dataBytes) {
         const uint32_t P0 = out->headerBytes;  // offset of the first sample
         ok = writeAt(out->file, 4, out->headerBytes - 8 + dataBytes) &&
              writeAt(out->file, out->framesField, dataBytes / frameBytes) &&
-             writeAt(out->file, long(P0) - 12, 8 + dataBytes) && flushAndSyncFile(out->file);
+             writeAt(out->file, long(P0) - 12, 8 + dataBytes) && platform::flushAndSyncFile(out->file);
     }
     if (ok) {
         const int closed = std::fclose(out->file);
         out->file = nullptr;
         ok = closed == 0;
     }
-    if (ok) {
-        std::error_code ec;
-        fs::rename(out->temporary, out->target, ec);
-        ok = !ec;
-    }
+    if (ok) ok = platform::replaceFile(out->temporary, out->target);
     if (!ok) {
         reportWriteFailure();
         removeTemporary(out);

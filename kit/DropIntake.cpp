@@ -2,7 +2,7 @@
 
 #include "kit/Diagnostics.h"
 #include "kit/FolderLister.h"
-#include "kit/Intake.h"
+#include "kit/SoundFileProbe.h"
 
 #include <cstdio>
 #include <cstring>

@@ -13,7 +13,7 @@
 //  - Several items: accepted items fill keys from the target key on, in the
 //    order given, one key each, until key 23 has been filled; folders among
 //    them are refused like any other unreadable file.
-//  - Acceptance is isLoadableFile (Intake.h). A refused item uses no key and
+//  - Acceptance is isLoadableFile (SoundFileProbe.h). A refused item uses no key and
 //    leaves every stored path alone. An accepted path longer than 511 bytes
 //    does not fit a stored path: it is refused with one diagnostic line.
 //  - Whatever the filled keys held is replaced; keys past the last filled one

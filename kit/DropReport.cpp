@@ -1,7 +1,7 @@
 #include "kit/DropReport.h"
 
 #include "kit/FolderLister.h"
-#include "kit/Intake.h"
+#include "kit/SoundFileProbe.h"
 #include "kit/SoundFileNames.h"
 
 #include <algorithm>

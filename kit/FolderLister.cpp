@@ -1,6 +1,8 @@
 #include "kit/FolderLister.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace rimbrel {
 
@@ -61,6 +63,20 @@ bool folderNameLess(const std::string& a, const std::string& b) {
     if (const int c = naturalCompare(a, b); c != 0) return c < 0;
     if (const int c = foldedCompare(a, b); c != 0) return c < 0;
     return a < b;  // equal but for case: plain byte order, so the order is total
+}
+
+bool listFolder(const char* path, std::vector<FolderEntry>& entries, std::size_t maxEntries) {
+    entries.clear();
+    std::vector<FolderEntry> found;
+    if (!platform::readFolder(path, found, maxEntries)) return false;
+
+    std::sort(found.begin(), found.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return folderNameLess(a.name, b.name); });
+    entries.reserve(found.size() + 2);
+    entries.push_back(FolderEntry{".", true});
+    entries.push_back(FolderEntry{"..", true});
+    for (FolderEntry& f : found) entries.push_back(std::move(f));
+    return true;
 }
 
 }  // namespace rimbrel

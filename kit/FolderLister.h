@@ -10,7 +10,12 @@
 // Sorting needs every name, so the whole folder is read when the listing
 // starts, up to kMaxListedEntries entries (in the platform's own order);
 // entries beyond that are left out, which keeps a listing bounded.
+//
+// The platform reads the folder (platform::readFolder); the order and the
+// two own entries are the same on every platform, so they live here.
 #pragma once
+
+#include "platform/Files.h"
 
 #include <cstddef>
 #include <string>
@@ -20,10 +25,7 @@ namespace rimbrel {
 
 constexpr std::size_t kMaxListedEntries = 100000;
 
-struct FolderEntry {
-    std::string name;
-    bool isDirectory = false;
-};
+using platform::FolderEntry;
 
 // Lists the folder at path into entries (cleared first). Returns false, with
 // entries empty, when path is not a folder that can be listed.

@@ -1,11 +1,10 @@
 #include "kit/Loader.h"
 
 #include "kit/Diagnostics.h"
-#include "kit/FileAccess.h"
 #include "kit/KeyAudio.h"
 #include "kit/RateConverter.h"
-
-#include <sndfile.h>
+#include "platform/Files.h"
+#include "platform/SoundFileDecoder.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -21,7 +20,7 @@ namespace {
 constexpr int64_t kCutFrames = kMaxKeyFrames - 1;  // what a longer file is cut to
 constexpr int kLeadFrames = 2;                      // silent frames ahead of the audio
 constexpr int kMaxChannels = 2;
-constexpr int64_t kChunkFrames = 4096;  // frames decoded per library read
+constexpr int64_t kChunkFrames = 4096;  // frames decoded per decoder read
 constexpr const char* kFallbackFolder = "c:/Sablewick/";
 constexpr int kFallbackNameMax = 49;
 
@@ -53,21 +52,21 @@ void foldFrames(const float* in, float* out, std::size_t count, int channels, in
 // Decodes n file frames, mixed to mono (or channel pick), into key positions 2 .. count - 1
 // of decoded (file frame f lands on position f + 2; the frames from
 // count - 2 on are read but not used). Returns the file frames read, or -1
-// when libsndfile reports a decoding error.
-int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count, float* decoded, float* chunk,
-                            int pick = -1) {
+// when the decoder reports a decoding error.
+int64_t decodeFrameForFrame(platform::SoundFileDecoder& decoder, int channels, int64_t n, int64_t count,
+                            float* decoded, float* chunk, int pick = -1) {
     int64_t read = 0;  // file frames read so far
     while (read < n) {
         const int64_t want = std::min<int64_t>(kChunkFrames, n - read);
-        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk, want), 0);
+        const int64_t got = decoder.readFrames(chunk, want);
         // File frame f lands on key position f + 2; positions from n on are
         // not part of the key.
         const int64_t usable = std::min<int64_t>(got, count - kLeadFrames - read);
         if (usable > 0) foldFrames(chunk, decoded + kLeadFrames + read, static_cast<std::size_t>(usable), channels, pick);
         read += got;
         if (got < want) {
-            if (sf_error(sf) != SF_ERR_NO_ERROR) return -1;
-            // The file ends before its header says (libsndfile gives a short
+            if (decoder.failed()) return -1;
+            // The file ends before its header says (the decoder gives a short
             // count without an error): it keeps the length its header gives,
             // and the frames it lacks are silence.
             break;
@@ -81,14 +80,14 @@ int64_t decodeFrameForFrame(SNDFILE* sf, int channels, int64_t n, int64_t count,
 // only as far as the frames kept need (plus the converter's filter).
 // Returns the converted frames written (clamped to -1..+1: the filter can
 // overshoot), or -1 when decoding or converting fails.
-int64_t decodeConverted(SNDFILE* sf, int channels, RateConverter& converter, float* chunk, float* mono, float* out,
-                        int64_t wanted, int pick = -1) {
+int64_t decodeConverted(platform::SoundFileDecoder& decoder, int channels, RateConverter& converter, float* chunk,
+                        float* mono, float* out, int64_t wanted, int pick = -1) {
     int64_t made = 0;
     bool ended = false;
     while (made < wanted && !ended) {
-        const int64_t got = std::max<sf_count_t>(sf_readf_float(sf, chunk, kChunkFrames), 0);
+        const int64_t got = decoder.readFrames(chunk, kChunkFrames);
         if (got < kChunkFrames) {
-            if (sf_error(sf) != SF_ERR_NO_ERROR) return -1;
+            if (decoder.failed()) return -1;
             ended = true;
         }
         // Mixed (and so clamped, NaN silenced) before the filter spreads it.
@@ -120,20 +119,19 @@ int64_t decodeConverted(SNDFILE* sf, int channels, RateConverter& converter, flo
 // with the descriptor closed.
 LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     LoadReport report;
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    std::unique_ptr<platform::SoundFileDecoder> decoder = platform::openSoundFile(fd);
 
-    // Header facts. A file libsndfile cannot read has no channels and so is
+    // Header facts. A file the decoder cannot read has no channels and so is
     // refused below, like a file with too many.
-    const int channels = sf ? info.channels : 0;
-    int64_t frames = sf ? std::max<int64_t>(info.frames, 0) : 0;
-    report.sourceRate = sf ? info.samplerate : 0;
+    const platform::SoundFileFacts facts = decoder ? decoder->facts() : platform::SoundFileFacts{};
+    const int channels = facts.channels;
+    int64_t frames = std::max<int64_t>(facts.frames, 0);
+    report.sourceRate = facts.sampleRate;
     report.sourceFrames = frames;
     // From here on frames counts at 44100 Hz: every rule below follows the
     // file's true length.
-    report.resampled = sf && channels >= 1 && channels <= kMaxChannels && convertsRate(info.samplerate);
-    if (report.resampled) frames = convertedFrames(frames, info.samplerate);
+    report.resampled = decoder && channels >= 1 && channels <= kMaxChannels && convertsRate(facts.sampleRate);
+    if (report.resampled) frames = convertedFrames(frames, facts.sampleRate);
 
     if (frames > kMaxKeyFrames) {
         std::fprintf(stderr, "[%s] \n Rimbrel err 617-03: frames %" PRId64 " is too long for allocation!! \n",
@@ -141,17 +139,13 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
         frames = kCutFrames;
         report.cut = true;
     }
-    if (sf) {
-        sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-        sf_seek(sf, 0, SEEK_SET);
-    }
     if (channels > kMaxChannels || channels < 1) {
-        if (!sf)
+        if (!decoder)
             std::fprintf(stderr, "[%s] \n not a sound file libsndfile reads, key %i unchanged\n", kLogTag, k);
         else
             std::fprintf(stderr, "[%s] \n %i channels: a key takes mono or stereo files, key %i unchanged\n",
                          kLogTag, channels, k);
-        if (sf) sf_close(sf);
+        decoder.reset();
         platform::closeFile(fd);
         return report;
     }
@@ -168,11 +162,11 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     std::unique_ptr<RateConverter> converter;
     if (report.resampled) {
         mono.reset(new (std::nothrow) float[static_cast<std::size_t>(kChunkFrames)]);
-        converter = RateConverter::create(info.samplerate);
+        converter = RateConverter::create(facts.sampleRate);
     }
     if (!decoded || !chunk || (report.resampled && (!mono || !converter))) {
         std::fprintf(stderr, "[%s] \n out of memory for %" PRId64 " frames\n", kLogTag, bufferFrames);
-        sf_close(sf);
+        decoder.reset();
         platform::closeFile(fd);
         return report;
     }
@@ -185,16 +179,16 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     int64_t filled = kLeadFrames;
     if (report.resampled) {
         const int64_t wanted = std::max<int64_t>(count - kLeadFrames, 0);
-        const int64_t made = wanted > 0 ? decodeConverted(sf, channels, *converter, chunk.get(), mono.get(),
+        const int64_t made = wanted > 0 ? decodeConverted(*decoder, channels, *converter, chunk.get(), mono.get(),
                                                           decoded.get() + kLeadFrames, wanted)
                                         : 0;
         filled = made < 0 ? -1 : kLeadFrames + made;
     } else {
-        const int64_t read = decodeFrameForFrame(sf, channels, n, count, decoded.get(), chunk.get());
+        const int64_t read = decodeFrameForFrame(*decoder, channels, n, count, decoded.get(), chunk.get());
         filled = read < 0 ? -1 : kLeadFrames + read;
     }
     if (filled < 0) {
-        sf_close(sf);
+        decoder.reset();
         platform::closeFile(fd);
         std::fprintf(stderr, "[%s] \n failure reading file.. %i\n", kLogTag, static_cast<int>(n));
         return report;
@@ -215,7 +209,7 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     std::fprintf(stderr, "[%s] pre-mycalcs\n", kLogTag);
     if (observer) observer->keyLoaded(k);
     std::fprintf(stderr, "[%s] pre-close\n", kLogTag);
-    sf_close(sf);
+    decoder.reset();
     platform::closeFile(fd);
     std::fprintf(stderr, "[%s] pre-free\n", kLogTag);
     chunk.reset();
@@ -225,74 +219,51 @@ LoadReport loadFromDescriptor(Kit& kit, int fd, int k, LoadObserver* observer) {
     return report;
 }
 
-// decodeKeyAudio after the file is open: one pass over the file per channel
-// kept, each laid out as the loader lays out a key.
-LoadReport decodeChannelsFromDescriptor(int fd, int32_t maxFrames, DecodedKeyAudio& out) {
-    LoadReport report;
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-    const int channels = sf ? info.channels : 0;
-    if (channels < 1 || channels > kMaxChannels) {
-        if (sf) sf_close(sf);
-        platform::closeFile(fd);
-        return report;
-    }
-    int64_t frames = std::max<int64_t>(info.frames, 0);
-    report.sourceRate = info.samplerate;
-    report.sourceFrames = frames;
-    report.resampled = convertsRate(info.samplerate);
-    if (report.resampled) frames = convertedFrames(frames, info.samplerate);
-    if (frames > maxFrames) {
-        frames = maxFrames - 1;
-        report.cut = true;
-    }
-    sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-
-    const int64_t n = frames - 3;
-    const int64_t count = std::max<int64_t>(n, 0);
-    bool ok = true;
-    try {
-        std::unique_ptr<float[]> chunk(new float[static_cast<std::size_t>(kChunkFrames) * channels]);
-        std::unique_ptr<float[]> mono(new float[static_cast<std::size_t>(kChunkFrames)]);
-        for (int c = 0; c < channels && ok; ++c) {
-            std::vector<float>& key = out.channel[c];
+// Decodes one channel of the file at path (or its mono mix when pick is
+// below 0) into key, laid out as the loader lays out a key of frames
+// positions. Each channel is a pass of its own over a freshly opened file.
+bool decodeOneChannel(const char* path, int pick, const LoadReport& report, int64_t frames,
+                      std::vector<float>& key) {
+    const int fd = platform::openForReading(path);
+    if (fd < 0) return false;
+    bool ok = false;
+    {
+        std::unique_ptr<platform::SoundFileDecoder> decoder = platform::openSoundFile(fd);
+        if (decoder) ok = true;
+        const int channels = decoder ? decoder->facts().channels : 0;
+        if (ok && (channels < 1 || channels > kMaxChannels || decoder->facts().sampleRate != report.sourceRate))
+            ok = false;
+        try {
+            const int64_t n = frames - 3;
+            const int64_t count = std::max<int64_t>(n, 0);
             key.assign(static_cast<std::size_t>(std::max<int64_t>(frames, 1)), 0.0f);
-            ok = sf_seek(sf, 0, SEEK_SET) == 0;
-            const int pick = channels == 1 ? -1 : c;
-            int64_t filled = kLeadFrames;
-            if (ok && report.resampled) {
-                std::unique_ptr<RateConverter> converter = RateConverter::create(info.samplerate);
-                const int64_t wanted = std::max<int64_t>(count - kLeadFrames, 0);
-                const int64_t made = !converter ? -1
-                                     : wanted > 0
-                                         ? decodeConverted(sf, channels, *converter, chunk.get(), mono.get(),
-                                                           key.data() + kLeadFrames, wanted, pick)
-                                         : 0;
-                filled = made < 0 ? -1 : kLeadFrames + made;
-            } else if (ok) {
-                const int64_t read = decodeFrameForFrame(sf, channels, n, count, key.data(), chunk.get(), pick);
-                filled = read < 0 ? -1 : kLeadFrames + read;
+            int64_t filled = -1;
+            if (ok) {
+                std::unique_ptr<float[]> chunk(new float[static_cast<std::size_t>(kChunkFrames) * channels]);
+                std::unique_ptr<float[]> mono(new float[static_cast<std::size_t>(kChunkFrames)]);
+                if (report.resampled) {
+                    std::unique_ptr<RateConverter> converter = RateConverter::create(report.sourceRate);
+                    const int64_t wanted = std::max<int64_t>(count - kLeadFrames, 0);
+                    const int64_t made = !converter ? -1
+                                         : wanted > 0 ? decodeConverted(*decoder, channels, *converter, chunk.get(),
+                                                                        mono.get(), key.data() + kLeadFrames, wanted,
+                                                                        pick)
+                                                      : 0;
+                    filled = made < 0 ? -1 : kLeadFrames + made;
+                } else {
+                    const int64_t read = decodeFrameForFrame(*decoder, channels, n, count, key.data(), chunk.get(), pick);
+                    filled = read < 0 ? -1 : kLeadFrames + read;
+                }
             }
-            if (filled < 0) ok = false;
+            ok = filled >= 0;
             // Positions from count on stay silent, as in a key.
             if (ok) std::fill(key.begin() + std::min<int64_t>(filled, count), key.end(), 0.0f);
+        } catch (...) {
+            ok = false;
         }
-    } catch (...) {
-        ok = false;
     }
-    sf_close(sf);
     platform::closeFile(fd);
-    if (!ok) {
-        out.channel[0].clear();
-        out.channel[1].clear();
-        return report;
-    }
-    out.length = static_cast<int32_t>(std::max<int64_t>(frames, 1));
-    out.channels = channels;
-    report.loaded = true;
-    report.length = out.length;
-    return report;
+    return ok;
 }
 
 }  // namespace
@@ -300,9 +271,38 @@ LoadReport decodeChannelsFromDescriptor(int fd, int32_t maxFrames, DecodedKeyAud
 LoadReport decodeKeyAudio(const char* path, int32_t maxFrames, DecodedKeyAudio& out) {
     out = DecodedKeyAudio{};
     if (path == nullptr || path[0] == '\0' || maxFrames < 6) return {};
-    const int fd = platform::openForReading(path);
-    if (fd < 0) return {};
-    return decodeChannelsFromDescriptor(fd, maxFrames, out);
+    // The header facts, as the loader reads them.
+    LoadReport report;
+    platform::SoundFileFacts facts;
+    {
+        const int fd = platform::openForReading(path);
+        if (fd < 0) return {};
+        if (std::unique_ptr<platform::SoundFileDecoder> decoder = platform::openSoundFile(fd)) facts = decoder->facts();
+        platform::closeFile(fd);
+    }
+    const int channels = facts.channels;
+    if (channels < 1 || channels > kMaxChannels) return report;
+    int64_t frames = std::max<int64_t>(facts.frames, 0);
+    report.sourceRate = facts.sampleRate;
+    report.sourceFrames = frames;
+    report.resampled = convertsRate(facts.sampleRate);
+    if (report.resampled) frames = convertedFrames(frames, facts.sampleRate);
+    if (frames > maxFrames) {
+        frames = maxFrames - 1;
+        report.cut = true;
+    }
+    for (int c = 0; c < channels; ++c) {
+        if (!decodeOneChannel(path, channels == 1 ? -1 : c, report, frames, out.channel[c])) {
+            out.channel[0].clear();
+            out.channel[1].clear();
+            return report;
+        }
+    }
+    out.length = static_cast<int32_t>(std::max<int64_t>(frames, 1));
+    out.channels = channels;
+    report.loaded = true;
+    report.length = out.length;
+    return report;
 }
 
 LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer) {

@@ -17,9 +17,10 @@
 // clamped again after it). Only what the 12-second cut keeps is decoded.
 // Files at 44100 Hz, or at rates no recording has, are taken frame for frame.
 //
-// Files that hold fewer frames than their header claims: libsndfile sizes
-// most of them (WAV, AIFF...) from what they actually hold, and the key gets
-// that. Where it still delivers fewer frames without an error, the key keeps
+// Files that hold fewer frames than their header claims: the sound-file
+// decoder (platform/SoundFileDecoder.h; libsndfile on Linux) sizes most of
+// them (WAV, AIFF...) from what they actually hold, and the key gets that.
+// Where it still delivers fewer frames without an error, the key keeps
 // the length the header gives and the missing frames are silence; where it
 // reports a decoding error (a FLAC file cut short), the load fails with
 // "failure reading file" and the key is kept. A header claiming billions of
@@ -47,7 +48,7 @@ LoadReport loadKeyFile(Kit& kit, const char* path, int k, LoadObserver* observer
 
 // The loader proper, without the fallback: opens, decodes, writes key k and
 // reports through observer (may be null). Writes the load's diagnostic lines;
-// a file it refuses (no sound libsndfile reads, more than two channels, a
+// a file it refuses (no sound the decoder reads, more than two channels, a
 // read error) gets a line that says why. Key k changes only when it loads.
 LoadReport DoXPlatLoadStuff(Kit& kit, const char* path, int k, LoadObserver* observer);
 

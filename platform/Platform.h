@@ -8,8 +8,20 @@
 #pragma once
 
 // ---- Files: opening sound files, listing folders, replacing files ----
+// platform/Files.h; on Linux platform/posix/. Both sections are picked at
+// link time: rimbrel_platform_files (platform/CMakeLists.txt) names them.
+//   openForReading, readAt, closeFile   a regular file, opened without blocking
+//   readFolder                          a folder's entries, unsorted
+//   flushAndSyncFile, replaceFile       a written file onto the disk, then
+//                                       over its target in one step
+#include "platform/Files.h"
 
 // ---- Sound-file decoding ----
+// platform/SoundFileDecoder.h; on Linux platform/sndfile/ (libsndfile).
+//   openSoundFile                       a decoder for an opened file
+//   SoundFileDecoder                    header facts (channels, rate, frames,
+//                                       recognised header), frames as floats
+#include "platform/SoundFileDecoder.h"
 
 // ---- Windows: the frame, its event pump, timers, cursors ----
 

@@ -3,7 +3,7 @@
 // key is write-protected while the loader runs.
 #include "tests/fuzz/FuzzChecks.h"
 
-#include "kit/Intake.h"
+#include "kit/SoundFileProbe.h"
 #include "kit/Kit.h"
 #include "kit/KitObservers.h"
 #include "kit/Loader.h"

@@ -1,6 +1,6 @@
 // The acceptance test for dropped files and the folder lister.
 #include "kit/FolderLister.h"
-#include "kit/Intake.h"
+#include "kit/SoundFileProbe.h"
 
 #include "SoundFiles.h"
 

@@ -1,8 +1,7 @@
-#include "kit/Intake.h"
+#include "kit/SoundFileProbe.h"
 
-#include "kit/FileAccess.h"
-
-#include <sndfile.h>
+#include "platform/Files.h"
+#include "platform/SoundFileDecoder.h"
 
 #include <cstring>
 
@@ -24,16 +23,10 @@ bool isLoadableFile(const char* path) {
         return true;
     }
 
-    // readAt leaves the descriptor at offset 0, where libsndfile expects a
+    // readAt leaves the descriptor at offset 0, where the decoder expects a
     // file of its own to begin.
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
     bool accepted = false;
-    if (sf != nullptr) {
-        accepted = (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_RAW;
-        sf_close(sf);
-    }
+    if (const auto decoder = platform::openSoundFile(fd)) accepted = decoder->facts().recognisedHeader;
     platform::closeFile(fd);
     return accepted;
 }

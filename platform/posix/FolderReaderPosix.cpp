@@ -1,15 +1,12 @@
-// Folder listing over opendir/readdir.
-#if !defined(_WIN32)
+// Folder reading over opendir/readdir.
+#include "platform/Files.h"
 
-#include "kit/FolderLister.h"
-
-#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
-namespace rimbrel {
+namespace rimbrel::platform {
 
 namespace {
 
@@ -26,31 +23,21 @@ bool entryIsDirectory(int dirFd, const struct dirent* e) {
 
 }  // namespace
 
-bool listFolder(const char* path, std::vector<FolderEntry>& entries, std::size_t maxEntries) {
+bool readFolder(const char* path, std::vector<FolderEntry>& entries, std::size_t maxEntries) {
     entries.clear();
     if (path == nullptr || path[0] == '\0') return false;
     DIR* dir = ::opendir(path);
     if (dir == nullptr) return false;
     const int dirFd = ::dirfd(dir);
 
-    std::vector<FolderEntry> found;
-    while (found.size() < maxEntries) {
+    while (entries.size() < maxEntries) {
         const struct dirent* e = ::readdir(dir);
         if (e == nullptr) break;
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-        found.push_back(FolderEntry{e->d_name, entryIsDirectory(dirFd, e)});
+        entries.push_back(FolderEntry{e->d_name, entryIsDirectory(dirFd, e)});
     }
     ::closedir(dir);
-
-    std::sort(found.begin(), found.end(),
-              [](const FolderEntry& a, const FolderEntry& b) { return folderNameLess(a.name, b.name); });
-    entries.reserve(found.size() + 2);
-    entries.push_back(FolderEntry{".", true});
-    entries.push_back(FolderEntry{"..", true});
-    for (FolderEntry& f : found) entries.push_back(std::move(f));
     return true;
 }
 
-}  // namespace rimbrel
-
-#endif
+}  // namespace rimbrel::platform

@@ -1,7 +1,5 @@
-// POSIX file access for the loader and the acceptance test.
-#if !defined(_WIN32)
-
-#include "kit/FileAccess.h"
+// File access over open(2) and pread(2).
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -49,5 +47,3 @@ void closeFile(int fd) {
 }
 
 }  // namespace rimbrel::platform
-
-#endif

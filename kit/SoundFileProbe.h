@@ -1,4 +1,4 @@
-// The acceptance test for dropped files.
+// The sound-file probe: the acceptance test for dropped files.
 #pragma once
 
 namespace rimbrel {
@@ -10,8 +10,8 @@ namespace rimbrel {
 //  - accepted at once when the four bytes at offset 46 read "op-1" (the
 //    signature position of a kit this program exports: such a kit is loaded
 //    like any other sound file, its joined audio on one key);
-//  - otherwise accepted when libsndfile recognises its header: it opens the
-//    file and the major format is not headerless (SF_FORMAT_RAW).
+//  - otherwise accepted when the sound-file decoder recognises its header:
+//    it opens the file and does not take it as headerless sample data.
 // File name extensions play no part.
 bool isLoadableFile(const char* path);
 
