@@ -2,6 +2,7 @@
 // records every call stands in for the platform while a frame paints.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
