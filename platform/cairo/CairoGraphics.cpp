@@ -22,7 +22,14 @@ void CairoGraphics::setColor(const CColor& c)
 
 void CairoGraphics::selectFont(const PlatformFont& font)
 {
-    cairo_select_font_face(cr, font.family ? font.family : "",
+    const char* family = font.family ? font.family : "";
+    if (fontSelected && selectedSize == font.size && selectedStyle == font.style && selectedFamily == family)
+        return;
+    fontSelected = true;
+    selectedFamily = family;
+    selectedSize = font.size;
+    selectedStyle = font.style;
+    cairo_select_font_face(cr, family,
                            (font.style & kItalicFace) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                            (font.style & kBoldFace) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, font.size);
@@ -79,34 +86,31 @@ void CairoGraphics::drawLine(const CPoint& from, const CPoint& to, const CColor&
     cairo_stroke(cr);
 }
 
+// Text operations leave their font selected: nothing else draws with it,
+// and the next text operation in the same font need not select it again.
 PlatformFontExtents CairoGraphics::getFontExtents(const PlatformFont& font)
 {
-    cairo_save(cr);
     selectFont(font);
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);
-    cairo_restore(cr);
     return {fe.ascent, fe.descent};
 }
 
 CCoord CairoGraphics::getTextWidth(const char* text, const PlatformFont& font)
 {
-    cairo_save(cr);
     selectFont(font);
     cairo_text_extents_t te;
     cairo_text_extents(cr, text, &te);
-    cairo_restore(cr);
     return te.x_advance;
 }
 
 void CairoGraphics::drawText(const char* text, const CPoint& origin, const PlatformFont& font, const CColor& color)
 {
-    cairo_save(cr);
     selectFont(font);
     cairo_move_to(cr, origin.x, origin.y);
     setColor(color);
     cairo_show_text(cr, text);
-    cairo_restore(cr);
+    cairo_new_path(cr);
 }
 
 void CairoGraphics::drawImage(const IPlatformImage& image, const CRect& dest, const CPoint& offset, float alpha)
@@ -131,6 +135,7 @@ void CairoGraphics::saveState()
 void CairoGraphics::restoreState()
 {
     cairo_restore(cr);
+    fontSelected = false;
 }
 
 void CairoGraphics::clipRect(const CRect& r)

@@ -2,6 +2,8 @@
 // frames with, and what tests and benches use to draw into an image surface.
 #pragma once
 
+#include <string>
+
 #include "platform/Drawing.h"
 
 typedef struct _cairo cairo_t;
@@ -38,6 +40,12 @@ private:
     void ellipsePath(const CRect& rect);
 
     cairo_t* cr;
+    // The font last selected on `cr`, so that measuring and drawing one
+    // string selects it once (a restore may bring back another one).
+    bool fontSelected = false;
+    std::string selectedFamily;
+    CCoord selectedSize = 0;
+    int32_t selectedStyle = 0;
 };
 
 }  // namespace rimbrel::gui::cairo
