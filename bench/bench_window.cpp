@@ -18,6 +18,7 @@
 #include "gui/DrawContext.h"
 #include "gui/Frame.h"
 #include "gui/Timer.h"
+#include "platform/cairo/CairoGraphics.h"
 #include "platform/x11/X11Platform.h"
 #include "editor/ADEditor.h"
 #include "instrument/PluginEntry.h"
@@ -77,8 +78,8 @@ void BM_FullRepaintIntoImage(benchmark::State& state)
         cairo_paint(cr);
         cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
         {
-            CDrawContext context(cr);
-            frame.platformDrawRect(&context, all);
+            cairo::CairoGraphics graphics(cr);
+            frame.platformDrawRect(graphics, all);
         }
         cairo_destroy(cr);
         cairo_surface_flush(image);

@@ -1,6 +1,6 @@
 #include "binding/AEffGUIEditor.h"
 
-#include "gui/IPlatformFrame.h"
+#include "platform/Windows.h"
 #include "gui/Timer.h"
 #include "plugin/AudioEffectX.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "gui/Geometry.h"
+#include "platform/Geometry.h"
 #include "kit/Kit.h"
 #include "kit/ParameterMap.h"
 #include "resources/EditorGeometry.h"

@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstdint>
 
-namespace rimbrel::gui {
+#include "platform/Geometry.h"  // CCoord
 
-using CCoord = double;
+namespace rimbrel::gui {
 
 enum CMessageResult {
     kMessageUnknown = 0,

@@ -1,12 +1,12 @@
-// PNG pictures, decoded once and drawn on any context.
+// PNG pictures, decoded once by the platform and drawn on any context.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "gui/Base.h"
-#include "gui/Geometry.h"
-
-typedef struct _cairo_surface cairo_surface_t;
+#include "platform/Drawing.h"
+#include "platform/Geometry.h"
 
 namespace rimbrel::gui {
 
@@ -27,17 +27,18 @@ public:
 
     CCoord getWidth() const { return width; }
     CCoord getHeight() const { return height; }
-    bool isLoaded() const { return surface != nullptr; }
+    bool isLoaded() const { return image != nullptr; }
     int getResourceId() const { return resourceId; }
-    cairo_surface_t* getSurface() const { return surface; }
+    // The platform's picture; nullptr when the bitmap is invalid.
+    const IPlatformImage* getPlatformImage() const { return image.get(); }
 
     // Draws the part of the bitmap from `offset` into `dest`.
     void draw(CDrawContext* context, const CRect& dest, const CPoint& offset = CPoint(), float alpha = 1.f);
 
 private:
-    void loadPng(const unsigned char* bytes, std::size_t size);
+    void adopt(std::unique_ptr<IPlatformImage> decoded);
 
-    cairo_surface_t* surface = nullptr;
+    std::unique_ptr<IPlatformImage> image;
     CCoord width = 0;
     CCoord height = 0;
     int resourceId = -1;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "gui/Color.h"
+#include "platform/Color.h"
 #include "gui/Control.h"
 #include "gui/DrawContext.h"
 #include "gui/Font.h"

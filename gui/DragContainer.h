@@ -1,5 +1,4 @@
-// The items of a drag in progress: dropped file paths, texts, or items a
-// platform could not convert.
+// The drag data the toolkit builds: a list of items held in memory.
 #pragma once
 
 #include <cstdint>
@@ -7,31 +6,14 @@
 #include <vector>
 
 #include "gui/Base.h"
+#include "platform/DragData.h"
 
 namespace rimbrel::gui {
 
-class CDragContainer : public CBaseObject {
-public:
-    // Item types. Negative codes mean the item is not usable.
-    enum Type : int32_t {
-        kFile = 0,     // data: a local file path, UTF-8, NUL-terminated
-        kText = 1,     // data: UTF-8 text, NUL-terminated
-        kUnknown = -1,
-        kError = -2,
-    };
-
-    // Number of items; a platform may report a negative count for a broken drag.
-    virtual int32_t getCount() = 0;
-    // The first item (restarts the walk), or nullptr when there is none (type
-    // kError then). `size` counts the data bytes including the closing NUL.
-    virtual const void* first(int32_t& size, int32_t& type) = 0;
-    // The item after the previous one, or nullptr after the last (type kError).
-    virtual const void* next(int32_t& size, int32_t& type) = 0;
-};
-
 // A drag container over a list of items held in memory: what platforms build
-// from the data they receive, and what tests hand to the frame.
-class CItemDragContainer : public CDragContainer {
+// from the data they receive, and what tests hand to the frame. Reference
+// counted like every toolkit object: forget() releases it.
+class CItemDragContainer : public CDragContainer, public CBaseObject {
 public:
     struct Item {
         int32_t type = kFile;

@@ -1,8 +1,6 @@
 #include "gui/DrawContext.h"
 
-#include <cairo.h>
-
-#include <numbers>
+#include <algorithm>
 #include <string>
 
 #include "gui/Bitmap.h"
@@ -10,11 +8,10 @@
 namespace rimbrel::gui {
 
 namespace {
-// Cairo takes text as UTF-8 and puts the whole context into an error state
-// (after which nothing more is drawn with it) when a string is not valid
-// UTF-8. Texts here include file names, which are whatever bytes the file
-// system holds: every byte that does not begin a well-formed sequence is
-// shown as U+FFFD instead.
+// The platform takes text as UTF-8 (a drawing library may even stop drawing
+// altogether after a string that is not valid UTF-8). Texts here include
+// file names, which are whatever bytes the file system holds: every byte that
+// does not begin a well-formed sequence is shown as U+FFFD instead.
 std::size_t utf8SequenceLength(const unsigned char* p)
 {
     const unsigned char c = p[0];
@@ -73,18 +70,9 @@ const char* validUtf8(const char* text, std::string& repaired)
     return repaired.c_str();
 }
 
-void setSource(cairo_t* cr, const CColor& c)
-{
-    cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
-}
 }  // namespace
 
-CDrawContext::CDrawContext(cairo_t* context) : cr(cairo_reference(context)), font(*kNormalFont) {}
-
-CDrawContext::~CDrawContext()
-{
-    cairo_destroy(cr);
-}
+CDrawContext::CDrawContext(IPlatformGraphics& g) : graphics(g), font(*kNormalFont) {}
 
 void CDrawContext::setFont(const CFontDesc* f, CCoord fontSize, int32_t style)
 {
@@ -93,63 +81,36 @@ void CDrawContext::setFont(const CFontDesc* f, CCoord fontSize, int32_t style)
     font = CFontDesc(f->getName(), fontSize > 0 ? fontSize : f->getSize(), style >= 0 ? style : f->getStyle());
 }
 
-void CDrawContext::applyFont()
+PlatformFont CDrawContext::platformFont() const
 {
-    cairo_select_font_face(cr, font.getName(),
-                           (font.getStyle() & kItalicFace) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           (font.getStyle() & kBoldFace) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, font.getSize());
+    return PlatformFont{font.getName(), font.getSize(), font.getStyle()};
 }
 
 void CDrawContext::drawRect(const CRect& r, CDrawStyle style)
 {
-    if (style == kDrawFilled || style == kDrawFilledAndStroked) {
-        cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
-        setSource(cr, fillColor);
-        cairo_fill(cr);
-    }
+    if (style == kDrawFilled || style == kDrawFilledAndStroked)
+        graphics.fillRect(r, fillColor);
     if (style == kDrawStroked || style == kDrawFilledAndStroked) {
-        const double half = lineWidth / 2;
-        cairo_rectangle(cr, r.left + half, r.top + half, r.getWidth() - lineWidth, r.getHeight() - lineWidth);
-        setSource(cr, frameColor);
-        cairo_set_line_width(cr, lineWidth);
-        cairo_stroke(cr);
+        const CCoord half = lineWidth / 2;
+        graphics.strokeRect(CRect(r.left + half, r.top + half, r.right - half, r.bottom - half), frameColor,
+                            lineWidth);
     }
 }
 
 void CDrawContext::drawEllipse(const CRect& r, CDrawStyle style)
 {
-    auto path = [this](const CRect& e) {
-        if (e.getWidth() <= 0 || e.getHeight() <= 0)
-            return false;
-        cairo_save(cr);
-        cairo_translate(cr, (e.left + e.right) / 2, (e.top + e.bottom) / 2);
-        cairo_scale(cr, e.getWidth() / 2, e.getHeight() / 2);
-        cairo_new_path(cr);
-        cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
-        cairo_restore(cr);
-        return true;
-    };
-    if ((style == kDrawFilled || style == kDrawFilledAndStroked) && path(r)) {
-        setSource(cr, fillColor);
-        cairo_fill(cr);
-    }
-    const double half = lineWidth / 2;
-    if ((style == kDrawStroked || style == kDrawFilledAndStroked) &&
-        path(CRect(r.left + half, r.top + half, r.right - half, r.bottom - half))) {
-        setSource(cr, frameColor);
-        cairo_set_line_width(cr, lineWidth);
-        cairo_stroke(cr);
-    }
+    auto drawable = [](const CRect& e) { return e.getWidth() > 0 && e.getHeight() > 0; };
+    if ((style == kDrawFilled || style == kDrawFilledAndStroked) && drawable(r))
+        graphics.fillEllipse(r, fillColor);
+    const CCoord half = lineWidth / 2;
+    const CRect path(r.left + half, r.top + half, r.right - half, r.bottom - half);
+    if ((style == kDrawStroked || style == kDrawFilledAndStroked) && drawable(path))
+        graphics.strokeEllipse(path, frameColor, lineWidth);
 }
 
 void CDrawContext::drawLine(const CPoint& from, const CPoint& to)
 {
-    cairo_move_to(cr, from.x, from.y);
-    cairo_line_to(cr, to.x, to.y);
-    setSource(cr, frameColor);
-    cairo_set_line_width(cr, lineWidth);
-    cairo_stroke(cr);
+    graphics.drawLine(from, to, frameColor, lineWidth);
 }
 
 CCoord CDrawContext::getStringWidth(const char* text)
@@ -157,13 +118,7 @@ CCoord CDrawContext::getStringWidth(const char* text)
     if (!text || !*text)
         return 0;
     std::string repaired;
-    text = validUtf8(text, repaired);
-    cairo_save(cr);
-    applyFont();
-    cairo_text_extents_t ext;
-    cairo_text_extents(cr, text, &ext);
-    cairo_restore(cr);
-    return ext.x_advance;
+    return graphics.getTextWidth(validUtf8(text, repaired), platformFont());
 }
 
 void CDrawContext::drawString(const char* text, const CRect& r, CHoriTxtAlign align)
@@ -172,46 +127,41 @@ void CDrawContext::drawString(const char* text, const CRect& r, CHoriTxtAlign al
         return;
     std::string repaired;
     text = validUtf8(text, repaired);
-    cairo_save(cr);
-    cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
-    cairo_clip(cr);
-    applyFont();
-    cairo_font_extents_t fe;
-    cairo_font_extents(cr, &fe);
-    cairo_text_extents_t te;
-    cairo_text_extents(cr, text, &te);
-    double x = r.left;
+    const PlatformFont pf = platformFont();
+    graphics.saveState();
+    graphics.clipRect(r);
+    const PlatformFontExtents fe = graphics.getFontExtents(pf);
+    const CCoord width = graphics.getTextWidth(text, pf);
+    CCoord x = r.left;
     if (align == kCenterText)
-        x = r.left + (r.getWidth() - te.x_advance) / 2;
+        x = r.left + (r.getWidth() - width) / 2;
     else if (align == kRightText)
-        x = r.right - te.x_advance;
-    const double y = r.top + (r.getHeight() + fe.ascent - fe.descent) / 2;
-    cairo_move_to(cr, x, y);
-    setSource(cr, fontColor);
-    cairo_show_text(cr, text);
-    cairo_restore(cr);
+        x = r.right - width;
+    const CCoord y = r.top + (r.getHeight() + fe.ascent - fe.descent) / 2;
+    graphics.drawText(text, CPoint(x, y), pf, fontColor);
+    graphics.restoreState();
 }
 
 void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset, float alpha)
 {
-    if (bitmap)
-        bitmap->draw(this, dest, offset, alpha);
+    if (!bitmap || !bitmap->getPlatformImage() || dest.isEmpty())
+        return;
+    graphics.drawImage(*bitmap->getPlatformImage(), dest, offset, std::clamp(alpha, 0.f, 1.f));
 }
 
 void CDrawContext::saveState()
 {
-    cairo_save(cr);
+    graphics.saveState();
 }
 
 void CDrawContext::restoreState()
 {
-    cairo_restore(cr);
+    graphics.restoreState();
 }
 
 void CDrawContext::clipRect(const CRect& r)
 {
-    cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
-    cairo_clip(cr);
+    graphics.clipRect(r);
 }
 
 }  // namespace rimbrel::gui

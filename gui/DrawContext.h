@@ -1,13 +1,13 @@
-// Drawing on a cairo context (window, image surface, anything cairo draws on).
+// Drawing for views and controls: colours, line width and font kept here,
+// every operation carried out by the platform's graphics (platform/Drawing.h).
 #pragma once
 
 #include <string>
 
-#include "gui/Color.h"
 #include "gui/Font.h"
-#include "gui/Geometry.h"
-
-typedef struct _cairo cairo_t;
+#include "platform/Color.h"
+#include "platform/Drawing.h"
+#include "platform/Geometry.h"
 
 namespace rimbrel::gui {
 
@@ -27,13 +27,10 @@ enum CHoriTxtAlign {
 
 class CDrawContext {
 public:
-    // Draws on `cr`; the context takes its own cairo reference.
-    explicit CDrawContext(cairo_t* cr);
-    ~CDrawContext();
+    // Draws on `graphics`, which must outlive the context.
+    explicit CDrawContext(IPlatformGraphics& graphics);
     CDrawContext(const CDrawContext&) = delete;
     CDrawContext& operator=(const CDrawContext&) = delete;
-
-    cairo_t* getCairo() const { return cr; }
 
     void setFillColor(const CColor& c) { fillColor = c; }
     CColor getFillColor() const { return fillColor; }
@@ -66,9 +63,9 @@ public:
     void clipRect(const CRect& r);
 
 private:
-    void applyFont();
+    PlatformFont platformFont() const;
 
-    cairo_t* cr;
+    IPlatformGraphics& graphics;
     CColor fillColor{kWhiteCColor};
     CColor frameColor{kBlackCColor};
     CColor fontColor{kWhiteCColor};

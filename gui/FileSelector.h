@@ -1,55 +1,18 @@
 // The file selector: a dialog run by the platform (never blocking the UI
-// thread) whose end is announced to a receiver by a message.
+// thread) whose end is announced to a receiver by a message. What a platform
+// runs it with is in platform/Dialogs.h.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "gui/Base.h"
+#include "platform/Dialogs.h"
 
 namespace rimbrel::gui {
 
 class CFrame;
-
-struct CFileExtension {
-    CFileExtension() = default;
-    CFileExtension(const char* desc, const char* ext, const char* mime = "")
-        : description(desc ? desc : ""), extension(ext ? ext : ""), mimeType(mime ? mime : "")
-    {
-    }
-
-    std::string description;  // "AIFF"
-    std::string extension;    // "aif" (without the dot)
-    std::string mimeType;     // "audio/x-aiff"
-};
-
-// Everything a platform needs to show one dialog.
-struct FileSelectorRequest {
-    enum class Style { SelectFile, SelectSaveFile, SelectDirectory };
-    Style style = Style::SelectFile;
-    std::string title;
-    std::string defaultSaveName;
-    std::string initialDirectory;
-    std::vector<CFileExtension> extensions;
-    bool multipleSelection = false;
-};
-
-// Called once, on the UI thread, when the dialog ends: the chosen paths
-// (UTF-8), none when the dialog was cancelled or could not be shown.
-using FileSelectorDone = std::function<void(std::vector<std::string> paths)>;
-
-// What runs dialogs on one platform (a child process, a native dialog, a
-// script in tests).
-class IFileSelectorBackend {
-public:
-    virtual ~IFileSelectorBackend() = default;
-    // Starts the dialog without blocking. Returns false when nothing could be
-    // started; then `done` is never called. Otherwise `done` is called later,
-    // from the platform's pump, unless the backend is destroyed first.
-    virtual bool runFileSelector(const FileSelectorRequest& request, FileSelectorDone done) = 0;
-};
 
 class CNewFileSelector : public CBaseObject {
 public:

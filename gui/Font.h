@@ -1,18 +1,14 @@
-// Font descriptions. Drawing asks cairo's font API for the family by name;
-// fontconfig picks the face (Arial resolves to a metric-compatible sans).
+// Font descriptions. Drawing hands the family name to the platform, which
+// picks the face (on Linux fontconfig resolves Arial to a metric-compatible
+// sans). The style bits (CTxtFace) are the drawing seam's.
 #pragma once
 
 #include <string>
 
 #include "gui/Base.h"
+#include "platform/Drawing.h"
 
 namespace rimbrel::gui {
-
-enum CTxtFace {
-    kNormalFace = 0,
-    kBoldFace = 1 << 1,
-    kItalicFace = 1 << 2,
-};
 
 class CFontDesc : public CBaseObject {
 public:

@@ -450,9 +450,10 @@ bool CFrame::platformOnDrop(CDragContainer* drag, const CPoint& where)
 
 // --- drawing requested by the platform ---
 
-void CFrame::platformDrawRect(CDrawContext* context, const CRect& updateRect)
+void CFrame::platformDrawRect(IPlatformGraphics& graphics, const CRect& updateRect)
 {
-    drawRect(context, updateRect);
+    CDrawContext context(graphics);
+    drawRect(&context, updateRect);
 }
 
 }  // namespace rimbrel::gui

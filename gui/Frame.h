@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/IPlatformFrame.h"
+#include "platform/Windows.h"
 #include "gui/View.h"
 
 namespace rimbrel::gui {
@@ -86,7 +86,7 @@ public:
     CView* newCopy() const override { return nullptr; }
 
     // --- IPlatformFrameCallback: events from the platform ---
-    void platformDrawRect(CDrawContext* context, const CRect& updateRect) override;
+    void platformDrawRect(IPlatformGraphics& graphics, const CRect& updateRect) override;
     CMouseEventResult platformOnMouseDown(CPoint& where, const CButtonState& buttons) override;
     CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) override;
     CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) override;

@@ -2,7 +2,7 @@
 // runs it on every host idle call.
 #include <mutex>
 
-#include "gui/IPlatformFrame.h"
+#include "platform/Windows.h"
 #include "gui/Timer.h"
 
 namespace rimbrel::gui {

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "gui/Base.h"
-#include "gui/Events.h"
-#include "gui/Geometry.h"
+#include "platform/Events.h"
+#include "platform/Geometry.h"
 
 namespace rimbrel::gui {
 

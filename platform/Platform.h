@@ -24,7 +24,30 @@
 #include "platform/SoundFileDecoder.h"
 
 // ---- Windows: the frame, its event pump, timers, cursors ----
+// IPlatformFrame (one window: invalidRect, updateNow, setMouseCursor with a
+// CCursorType, getTicks, and its dialogs below) and IPlatformFrameCallback
+// (what the window reports up: paint, mouse, drag and drop, keys), made by
+// the PlatformFrameFactory a platform installs with setPlatformFrameFactory.
+// The platform's pump (setPlatformPump, run by runPlatformPump on every host
+// idle call) turns window events into callback calls, fires the toolkit's
+// due timers (CTimerService::fireDue, on the clock getTicks reads) and
+// repaints. The values these speak in: CRect, CPoint, CCoord; CButtonState
+// and the mouse buttons, CKeyCode, CCursorType; the drag data CDragContainer.
+#include "platform/DragData.h"
+#include "platform/Events.h"
+#include "platform/Geometry.h"
+#include "platform/Windows.h"
 
 // ---- Drawing: the draw context, text and its font, bitmaps from PNG ----
+// IPlatformGraphics: what the toolkit's CDrawContext draws every rectangle,
+// ellipse, line, text (in a PlatformFont, with its width and extents) and
+// bitmap with, and its clip; IPlatformImage with decodePngImage and
+// createBlankImage: the pictures behind CBitmap. On Linux: platform/cairo.
+#include "platform/Color.h"
+#include "platform/Drawing.h"
 
 // ---- Dialogs: the save dialog and the message box ----
+// IPlatformDialogs, one per window: runFileSelector (a FileSelectorRequest,
+// answered through FileSelectorDone), showMessageBox, askQuestion. None
+// blocks; answers come from the pump.
+#include "platform/Dialogs.h"

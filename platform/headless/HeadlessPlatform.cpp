@@ -4,7 +4,7 @@
 
 #include <cassert>
 
-#include "gui/DrawContext.h"
+#include "platform/cairo/CairoGraphics.h"
 
 namespace rimbrel::gui::headless {
 
@@ -231,8 +231,8 @@ void HeadlessFrame::render()
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     {
-        CDrawContext context(cr);
-        frame->platformDrawRect(&context, CRect(0, 0, size.getWidth(), size.getHeight()));
+        cairo::CairoGraphics graphics(cr);
+        frame->platformDrawRect(graphics, CRect(0, 0, size.getWidth(), size.getHeight()));
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -251,8 +251,8 @@ void HeadlessFrame::renderInvalid()
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     {
-        CDrawContext context(cr);
-        frame->platformDrawRect(&context, area);
+        cairo::CairoGraphics graphics(cr);
+        frame->platformDrawRect(graphics, area);
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);

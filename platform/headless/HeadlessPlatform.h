@@ -1,6 +1,13 @@
 // A window-less platform for tests and tools: frames render into a cairo
 // image surface, time is a virtual clock, and input comes from calls that
 // stand for a user's mouse and desktop.
+//
+// It is also the smallest complete platform, the one to copy for a new
+// backend: HeadlessFrame implements the window (IPlatformFrame with its
+// dialogs, platform/Windows.h and platform/Dialogs.h), HeadlessEnvironment
+// installs the frame factory and drives the clock, timers and dialogs the
+// way a pump does, and the drawing comes from platform/cairo (a backend
+// without cairo implements platform/Drawing.h instead).
 #pragma once
 
 #include <cstdint>
@@ -9,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "gui/Color.h"
+#include "platform/Color.h"
 #include "gui/Frame.h"
-#include "gui/IPlatformFrame.h"
+#include "platform/Windows.h"
 #include "gui/Timer.h"
 
 typedef struct _cairo_surface cairo_surface_t;

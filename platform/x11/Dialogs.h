@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "gui/FileSelector.h"
-#include "gui/IPlatformFrame.h"
+#include "platform/Windows.h"
 
 namespace rimbrel::gui::x11 {
 

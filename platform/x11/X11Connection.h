@@ -9,7 +9,7 @@
 
 // The toolkit's headers come first: Xlib defines macros (None, Status...)
 // that would clash with names in them.
-#include "gui/Events.h"
+#include "platform/Events.h"
 #include "platform/x11/Dialogs.h"
 
 #include <X11/Xlib.h>

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cmath>
 
-#include "gui/DrawContext.h"
 #include "gui/Timer.h"
+#include "platform/cairo/CairoGraphics.h"
 #include "platform/x11/DropProxy.h"
 #include "platform/x11/XdndTarget.h"
 
@@ -265,8 +265,8 @@ void X11Frame::paint()
         cairo_paint(cr);
         cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
         {
-            CDrawContext context(cr);
-            frame->platformDrawRect(&context, area);
+            cairo::CairoGraphics graphics(cr);
+            frame->platformDrawRect(graphics, area);
         }
         cairo_destroy(cr);
         cairo_surface_flush(backing);

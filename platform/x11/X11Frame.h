@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "gui/IPlatformFrame.h"
+#include "platform/Windows.h"
 #include "platform/x11/X11Connection.h"  // includes Xlib after the toolkit
 
 typedef struct _cairo_surface cairo_surface_t;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "gui/IPlatformFrame.h"
+#include "platform/Windows.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Frame.h"
 

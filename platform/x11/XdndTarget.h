@@ -36,8 +36,9 @@
 #include <string>
 #include <vector>
 
-#include "gui/Geometry.h"
-#include "gui/IPlatformFrame.h"
+#include "gui/DragContainer.h"
+#include "platform/Geometry.h"
+#include "platform/Windows.h"
 #include "platform/x11/X11Connection.h"  // includes Xlib after the toolkit
 
 namespace rimbrel::gui::x11 {
@@ -116,7 +117,7 @@ private:
     bool retried = false;
     uint64_t requestedAt = 0;
     std::string data;
-    CDragContainer* container = nullptr;
+    CItemDragContainer* container = nullptr;
     bool entered = false;
     bool havePosition = false;
     CPoint position;

@@ -2,6 +2,7 @@
 // view tree.
 #include <gtest/gtest.h>
 
+#include "platform/cairo/CairoGraphics.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/gui/TestSupport.h"
 
@@ -216,7 +217,8 @@ TEST(Bitmap, UnknownResourceOrBadBytesGiveAnEmptyBitmapThatDrawsNothing)
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 10, 10);
     cairo_t* cr = cairo_create(s);
     {
-        CDrawContext context(cr);
+        cairo::CairoGraphics graphics(cr);
+        CDrawContext context(graphics);
         unknown.draw(&context, CRect(0, 0, 10, 10));
         context.drawBitmap(nullptr, CRect(0, 0, 10, 10));
     }
@@ -229,7 +231,8 @@ TEST(DrawContext, OutlinesLieInsideTheRectangle)
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 20, 20);
     cairo_t* cr = cairo_create(s);
     {
-        CDrawContext context(cr);
+        cairo::CairoGraphics graphics(cr);
+        CDrawContext context(graphics);
         context.setFrameColor(kRedCColor);
         context.setFillColor(kBlueCColor);
         context.drawRect(CRect(5, 5, 15, 15), kDrawFilledAndStroked);

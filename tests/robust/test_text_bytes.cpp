@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gui/DrawContext.h"
+#include "platform/cairo/CairoGraphics.h"
 
 namespace rimbrel::robust {
 namespace {
@@ -25,7 +26,8 @@ Drawn drawThenSquare(const std::string& text) {
     cairo_t* cr = cairo_create(surface);
     Drawn d{};
     {
-        CDrawContext context(cr);
+        cairo::CairoGraphics graphics(cr);
+        CDrawContext context(graphics);
         context.setFontColor(CColor(255, 255, 255, 255));
         d.width = context.getStringWidth(text.c_str());
         context.drawString(text.c_str(), CRect(0, 0, 150, 40), kLeftText);

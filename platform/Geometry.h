@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "gui/Base.h"
-
 namespace rimbrel::gui {
+
+using CCoord = double;
 
 struct CPoint {
     CCoord x = 0;

@@ -1,4 +1,5 @@
-// The boundary between a frame and the window system it lives in.
+// The boundary between a frame and the window system it lives in: the
+// window, its event pump, its clock and cursor.
 //
 // Calls go down from the frame to its platform through IPlatformFrame; events
 // come up from the platform through IPlatformFrameCallback, which CFrame
@@ -9,10 +10,11 @@
 // from its pump:
 //   - turns window-system input into platformOnMouse*/platformOnDrag*/
 //     platformOnKey* calls,
-//   - repaints what was invalidated by calling platformDrawRect with a
-//     CDrawContext over its own cairo surface,
-//   - drives the process-wide timers (CTimerService::fireDue) and finishes
-//     its file-selector dialogs.
+//   - repaints what was invalidated by calling platformDrawRect with its own
+//     IPlatformGraphics over the window's pixels,
+//   - fires the toolkit's due timers (CTimerService::fireDue in
+//     gui/Timer.h, which reads the same clock as getTicks) and finishes the
+//     dialogs that ended.
 // Everything happens on the UI thread (the thread that pumps).
 #pragma once
 
@@ -20,24 +22,21 @@
 #include <functional>
 #include <string>
 
-#include "gui/DragContainer.h"
-#include "gui/Events.h"
-#include "gui/FileSelector.h"
-#include "gui/Geometry.h"
+#include "platform/Dialogs.h"
+#include "platform/DragData.h"
+#include "platform/Drawing.h"
+#include "platform/Events.h"
+#include "platform/Geometry.h"
 
 namespace rimbrel::gui {
-
-class CDrawContext;
-
-// The answer to a yes/no question: true for yes.
-using QuestionDone = std::function<void(bool yes)>;
 
 class IPlatformFrameCallback {
 public:
     virtual ~IPlatformFrameCallback() = default;
 
-    // Paints the frame's contents within `updateRect` (window coordinates).
-    virtual void platformDrawRect(CDrawContext* context, const CRect& updateRect) = 0;
+    // Paints the frame's contents within `updateRect` (window coordinates)
+    // on `graphics`, whose clip the platform may already have narrowed.
+    virtual void platformDrawRect(IPlatformGraphics& graphics, const CRect& updateRect) = 0;
 
     virtual CMouseEventResult platformOnMouseDown(CPoint& where, const CButtonState& buttons) = 0;
     virtual CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) = 0;
@@ -60,7 +59,9 @@ public:
     virtual bool platformOnKeyUp(CKeyCode& key) = 0;
 };
 
-class IPlatformFrame : public IFileSelectorBackend {
+// One window of the platform. Its dialogs (file selector, message box,
+// question: IPlatformDialogs) belong to it and go with it.
+class IPlatformFrame : public IPlatformDialogs {
 public:
     ~IPlatformFrame() override = default;
 
@@ -71,16 +72,6 @@ public:
     virtual void setMouseCursor(CCursorType type) = 0;
     // Milliseconds of a monotonic clock (the one CTimerService uses).
     virtual uint64_t getTicks() = 0;
-    // A message with one OK button; may return before it is dismissed.
-    virtual void showMessageBox(const std::string& caption, const std::string& text) = 0;
-    // A yes/no question that never blocks: `done` gets the answer later on
-    // the UI thread (no for a closed box), and never once the window is
-    // gone. False, with `done` never called, when no question can be shown.
-    virtual bool askQuestion(const std::string& /*caption*/, const std::string& /*text*/, QuestionDone /*done*/) {
-        return false;
-    }
-    // runFileSelector: see IFileSelectorBackend. A platform drops pending
-    // dialogs (their `done` is never called) when it is destroyed.
 };
 
 // Makes the platform of a frame from the system window handed to it (for X11
