@@ -11,6 +11,7 @@ packages=(
   python3-gi gir1.2-gtk-3.0 python3-pyqt5 python3-xlib
   ardour openbox
   clang
+  clang-format
 )
 missing=()
 for p in "${packages[@]}"; do
