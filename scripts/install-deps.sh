@@ -2,8 +2,8 @@
 # Installs the Debian 12 packages that building, testing and the demo need.
 set -euo pipefail
 packages=(
-  cmake g++ make pkg-config clang-14 libclang-rt-14-dev
-  libsndfile1-dev libsoxr-dev libcairo2-dev libx11-dev libxcursor-dev
+  cmake g++ make pkg-config clang-14 libclang-rt-14-dev python3
+  libsndfile1-dev libsoxr-dev libcairo2-dev libx11-dev libxcursor-dev libfontconfig-dev
   googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth xdotool x11-utils zenity fonts-liberation
   libxres-dev
@@ -11,6 +11,7 @@ packages=(
   python3-gi gir1.2-gtk-3.0 python3-pyqt5 python3-xlib
   ardour openbox
   clang
+  clang-format
 )
 missing=()
 for p in "${packages[@]}"; do
