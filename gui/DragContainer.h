@@ -13,7 +13,7 @@ namespace rimbrel::gui {
 // A drag container over a list of items held in memory: what platforms build
 // from the data they receive, and what tests hand to the frame. Reference
 // counted like every toolkit object: forget() releases it.
-class CItemDragContainer : public CDragContainer, public CBaseObject {
+class CItemDragContainer : public CBaseObject, public CDragContainer {
 public:
     struct Item {
         int32_t type = kFile;

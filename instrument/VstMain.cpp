@@ -1,20 +1,16 @@
 // The plug-in's exported entry points. Both do the same.
 #include "instrument/PluginEntry.h"
 
-#if defined(RIMBREL_WITH_X11)
 #include "editor/ADEditor.h"
 #include "platform/x11/X11Platform.h"
-#endif
 
 #define RIMBREL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 AEffect* createForHost(audioMasterCallback audioMaster) {
-#if defined(RIMBREL_WITH_X11)
     // The window opens in an X11 parent: the editor installs the X11 frame
     // factory when it builds its window.
     rimbrel::ADEditor::setPlatformInstaller([] { rimbrel::gui::x11::install(); });
-#endif
     return rimbrel::createEffect(audioMaster);
 }
 }  // namespace

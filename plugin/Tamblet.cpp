@@ -9,7 +9,7 @@ namespace rimbrel {
 // Writes text into a host string of kVstMaxParamStrLen bytes, cut if longer.
 static void writeParamText(char* dest, const char* text) {
     if (!dest) return;
-    std::snprintf(dest, kVstMaxParamStrLen, "%s", text);
+    std::snprintf(dest, kVstMaxParamStrLen, "%.*s", int(kVstMaxParamStrLen - 1), text);
 }
 
 Tamblet::Tamblet(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {

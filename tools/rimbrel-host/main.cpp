@@ -18,9 +18,7 @@
 #include "tools/rimbrel-host/Info.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/Render.h"
-#ifdef RIMBREL_HOST_EDITOR
 #include "tools/rimbrel-host/EditorHost.h"
-#endif
 
 namespace {
 
@@ -37,7 +35,6 @@ void usage(std::FILE* to) {
                  "render  sends notes (channel 1, velocity 100) or the MIDI lines of FILE.txt\n"
                  "        (\"frame status data1 data2\", # comments) and the input (or silence)\n"
                  "        through the plug-in and writes a 2-channel 32-bit float WAV\n"
-#ifdef RIMBREL_HOST_EDITOR
                  "\n"
                  "       rimbrel-host editor PLUGIN [--seconds N] [--screenshot FILE.png]\n"
                  "                    [--screenshot-at MS] [--record FILE.wav] [--rate HZ] [--block FRAMES]\n"
@@ -62,7 +59,6 @@ void usage(std::FILE* to) {
                  "        the editor and takes part in drags itself, refusing every drop on it\n"
                  "        (\"host area: drag entered\", \"host area: drop refused\" on stdout);\n"
                  "        --on-host-area aims a drop at that strip\n"
-#endif
                  );
 }
 
@@ -144,7 +140,6 @@ int runRender(const std::vector<std::string>& args) {
     return 0;
 }
 
-#ifdef RIMBREL_HOST_EDITOR
 int runEditorCommand(const std::vector<std::string>& args) {
     if (args.empty()) {
         usage(stderr);
@@ -233,7 +228,6 @@ int runEditorCommand(const std::vector<std::string>& args) {
     if (!error.empty()) fail(error);
     return code;
 }
-#endif
 
 }  // namespace
 
@@ -246,9 +240,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "info") return runInfo(args);
     if (command == "render") return runRender(args);
-#ifdef RIMBREL_HOST_EDITOR
     if (command == "editor") return runEditorCommand(args);
-#endif
     if (command == "-h" || command == "--help" || command == "help") {
         usage(stdout);
         return 0;
