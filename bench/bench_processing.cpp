@@ -38,7 +38,10 @@ std::vector<float> noise(size_t n, unsigned seed) {
     return v;
 }
 
-enum Variant { kPitch0 = 0, kPitchUp7 = 1, kPitchDown12 = 2, kReversed = 3 };
+enum Variant { kPitch0 = 0,
+               kPitchUp7 = 1,
+               kPitchDown12 = 2,
+               kReversed = 3 };
 const char* const kVariantNames[] = {"pitch0", "pitch+7", "pitch-12", "reversed"};
 
 // Keys sounding in loop mode with their notes held, so they sound for ever.

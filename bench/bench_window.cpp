@@ -32,8 +32,7 @@ using namespace rimbrel::gui;
 
 // Views as the editor places them (its own two control classes are stood in
 // for by the stock label and button they derive from).
-void layOut(CFrame* frame)
-{
+void layOut(CFrame* frame) {
     auto* background = new CBitmap(128);
     frame->setBackground(background);
     background->forget();
@@ -65,8 +64,7 @@ void layOut(CFrame* frame)
     modeBitmap->forget();
 }
 
-void BM_FullRepaintIntoImage(benchmark::State& state)
-{
+void BM_FullRepaintIntoImage(benchmark::State& state) {
     CFrame frame(CRect(0, 0, 540, 786));
     layOut(&frame);
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 540, 786);
@@ -91,8 +89,7 @@ void BM_FullRepaintIntoImage(benchmark::State& state)
 }
 BENCHMARK(BM_FullRepaintIntoImage)->Unit(benchmark::kMillisecond);
 
-double cpuSeconds()
-{
+double cpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
@@ -103,16 +100,14 @@ double cpuSeconds()
 class Refresher : public CBaseObject {
 public:
     explicit Refresher(CFrame* f) : frame(f) {}
-    CMessageResult notify(CBaseObject*, const char*) override
-    {
+    CMessageResult notify(CBaseObject*, const char*) override {
         frame->idle();
         return kMessageNotified;
     }
     CFrame* frame;
 };
 
-void BM_OpenIdleWindowCpu(benchmark::State& state)
-{
+void BM_OpenIdleWindowCpu(benchmark::State& state) {
     const char* display = std::getenv("DISPLAY");
     Display* host = display && *display ? XOpenDisplay(nullptr) : nullptr;
     if (!host) {
@@ -155,14 +150,12 @@ void BM_OpenIdleWindowCpu(benchmark::State& state)
 }
 BENCHMARK(BM_OpenIdleWindowCpu)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond);
 
-VstIntPtr benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
+VstIntPtr benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
 // The plug-in's own editor, open and idle, idled by its host every 20 ms.
-void BM_OpenIdleEditorCpu(benchmark::State& state)
-{
+void BM_OpenIdleEditorCpu(benchmark::State& state) {
     const char* display = std::getenv("DISPLAY");
     Display* host = display && *display ? XOpenDisplay(nullptr) : nullptr;
     if (!host) {

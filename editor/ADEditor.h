@@ -203,7 +203,7 @@ private:
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;
     StatusLine* statusLine = nullptr;
-    bool dropTaken = true;  // the last drop loaded something
+    bool dropTaken = true;       // the last drop loaded something
     KeyLoadReports dropLoads{};  // what each load of the drop in progress did
 };
 

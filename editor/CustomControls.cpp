@@ -31,8 +31,7 @@ constexpr uint8_t kPulseAlpha = 128;
 
 // The drop handling both controls share: refuse a drag whose first item has
 // no usable type, else hand it to the listener.
-bool firstItemUsable(CDragContainer* drag)
-{
+bool firstItemUsable(CDragContainer* drag) {
     if (!drag)
         return false;
     int32_t size = 0;
@@ -41,8 +40,7 @@ bool firstItemUsable(CDragContainer* drag)
     return type >= 0;
 }
 
-void setFrameCursor(CView* view, gui::CCursorType type)
-{
+void setFrameCursor(CView* view, gui::CCursorType type) {
     if (CFrame* frame = view->getFrame())
         frame->setCursor(type);
 }
@@ -51,21 +49,18 @@ void setFrameCursor(CView* view, gui::CCursorType type)
 // --- CMyDragButton ---
 
 CMyDragButton::CMyDragButton(const CRect& rect, CControlListener* l, int32_t t, CBitmap* bitmap)
-    : CControl(rect, l, t, bitmap)
-{
+    : CControl(rect, l, t, bitmap) {
 }
 
 CMyDragButton::~CMyDragButton() = default;
 
-bool CMyDragButton::isTypeOf(const char* className) const
-{
+bool CMyDragButton::isTypeOf(const char* className) const {
     if (className && std::strcmp(className, "CMyDragButton") == 0)
         return true;
     return CControl::isTypeOf(className);
 }
 
-void CMyDragButton::draw(CDrawContext* context)
-{
+void CMyDragButton::draw(CDrawContext* context) {
     if (background) {
         const CPoint offset(0, dropHighlight ? background->getHeight() * 0.5 : 0);
         background->draw(context, size, offset, 1.f);
@@ -73,8 +68,7 @@ void CMyDragButton::draw(CDrawContext* context)
     dirty = false;
 }
 
-bool CMyDragButton::onDrop(CDragContainer* drag, CPoint&)
-{
+bool CMyDragButton::onDrop(CDragContainer* drag, CPoint&) {
     if (!firstItemUsable(drag))
         return false;
     if (listener)
@@ -83,16 +77,14 @@ bool CMyDragButton::onDrop(CDragContainer* drag, CPoint&)
     return !listener || listener->dropWasTaken();
 }
 
-void CMyDragButton::onDragEnter(CDragContainer* drag, CPoint&)
-{
+void CMyDragButton::onDragEnter(CDragContainer* drag, CPoint&) {
     setFrameCursor(this, gui::kCursorCopy);
     if (listener)
         listener->HandleDragHover(this, drag, true);
     setDirty(true);
 }
 
-void CMyDragButton::onDragLeave(CDragContainer* drag, CPoint&)
-{
+void CMyDragButton::onDragLeave(CDragContainer* drag, CPoint&) {
     setFrameCursor(this, drag && drag->getCount() > 0 ? gui::kCursorCopy : gui::kCursorDefault);
     if (listener)
         listener->HandleDragHover(this, drag, false);
@@ -105,8 +97,7 @@ void CMyDragButton::onDragMove(CDragContainer*, CPoint&) {}
 
 CMyTextLabel::CMyTextLabel(const CRect& rect, CControlListener* l, int32_t t, const char* initialText,
                            CBitmap* bitmap, int32_t s)
-    : CParamDisplay(rect, bitmap, s)
-{
+    : CParamDisplay(rect, bitmap, s) {
     tag = t;
     listener = l;
     setText(initialText);
@@ -115,8 +106,7 @@ CMyTextLabel::CMyTextLabel(const CRect& rect, CControlListener* l, int32_t t, co
 
 CMyTextLabel::~CMyTextLabel() = default;
 
-void CMyTextLabel::setText(const char* newText)
-{
+void CMyTextLabel::setText(const char* newText) {
     // The first call (from the constructor) always stores the text.
     if (textSet && newText && text == newText)
         return;
@@ -125,21 +115,18 @@ void CMyTextLabel::setText(const char* newText)
     setDirty(true);
 }
 
-void CMyTextLabel::setCursor(gui::CCursorType type)
-{
+void CMyTextLabel::setCursor(gui::CCursorType type) {
     setFrameCursor(this, type);
 }
 
-CRect CMyTextLabel::labelRect(int index) const
-{
+CRect CMyTextLabel::labelRect(int index) const {
     using namespace geometry;
     const double top =
         kFirstLabelTop + std::trunc(kKeyOffsets[index % 12] + static_cast<double>(index / 12) * kOctavePitch);
     return CRect(kNameLabelLeft, top, kNameLabelLeft + size.getWidth(), top + size.getHeight());
 }
 
-void CMyTextLabel::draw(CDrawContext* context)
-{
+void CMyTextLabel::draw(CDrawContext* context) {
     drawBack(context);
 
     fontColor = displayMode == 0 ? kTextColorDuration : kTextColorValue;
@@ -163,23 +150,23 @@ void CMyTextLabel::draw(CDrawContext* context)
         double half = 6.0;
         CColor fill = kBarVolume;
         switch (displayMode) {
-        case 1:
-            half = 3.0;
-            fill = kBarPitch;
-            break;
-        case 2:
-            half = (barValue >= 0.2f && barValue <= 0.8f) ? width / 6 : width / 3;
-            fill = kBarModeDirection;
-            break;
-        case 3:
-            half = width * 0.5;
-            fill = kBarModeDirection;
-            break;
-        case 4:
-            half = 3.0;
-            break;
-        default:
-            break;
+            case 1:
+                half = 3.0;
+                fill = kBarPitch;
+                break;
+            case 2:
+                half = (barValue >= 0.2f && barValue <= 0.8f) ? width / 6 : width / 3;
+                fill = kBarModeDirection;
+                break;
+            case 3:
+                half = width * 0.5;
+                fill = kBarModeDirection;
+                break;
+            case 4:
+                half = 3.0;
+                break;
+            default:
+                break;
         }
         const double centre = size.left + width * barValue;
         context->setFillColor(fill);
@@ -205,8 +192,7 @@ void CMyTextLabel::draw(CDrawContext* context)
     dirty = false;
 }
 
-CMouseEventResult CMyTextLabel::onMouseDown(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CMyTextLabel::onMouseDown(CPoint& where, const CButtonState& buttons) {
     if (!buttons.isLeftButton())
         return gui::kMouseEventNotHandled;
     ++pressCount;
@@ -255,8 +241,7 @@ CMouseEventResult CMyTextLabel::onMouseDown(CPoint& where, const CButtonState& b
     return gui::kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 }
 
-CMouseEventResult CMyTextLabel::onMouseMoved(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CMyTextLabel::onMouseMoved(CPoint& where, const CButtonState& buttons) {
     if (value > 4.0f)
         value = 0.0f;
     if (!buttons.isLeftButton())
@@ -307,8 +292,7 @@ CMouseEventResult CMyTextLabel::onMouseMoved(CPoint& where, const CButtonState& 
     return gui::kMouseEventHandled;
 }
 
-CMouseEventResult CMyTextLabel::onMouseUp(CPoint&, const CButtonState&)
-{
+CMouseEventResult CMyTextLabel::onMouseUp(CPoint&, const CButtonState&) {
     // A plain press released on its own name was a click, reported at the
     // press already.
     if (dragState != 0 && !plainPress)
@@ -319,8 +303,7 @@ CMouseEventResult CMyTextLabel::onMouseUp(CPoint&, const CButtonState&)
     return gui::kMouseEventHandled;
 }
 
-void CMyTextLabel::endDrag()
-{
+void CMyTextLabel::endDrag() {
     plainPress = false;
     dropTarget = -1;
     highlightExchangeTarget(-1);
@@ -328,8 +311,7 @@ void CMyTextLabel::endDrag()
     setDirty(true);
 }
 
-CMyTextLabel* CMyTextLabel::siblingLabel(int index) const
-{
+CMyTextLabel* CMyTextLabel::siblingLabel(int index) const {
     CFrame* owner = getFrame();
     if (!owner || index < 0 || index >= kKeys)
         return nullptr;
@@ -343,8 +325,7 @@ CMyTextLabel* CMyTextLabel::siblingLabel(int index) const
     return nullptr;
 }
 
-void CMyTextLabel::highlightExchangeTarget(int index)
-{
+void CMyTextLabel::highlightExchangeTarget(int index) {
     if (index == highlightedKey)
         return;
     if (CMyTextLabel* old = siblingLabel(highlightedKey)) {
@@ -359,8 +340,7 @@ void CMyTextLabel::highlightExchangeTarget(int index)
     }
 }
 
-bool CMyTextLabel::onDrop(CDragContainer* drag, CPoint&)
-{
+bool CMyTextLabel::onDrop(CDragContainer* drag, CPoint&) {
     if (!firstItemUsable(drag))
         return false;
     if (listener)
@@ -369,16 +349,14 @@ bool CMyTextLabel::onDrop(CDragContainer* drag, CPoint&)
     return !listener || listener->dropWasTaken();
 }
 
-void CMyTextLabel::onDragEnter(CDragContainer* drag, CPoint&)
-{
+void CMyTextLabel::onDragEnter(CDragContainer* drag, CPoint&) {
     setCursor(gui::kCursorCopy);
     if (listener)
         listener->HandleDragHover(this, drag, true);
     setDirty(true);
 }
 
-void CMyTextLabel::onDragLeave(CDragContainer* drag, CPoint&)
-{
+void CMyTextLabel::onDragLeave(CDragContainer* drag, CPoint&) {
     setCursor(drag && drag->getCount() > 0 ? gui::kCursorCopy : gui::kCursorDefault);
     if (listener)
         listener->HandleDragHover(this, drag, false);

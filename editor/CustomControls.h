@@ -101,11 +101,11 @@ public:
     int32_t dropTarget = -1;
     bool dropHighlight = false;      // hovering files would land on this key
     bool exchangeHighlight = false;  // another key's name dragged onto this one
-    int32_t highlightPhase = 0;  // 0..415, advanced by 24 per highlighted draw
-    int32_t displayMode = 0;     // 0 durations, 1 pitch, 2 play mode, 3 direction, 4 volume
-    float barValue = 0.f;        // 0..1, the setting shown in modes 1..4
-    bool hasName = false;        // the key has a stored name
-    uint32_t pressCount = 0;     // left presses so far: tells one drag from the next
+    int32_t highlightPhase = 0;      // 0..415, advanced by 24 per highlighted draw
+    int32_t displayMode = 0;         // 0 durations, 1 pitch, 2 play mode, 3 direction, 4 volume
+    float barValue = 0.f;            // 0..1, the setting shown in modes 1..4
+    bool hasName = false;            // the key has a stored name
+    uint32_t pressCount = 0;         // left presses so far: tells one drag from the next
 
 private:
     void setCursor(gui::CCursorType type);
@@ -117,8 +117,8 @@ private:
     // Ends a drag or a press: no target, no highlight, redrawn.
     void endDrag();
 
-    bool plainPress = false;       // a plain press in mode 0 that is still a click
-    int32_t highlightedKey = -1;   // key whose label carries exchangeHighlight
+    bool plainPress = false;      // a plain press in mode 0 that is still a click
+    int32_t highlightedKey = -1;  // key whose label carries exchangeHighlight
 
     std::string text;
     bool textSet = false;  // the label holds a text (from the first setText on)

@@ -15,7 +15,7 @@ struct DropReport {
     struct Loaded {
         int key;
         std::string path;
-        bool cut = false;     // longer than 12 seconds: cut
+        bool cut = false;       // longer than 12 seconds: cut
         int resampledFrom = 0;  // the file's rate when it was resampled, else 0
     };
     struct Skipped {

@@ -118,7 +118,6 @@ void ADEditor::clearKey(int k) {
     effect->setParameter(kParamVolume + k, defaultSettingValue(ModeVolume));
 }
 
-
 // ---- exchange by dragging a name onto another ----
 
 // Runs when a drag of key k's name label (plain or Alt) is released.

@@ -8,12 +8,10 @@ namespace rimbrel {
 
 CKeyButton::CKeyButton(const gui::CRect& rect, gui::CControlListener* owner, int32_t keyTag,
                        const gui::CRect& lightRect, bool isRound)
-    : gui::COnOffButton(rect, owner, keyTag, nullptr, 0), light(lightRect), round(isRound)
-{
+    : gui::COnOffButton(rect, owner, keyTag, nullptr, 0), light(lightRect), round(isRound) {
 }
 
-void CKeyButton::draw(gui::CDrawContext* context)
-{
+void CKeyButton::draw(gui::CDrawContext* context) {
     if (sounding) {
         context->setFillColor(kLitFill);
         context->setFrameColor(kLitEdge);
@@ -26,8 +24,7 @@ void CKeyButton::draw(gui::CDrawContext* context)
     dirty = false;
 }
 
-gui::CMouseEventResult CKeyButton::onMouseDown(gui::CPoint& where, const gui::CButtonState& buttons)
-{
+gui::CMouseEventResult CKeyButton::onMouseDown(gui::CPoint& where, const gui::CButtonState& buttons) {
     if (!buttons.isLeftButton())
         return gui::kMouseEventNotHandled;
     pressed = true;
@@ -36,8 +33,7 @@ gui::CMouseEventResult CKeyButton::onMouseDown(gui::CPoint& where, const gui::CB
     return gui::kMouseEventHandled;
 }
 
-gui::CMouseEventResult CKeyButton::onMouseUp(gui::CPoint&, const gui::CButtonState&)
-{
+gui::CMouseEventResult CKeyButton::onMouseUp(gui::CPoint&, const gui::CButtonState&) {
     if (pressed) {
         pressed = false;
         releasing = true;
@@ -47,16 +43,14 @@ gui::CMouseEventResult CKeyButton::onMouseUp(gui::CPoint&, const gui::CButtonSta
     return gui::kMouseEventHandled;
 }
 
-void CKeyButton::setSounding(bool state)
-{
+void CKeyButton::setSounding(bool state) {
     if (state == sounding)
         return;
     sounding = state;
     setDirty(true);
 }
 
-bool CKeyButton::isTypeOf(const char* className) const
-{
+bool CKeyButton::isTypeOf(const char* className) const {
     return (className && std::strcmp(className, "CKeyButton") == 0) || gui::COnOffButton::isTypeOf(className);
 }
 

@@ -21,8 +21,8 @@
 
 namespace rimbrel {
 
-constexpr int32_t kFieldMaxKeyFrames = 882000;  // 20 s at 44100 frames per second
-constexpr int32_t kFieldMaxKitFrames = 882000;  // the most a Field kit may total
+constexpr int32_t kFieldMaxKeyFrames = 882000;        // 20 s at 44100 frames per second
+constexpr int32_t kFieldMaxKitFrames = 882000;        // the most a Field kit may total
 constexpr std::size_t kFieldDescriptionBytes = 4096;  // APPL body after "op-1"
 
 // One key's audio: 1 or 2 channels of at least `length` frames at 44100 Hz.

@@ -9,8 +9,7 @@ namespace rimbrel::gui {
 const char* const kMsgTimer = "timer fired";
 const char* const kMsgNewFileSelectorSelectEnd = "CNewFileSelector Select End Message";
 
-bool isMessage(const char* message, const char* expected)
-{
+bool isMessage(const char* message, const char* expected) {
     if (message == expected)
         return true;
     return message && expected && std::strcmp(message, expected) == 0;

@@ -16,8 +16,8 @@ enum CMessageResult {
 
 // Message texts sent through CBaseObject::notify. Receivers compare the
 // pointer first and the text second, so both identity and content work.
-extern const char* const kMsgTimer;                      // "timer fired"
-extern const char* const kMsgNewFileSelectorSelectEnd;   // "CNewFileSelector Select End Message"
+extern const char* const kMsgTimer;                     // "timer fired"
+extern const char* const kMsgNewFileSelectorSelectEnd;  // "CNewFileSelector Select End Message"
 
 // True when `message` is the message `expected` (same pointer or same text).
 bool isMessage(const char* message, const char* expected);
@@ -33,15 +33,13 @@ public:
     virtual ~CBaseObject() = default;
 
     void remember() { refCount.fetch_add(1, std::memory_order_relaxed); }
-    void forget()
-    {
+    void forget() {
         if (refCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
             delete this;
     }
     int32_t getNbReference() const { return refCount.load(std::memory_order_relaxed); }
 
-    virtual CMessageResult notify(CBaseObject* sender, const char* message)
-    {
+    virtual CMessageResult notify(CBaseObject* sender, const char* message) {
         return kMessageUnknown;
     }
 

@@ -5,29 +5,25 @@
 
 namespace rimbrel::gui {
 
-CBitmap::CBitmap(int id) : resourceId(id)
-{
+CBitmap::CBitmap(int id) : resourceId(id) {
     const ResourceData res = findResource(id);
     if (res.bytes && res.size > 0)
         adopt(decodePngImage(res.bytes, res.size));
 }
 
-CBitmap::CBitmap(const unsigned char* pngBytes, std::size_t byteCount)
-{
+CBitmap::CBitmap(const unsigned char* pngBytes, std::size_t byteCount) {
     if (pngBytes && byteCount > 0)
         adopt(decodePngImage(pngBytes, byteCount));
 }
 
-CBitmap::CBitmap(CCoord w, CCoord h)
-{
+CBitmap::CBitmap(CCoord w, CCoord h) {
     if (w > 0 && h > 0)
         adopt(createBlankImage(static_cast<int>(w), static_cast<int>(h)));
 }
 
 CBitmap::~CBitmap() = default;
 
-void CBitmap::adopt(std::unique_ptr<IPlatformImage> decoded)
-{
+void CBitmap::adopt(std::unique_ptr<IPlatformImage> decoded) {
     if (!decoded)
         return;
     image = std::move(decoded);
@@ -35,8 +31,7 @@ void CBitmap::adopt(std::unique_ptr<IPlatformImage> decoded)
     height = image->getHeight();
 }
 
-void CBitmap::draw(CDrawContext* context, const CRect& dest, const CPoint& offset, float alpha)
-{
+void CBitmap::draw(CDrawContext* context, const CRect& dest, const CPoint& offset, float alpha) {
     if (context)
         context->drawBitmap(this, dest, offset, alpha);
 }

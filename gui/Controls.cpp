@@ -9,8 +9,7 @@
 namespace rimbrel::gui {
 
 namespace {
-bool named(const char* className, const char* name)
-{
+bool named(const char* className, const char* name) {
     return className && std::strcmp(className, name) == 0;
 }
 }  // namespace
@@ -18,54 +17,46 @@ bool named(const char* className, const char* name)
 // --- CParamDisplay ---
 
 CParamDisplay::CParamDisplay(const CRect& r, CBitmap* bitmap, int32_t s)
-    : CControl(r, nullptr, 0, bitmap), font(*kNormalFont), style(s)
-{
+    : CControl(r, nullptr, 0, bitmap), font(*kNormalFont), style(s) {
 }
 
-void CParamDisplay::setFont(CFontRef f)
-{
+void CParamDisplay::setFont(CFontRef f) {
     if (f)
         font = *f;
     setDirty(true);
 }
 
-void CParamDisplay::setFontColor(const CColor& c)
-{
+void CParamDisplay::setFontColor(const CColor& c) {
     if (fontColor != c)
         setDirty(true);
     fontColor = c;
 }
 
-void CParamDisplay::setBackColor(const CColor& c)
-{
+void CParamDisplay::setBackColor(const CColor& c) {
     if (backColor != c)
         setDirty(true);
     backColor = c;
 }
 
-void CParamDisplay::setFrameColor(const CColor& c)
-{
+void CParamDisplay::setFrameColor(const CColor& c) {
     if (frameColor != c)
         setDirty(true);
     frameColor = c;
 }
 
-void CParamDisplay::setHoriAlign(CHoriTxtAlign a)
-{
+void CParamDisplay::setHoriAlign(CHoriTxtAlign a) {
     if (horiAlign != a)
         setDirty(true);
     horiAlign = a;
 }
 
-void CParamDisplay::setStyle(int32_t s)
-{
+void CParamDisplay::setStyle(int32_t s) {
     if (style != s)
         setDirty(true);
     style = s;
 }
 
-void CParamDisplay::drawBack(CDrawContext* context)
-{
+void CParamDisplay::drawBack(CDrawContext* context) {
     if (background) {
         background->draw(context, size);
         return;
@@ -81,8 +72,7 @@ void CParamDisplay::drawBack(CDrawContext* context)
     }
 }
 
-void CParamDisplay::drawText(CDrawContext* context, const char* string)
-{
+void CParamDisplay::drawText(CDrawContext* context, const char* string) {
     if ((style & kNoText) || !string || !*string)
         return;
     context->setFont(&font);
@@ -96,8 +86,7 @@ void CParamDisplay::drawText(CDrawContext* context, const char* string)
     context->drawString(string, size, horiAlign);
 }
 
-void CParamDisplay::draw(CDrawContext* context)
-{
+void CParamDisplay::draw(CDrawContext* context) {
     drawBack(context);
     char string[64];
     std::snprintf(string, sizeof string, "%2.2f", static_cast<double>(value));
@@ -105,20 +94,17 @@ void CParamDisplay::draw(CDrawContext* context)
     dirty = false;
 }
 
-bool CParamDisplay::isTypeOf(const char* className) const
-{
+bool CParamDisplay::isTypeOf(const char* className) const {
     return named(className, "CParamDisplay") || CControl::isTypeOf(className);
 }
 
 // --- CTextLabel ---
 
 CTextLabel::CTextLabel(const CRect& r, const char* t, CBitmap* bitmap, int32_t s)
-    : CParamDisplay(r, bitmap, s), text(t ? t : "")
-{
+    : CParamDisplay(r, bitmap, s), text(t ? t : "") {
 }
 
-void CTextLabel::setText(const char* t)
-{
+void CTextLabel::setText(const char* t) {
     const char* newText = t ? t : "";
     if (text == newText)
         return;
@@ -126,33 +112,28 @@ void CTextLabel::setText(const char* t)
     setDirty(true);
 }
 
-void CTextLabel::draw(CDrawContext* context)
-{
+void CTextLabel::draw(CDrawContext* context) {
     drawBack(context);
     drawText(context, text.c_str());
     dirty = false;
 }
 
-bool CTextLabel::isTypeOf(const char* className) const
-{
+bool CTextLabel::isTypeOf(const char* className) const {
     return named(className, "CTextLabel") || CParamDisplay::isTypeOf(className);
 }
 
 // --- CKickButton ---
 
 CKickButton::CKickButton(const CRect& r, CControlListener* l, int32_t t, CBitmap* bitmap, const CPoint& off)
-    : CControl(r, l, t, bitmap), offset(off), heightOfOneImage(r.getHeight())
-{
+    : CControl(r, l, t, bitmap), offset(off), heightOfOneImage(r.getHeight()) {
 }
 
 CKickButton::CKickButton(const CRect& r, CControlListener* l, int32_t t, CCoord imageHeight, CBitmap* bitmap,
                          const CPoint& off)
-    : CControl(r, l, t, bitmap), offset(off), heightOfOneImage(imageHeight)
-{
+    : CControl(r, l, t, bitmap), offset(off), heightOfOneImage(imageHeight) {
 }
 
-void CKickButton::draw(CDrawContext* context)
-{
+void CKickButton::draw(CDrawContext* context) {
     CPoint where(offset.x, offset.y);
     bounceValue();
     if (value >= 0.5f)
@@ -162,8 +143,7 @@ void CKickButton::draw(CDrawContext* context)
     dirty = false;
 }
 
-CMouseEventResult CKickButton::onMouseDown(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CKickButton::onMouseDown(CPoint& where, const CButtonState& buttons) {
     lastButtons = buttons;
     if (!buttons.isLeftButton())
         return kMouseEventNotHandled;
@@ -171,8 +151,7 @@ CMouseEventResult CKickButton::onMouseDown(CPoint& where, const CButtonState& bu
     return onMouseMoved(where, buttons);
 }
 
-CMouseEventResult CKickButton::onMouseMoved(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CKickButton::onMouseMoved(CPoint& where, const CButtonState& buttons) {
     lastButtons = buttons;
     if (tracking && buttons.isLeftButton()) {
         const float v = size.pointInside(where) ? vmax : vmin;
@@ -184,8 +163,7 @@ CMouseEventResult CKickButton::onMouseMoved(CPoint& where, const CButtonState& b
     return kMouseEventHandled;
 }
 
-CMouseEventResult CKickButton::onMouseUp(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CKickButton::onMouseUp(CPoint& where, const CButtonState& buttons) {
     lastButtons = buttons;
     if (!tracking)
         return kMouseEventHandled;
@@ -199,20 +177,17 @@ CMouseEventResult CKickButton::onMouseUp(CPoint& where, const CButtonState& butt
     return kMouseEventHandled;
 }
 
-bool CKickButton::isTypeOf(const char* className) const
-{
+bool CKickButton::isTypeOf(const char* className) const {
     return named(className, "CKickButton") || CControl::isTypeOf(className);
 }
 
 // --- COnOffButton ---
 
 COnOffButton::COnOffButton(const CRect& r, CControlListener* l, int32_t t, CBitmap* bitmap, int32_t s)
-    : CControl(r, l, t, bitmap), style(s)
-{
+    : CControl(r, l, t, bitmap), style(s) {
 }
 
-void COnOffButton::draw(CDrawContext* context)
-{
+void COnOffButton::draw(CDrawContext* context) {
     if (background) {
         const CCoord off = value > 0.5f ? size.getHeight() : 0;
         background->draw(context, size, CPoint(0, off));
@@ -220,8 +195,7 @@ void COnOffButton::draw(CDrawContext* context)
     dirty = false;
 }
 
-CMouseEventResult COnOffButton::onMouseDown(CPoint&, const CButtonState& buttons)
-{
+CMouseEventResult COnOffButton::onMouseDown(CPoint&, const CButtonState& buttons) {
     if (!buttons.isLeftButton())
         return kMouseEventNotHandled;
     value = value > 0.5f ? vmin : vmax;
@@ -230,8 +204,7 @@ CMouseEventResult COnOffButton::onMouseDown(CPoint&, const CButtonState& buttons
     return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 }
 
-bool COnOffButton::isTypeOf(const char* className) const
-{
+bool COnOffButton::isTypeOf(const char* className) const {
     return named(className, "COnOffButton") || CControl::isTypeOf(className);
 }
 
@@ -243,19 +216,16 @@ CHorizontalSwitch::CHorizontalSwitch(const CRect& r, CControlListener* l, int32_
       subPixmaps(subs > 0 ? subs : 1),
       heightOfOneImage(imageHeight),
       positions(pos > 1 ? pos : 2),
-      offset(off)
-{
+      offset(off) {
 }
 
-int32_t CHorizontalSwitch::getPosition() const
-{
+int32_t CHorizontalSwitch::getPosition() const {
     const float v = value < vmin ? vmin : (value > vmax ? vmax : value);
     const float norm = vmax > vmin ? (v - vmin) / (vmax - vmin) : 0.f;
     return static_cast<int32_t>(norm * static_cast<float>(positions - 1) + 0.5f);
 }
 
-void CHorizontalSwitch::draw(CDrawContext* context)
-{
+void CHorizontalSwitch::draw(CDrawContext* context) {
     if (background) {
         int32_t image = static_cast<int32_t>(std::lround(
             static_cast<double>(getPosition()) * (subPixmaps - 1) / static_cast<double>(positions - 1)));
@@ -264,16 +234,14 @@ void CHorizontalSwitch::draw(CDrawContext* context)
     dirty = false;
 }
 
-CMouseEventResult CHorizontalSwitch::onMouseDown(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CHorizontalSwitch::onMouseDown(CPoint& where, const CButtonState& buttons) {
     if (!buttons.isLeftButton())
         return kMouseEventNotHandled;
     tracking = true;
     return onMouseMoved(where, buttons);
 }
 
-CMouseEventResult CHorizontalSwitch::onMouseMoved(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CHorizontalSwitch::onMouseMoved(CPoint& where, const CButtonState& buttons) {
     if (!tracking || !buttons.isLeftButton())
         return kMouseEventHandled;
     const double coef = size.getWidth() / positions;
@@ -291,14 +259,12 @@ CMouseEventResult CHorizontalSwitch::onMouseMoved(CPoint& where, const CButtonSt
     return kMouseEventHandled;
 }
 
-CMouseEventResult CHorizontalSwitch::onMouseUp(CPoint&, const CButtonState&)
-{
+CMouseEventResult CHorizontalSwitch::onMouseUp(CPoint&, const CButtonState&) {
     tracking = false;
     return kMouseEventHandled;
 }
 
-bool CHorizontalSwitch::isTypeOf(const char* className) const
-{
+bool CHorizontalSwitch::isTypeOf(const char* className) const {
     return named(className, "CHorizontalSwitch") || CControl::isTypeOf(className);
 }
 

@@ -4,21 +4,18 @@ namespace rimbrel::gui {
 
 CItemDragContainer::CItemDragContainer(std::vector<Item> list) : items(std::move(list)) {}
 
-CItemDragContainer* CItemDragContainer::fromPaths(const std::vector<std::string>& paths)
-{
+CItemDragContainer* CItemDragContainer::fromPaths(const std::vector<std::string>& paths) {
     auto* drag = new CItemDragContainer;
     for (const auto& p : paths)
         drag->addFile(p);
     return drag;
 }
 
-void CItemDragContainer::addItem(int32_t type, std::string data)
-{
+void CItemDragContainer::addItem(int32_t type, std::string data) {
     items.push_back(Item{type, std::move(data)});
 }
 
-const void* CItemDragContainer::itemAt(std::size_t index, int32_t& size, int32_t& type)
-{
+const void* CItemDragContainer::itemAt(std::size_t index, int32_t& size, int32_t& type) {
     if (index >= items.size()) {
         size = 0;
         type = kError;
@@ -30,8 +27,7 @@ const void* CItemDragContainer::itemAt(std::size_t index, int32_t& size, int32_t
     return item.data.c_str();
 }
 
-const void* CItemDragContainer::first(int32_t& size, int32_t& type)
-{
+const void* CItemDragContainer::first(int32_t& size, int32_t& type) {
     cursor = 0;
     const void* data = itemAt(cursor, size, type);
     if (data)
@@ -39,8 +35,7 @@ const void* CItemDragContainer::first(int32_t& size, int32_t& type)
     return data;
 }
 
-const void* CItemDragContainer::next(int32_t& size, int32_t& type)
-{
+const void* CItemDragContainer::next(int32_t& size, int32_t& type) {
     const void* data = itemAt(cursor, size, type);
     if (data)
         ++cursor;

@@ -12,8 +12,7 @@ namespace {
 // altogether after a string that is not valid UTF-8). Texts here include
 // file names, which are whatever bytes the file system holds: every byte that
 // does not begin a well-formed sequence is shown as U+FFFD instead.
-std::size_t utf8SequenceLength(const unsigned char* p)
-{
+std::size_t utf8SequenceLength(const unsigned char* p) {
     const unsigned char c = p[0];
     if (c < 0x80)
         return 1;
@@ -44,8 +43,7 @@ std::size_t utf8SequenceLength(const unsigned char* p)
 // `text` itself when it is valid UTF-8, else a repaired copy in `repaired`.
 // (A continuation test stops at the terminating zero, which is no
 // continuation byte, so no read goes past the end.)
-const char* validUtf8(const char* text, std::string& repaired)
-{
+const char* validUtf8(const char* text, std::string& repaired) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     std::size_t i = 0;
     while (p[i]) {
@@ -74,20 +72,17 @@ const char* validUtf8(const char* text, std::string& repaired)
 
 CDrawContext::CDrawContext(IPlatformGraphics& g) : graphics(g), font(*kNormalFont) {}
 
-void CDrawContext::setFont(const CFontDesc* f, CCoord fontSize, int32_t style)
-{
+void CDrawContext::setFont(const CFontDesc* f, CCoord fontSize, int32_t style) {
     if (!f)
         return;
     font = CFontDesc(f->getName(), fontSize > 0 ? fontSize : f->getSize(), style >= 0 ? style : f->getStyle());
 }
 
-PlatformFont CDrawContext::platformFont() const
-{
+PlatformFont CDrawContext::platformFont() const {
     return PlatformFont{font.getName(), font.getSize(), font.getStyle()};
 }
 
-void CDrawContext::drawRect(const CRect& r, CDrawStyle style)
-{
+void CDrawContext::drawRect(const CRect& r, CDrawStyle style) {
     if (style == kDrawFilled || style == kDrawFilledAndStroked)
         graphics.fillRect(r, fillColor);
     if (style == kDrawStroked || style == kDrawFilledAndStroked) {
@@ -97,8 +92,7 @@ void CDrawContext::drawRect(const CRect& r, CDrawStyle style)
     }
 }
 
-void CDrawContext::drawEllipse(const CRect& r, CDrawStyle style)
-{
+void CDrawContext::drawEllipse(const CRect& r, CDrawStyle style) {
     auto drawable = [](const CRect& e) { return e.getWidth() > 0 && e.getHeight() > 0; };
     if ((style == kDrawFilled || style == kDrawFilledAndStroked) && drawable(r))
         graphics.fillEllipse(r, fillColor);
@@ -108,21 +102,18 @@ void CDrawContext::drawEllipse(const CRect& r, CDrawStyle style)
         graphics.strokeEllipse(path, frameColor, lineWidth);
 }
 
-void CDrawContext::drawLine(const CPoint& from, const CPoint& to)
-{
+void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
     graphics.drawLine(from, to, frameColor, lineWidth);
 }
 
-CCoord CDrawContext::getStringWidth(const char* text)
-{
+CCoord CDrawContext::getStringWidth(const char* text) {
     if (!text || !*text)
         return 0;
     std::string repaired;
     return graphics.getTextWidth(validUtf8(text, repaired), platformFont());
 }
 
-void CDrawContext::drawString(const char* text, const CRect& r, CHoriTxtAlign align)
-{
+void CDrawContext::drawString(const char* text, const CRect& r, CHoriTxtAlign align) {
     if (!text || !*text || r.isEmpty())
         return;
     std::string repaired;
@@ -142,25 +133,21 @@ void CDrawContext::drawString(const char* text, const CRect& r, CHoriTxtAlign al
     graphics.restoreState();
 }
 
-void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset, float alpha)
-{
+void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset, float alpha) {
     if (!bitmap || !bitmap->getPlatformImage() || dest.isEmpty())
         return;
     graphics.drawImage(*bitmap->getPlatformImage(), dest, offset, std::clamp(alpha, 0.f, 1.f));
 }
 
-void CDrawContext::saveState()
-{
+void CDrawContext::saveState() {
     graphics.saveState();
 }
 
-void CDrawContext::restoreState()
-{
+void CDrawContext::restoreState() {
     graphics.restoreState();
 }
 
-void CDrawContext::clipRect(const CRect& r)
-{
+void CDrawContext::clipRect(const CRect& r) {
     graphics.clipRect(r);
 }
 

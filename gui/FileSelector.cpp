@@ -11,14 +11,12 @@ namespace {
 // ends or when the platform drops the dialog unanswered.
 class RunningSelector {
 public:
-    RunningSelector(CNewFileSelector* s, CBaseObject* r) : selector(s), receiver(r)
-    {
+    RunningSelector(CNewFileSelector* s, CBaseObject* r) : selector(s), receiver(r) {
         selector->remember();
         if (receiver)
             receiver->remember();
     }
-    ~RunningSelector()
-    {
+    ~RunningSelector() {
         if (receiver)
             receiver->forget();
         selector->forget();
@@ -31,32 +29,29 @@ public:
 };
 }  // namespace
 
-CNewFileSelector::CNewFileSelector(CFrame* f, Style s) : frame(f), style(s)
-{
+CNewFileSelector::CNewFileSelector(CFrame* f, Style s) : frame(f), style(s) {
     switch (s) {
-    case kSelectSaveFile:
-        request.style = FileSelectorRequest::Style::SelectSaveFile;
-        break;
-    case kSelectDirectory:
-        request.style = FileSelectorRequest::Style::SelectDirectory;
-        break;
-    default:
-        request.style = FileSelectorRequest::Style::SelectFile;
-        break;
+        case kSelectSaveFile:
+            request.style = FileSelectorRequest::Style::SelectSaveFile;
+            break;
+        case kSelectDirectory:
+            request.style = FileSelectorRequest::Style::SelectDirectory;
+            break;
+        default:
+            request.style = FileSelectorRequest::Style::SelectFile;
+            break;
     }
 }
 
 CNewFileSelector::~CNewFileSelector() = default;
 
-CNewFileSelector* CNewFileSelector::create(CFrame* frame, Style style)
-{
+CNewFileSelector* CNewFileSelector::create(CFrame* frame, Style style) {
     if (!frame || !frame->getPlatformFrame())
         return nullptr;
     return new CNewFileSelector(frame, style);
 }
 
-bool CNewFileSelector::run(CBaseObject* receiver)
-{
+bool CNewFileSelector::run(CBaseObject* receiver) {
     IPlatformFrame* platform = frame ? frame->getPlatformFrame() : nullptr;
     if (!platform)
         return false;
@@ -70,8 +65,7 @@ bool CNewFileSelector::run(CBaseObject* receiver)
     });
 }
 
-const char* CNewFileSelector::getSelectedFile(int32_t index) const
-{
+const char* CNewFileSelector::getSelectedFile(int32_t index) const {
     if (index < 0 || index >= getNumSelectedFiles())
         return nullptr;
     return selected[static_cast<std::size_t>(index)].c_str();

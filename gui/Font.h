@@ -13,8 +13,7 @@ namespace rimbrel::gui {
 class CFontDesc : public CBaseObject {
 public:
     CFontDesc(const char* name = "Arial", CCoord size = 12, int32_t style = kNormalFace)
-        : fontName(name ? name : ""), fontSize(size), fontStyle(style)
-    {
+        : fontName(name ? name : ""), fontSize(size), fontStyle(style) {
     }
     const char* getName() const { return fontName.c_str(); }
     CCoord getSize() const { return fontSize; }

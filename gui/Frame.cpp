@@ -12,8 +12,7 @@ namespace rimbrel::gui {
 
 namespace {
 std::mutex factoryMutex;
-PlatformFrameFactory& factorySlot()
-{
+PlatformFrameFactory& factorySlot() {
     static PlatformFrameFactory factory;
     return factory;
 }
@@ -21,13 +20,11 @@ PlatformFrameFactory& factorySlot()
 // Keeps a view alive while one of its handlers runs (a handler may remove it).
 class ViewGuard {
 public:
-    explicit ViewGuard(CView* v) : view(v)
-    {
+    explicit ViewGuard(CView* v) : view(v) {
         if (view)
             view->remember();
     }
-    ~ViewGuard()
-    {
+    ~ViewGuard() {
         if (view)
             view->forget();
     }
@@ -39,24 +36,21 @@ private:
 };
 }  // namespace
 
-PlatformFrameFactory setPlatformFrameFactory(PlatformFrameFactory factory)
-{
+PlatformFrameFactory setPlatformFrameFactory(PlatformFrameFactory factory) {
     std::lock_guard<std::mutex> lock(factoryMutex);
     PlatformFrameFactory previous = std::move(factorySlot());
     factorySlot() = std::move(factory);
     return previous;
 }
 
-const PlatformFrameFactory& getPlatformFrameFactory()
-{
+const PlatformFrameFactory& getPlatformFrameFactory() {
     std::lock_guard<std::mutex> lock(factoryMutex);
     return factorySlot();
 }
 
 CFrame::CFrame(const CRect& r, VSTGUIEditorInterface* ed) : CView(r), editor(ed) {}
 
-CFrame::CFrame(const CRect& r, void* systemWindow, VSTGUIEditorInterface* ed) : CView(r), editor(ed)
-{
+CFrame::CFrame(const CRect& r, void* systemWindow, VSTGUIEditorInterface* ed) : CView(r), editor(ed) {
     PlatformFrameFactory factory;
     {
         std::lock_guard<std::mutex> lock(factoryMutex);
@@ -66,19 +60,16 @@ CFrame::CFrame(const CRect& r, void* systemWindow, VSTGUIEditorInterface* ed) : 
         platform.reset(factory(this, r, systemWindow));
 }
 
-CFrame::~CFrame()
-{
+CFrame::~CFrame() {
     removeAll(true);
     platform.reset();
 }
 
-void CFrame::setPlatformFrame(IPlatformFrame* p)
-{
+void CFrame::setPlatformFrame(IPlatformFrame* p) {
     platform.reset(p);
 }
 
-bool CFrame::addView(CView* view)
-{
+bool CFrame::addView(CView* view) {
     if (!view || isChild(view))
         return false;
     views.push_back(view);
@@ -87,8 +78,7 @@ bool CFrame::addView(CView* view)
     return true;
 }
 
-bool CFrame::removeView(CView* view, bool withForget)
-{
+bool CFrame::removeView(CView* view, bool withForget) {
     auto it = std::find(views.begin(), views.end(), view);
     if (it == views.end())
         return false;
@@ -108,8 +98,7 @@ bool CFrame::removeView(CView* view, bool withForget)
     return true;
 }
 
-bool CFrame::removeAll(bool withForget)
-{
+bool CFrame::removeAll(bool withForget) {
     setMouseDownView(nullptr);
     if (mouseOverView) {
         mouseOverView->forget();
@@ -126,20 +115,17 @@ bool CFrame::removeAll(bool withForget)
     return true;
 }
 
-bool CFrame::isChild(CView* view) const
-{
+bool CFrame::isChild(CView* view) const {
     return std::find(views.begin(), views.end(), view) != views.end();
 }
 
-CView* CFrame::getView(int32_t index) const
-{
+CView* CFrame::getView(int32_t index) const {
     if (index < 0 || index >= getNbViews())
         return nullptr;
     return views[static_cast<std::size_t>(index)];
 }
 
-CView* CFrame::getViewAt(const CPoint& where, bool mouseEnabledOnly) const
-{
+CView* CFrame::getViewAt(const CPoint& where, bool mouseEnabledOnly) const {
     for (auto it = views.rbegin(); it != views.rend(); ++it) {
         CView* v = *it;
         if (!v->isVisible() || (mouseEnabledOnly && !v->getMouseEnabled()))
@@ -150,23 +136,20 @@ CView* CFrame::getViewAt(const CPoint& where, bool mouseEnabledOnly) const
     return nullptr;
 }
 
-void CFrame::invalidRect(const CRect& rect)
-{
+void CFrame::invalidRect(const CRect& rect) {
     CRect r = rect;
     r.bound(size);
     if (platform && !r.isEmpty())
         platform->invalidRect(r);
 }
 
-void CFrame::setDirty(bool state)
-{
+void CFrame::setDirty(bool state) {
     dirty = state;
     if (state)
         invalid();
 }
 
-void CFrame::idle()
-{
+void CFrame::idle() {
     for (CView* v : views)
         if (v->isDirty() && v->isVisible())
             invalidRect(v->getViewSize());
@@ -174,13 +157,11 @@ void CFrame::idle()
         platform->updateNow();
 }
 
-void CFrame::draw(CDrawContext* context)
-{
+void CFrame::draw(CDrawContext* context) {
     drawRect(context, size);
 }
 
-void CFrame::drawRect(CDrawContext* context, const CRect& updateRect)
-{
+void CFrame::drawRect(CDrawContext* context, const CRect& updateRect) {
     CRect area = updateRect;
     area.bound(size);
     if (area.isEmpty())
@@ -205,31 +186,26 @@ void CFrame::drawRect(CDrawContext* context, const CRect& updateRect)
         dirty = false;
 }
 
-void CFrame::setCursor(CCursorType type)
-{
+void CFrame::setCursor(CCursorType type) {
     cursor = type;
     if (platform)
         platform->setMouseCursor(type);
 }
 
-uint64_t CFrame::getTicks() const
-{
+uint64_t CFrame::getTicks() const {
     return platform ? platform->getTicks() : CTimerService::now();
 }
 
-void CFrame::showMessageBox(const std::string& caption, const std::string& text)
-{
+void CFrame::showMessageBox(const std::string& caption, const std::string& text) {
     if (platform)
         platform->showMessageBox(caption, text);
 }
 
-bool CFrame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done)
-{
+bool CFrame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done) {
     return platform && platform->askQuestion(caption, text, std::move(done));
 }
 
-int32_t CFrame::onKeyDown(CKeyCode& key)
-{
+int32_t CFrame::onKeyDown(CKeyCode& key) {
     const std::vector<CView*> snapshot = views;
     for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it)
         if ((*it)->onKeyDown(key) > 0)
@@ -239,8 +215,7 @@ int32_t CFrame::onKeyDown(CKeyCode& key)
     return -1;
 }
 
-int32_t CFrame::onKeyUp(CKeyCode& key)
-{
+int32_t CFrame::onKeyUp(CKeyCode& key) {
     const std::vector<CView*> snapshot = views;
     for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it)
         if ((*it)->onKeyUp(key) > 0)
@@ -248,15 +223,13 @@ int32_t CFrame::onKeyUp(CKeyCode& key)
     return -1;
 }
 
-bool CFrame::isTypeOf(const char* className) const
-{
+bool CFrame::isTypeOf(const char* className) const {
     return (className && std::strcmp(className, "CFrame") == 0) || CView::isTypeOf(className);
 }
 
 // --- mouse ---
 
-void CFrame::setMouseDownView(CView* view)
-{
+void CFrame::setMouseDownView(CView* view) {
     if (view == mouseDownView)
         return;
     if (view)
@@ -267,8 +240,7 @@ void CFrame::setMouseDownView(CView* view)
         old->forget();
 }
 
-void CFrame::setMouseOverView(CView* view, CPoint& where, const CButtonState& buttons)
-{
+void CFrame::setMouseOverView(CView* view, CPoint& where, const CButtonState& buttons) {
     if (view == mouseOverView)
         return;
     CView* old = mouseOverView;
@@ -286,8 +258,7 @@ void CFrame::setMouseOverView(CView* view, CPoint& where, const CButtonState& bu
     }
 }
 
-CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState& buttons) {
     if (mouseDownView) {
         // Another button pressed while a press is being tracked.
         CView* v = mouseDownView;
@@ -308,8 +279,7 @@ CMouseEventResult CFrame::platformOnMouseDown(CPoint& where, const CButtonState&
     return result;
 }
 
-CMouseEventResult CFrame::platformOnMouseMoved(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::platformOnMouseMoved(CPoint& where, const CButtonState& buttons) {
     if (mouseDownView) {
         CView* v = mouseDownView;
         ViewGuard guard(v);
@@ -329,8 +299,7 @@ CMouseEventResult CFrame::platformOnMouseMoved(CPoint& where, const CButtonState
     return result == kMouseEventNotImplemented ? kMouseEventNotHandled : result;
 }
 
-CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& buttons) {
     CMouseEventResult result = kMouseEventNotHandled;
     if (mouseDownView) {
         CView* v = mouseDownView;
@@ -346,36 +315,30 @@ CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& b
     return result;
 }
 
-CMouseEventResult CFrame::platformOnMouseExited(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::platformOnMouseExited(CPoint& where, const CButtonState& buttons) {
     setMouseOverView(nullptr, where, buttons);
     return kMouseEventHandled;
 }
 
-CMouseEventResult CFrame::onMouseDown(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::onMouseDown(CPoint& where, const CButtonState& buttons) {
     return platformOnMouseDown(where, buttons);
 }
 
-CMouseEventResult CFrame::onMouseUp(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::onMouseUp(CPoint& where, const CButtonState& buttons) {
     return platformOnMouseUp(where, buttons);
 }
 
-CMouseEventResult CFrame::onMouseMoved(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::onMouseMoved(CPoint& where, const CButtonState& buttons) {
     return platformOnMouseMoved(where, buttons);
 }
 
-CMouseEventResult CFrame::onMouseExited(CPoint& where, const CButtonState& buttons)
-{
+CMouseEventResult CFrame::onMouseExited(CPoint& where, const CButtonState& buttons) {
     return platformOnMouseExited(where, buttons);
 }
 
 // --- drag and drop ---
 
-void CFrame::setDragOverView(CView* view)
-{
+void CFrame::setDragOverView(CView* view) {
     if (view == dragOverView)
         return;
     if (view)
@@ -386,13 +349,11 @@ void CFrame::setDragOverView(CView* view)
         old->forget();
 }
 
-DragOperation CFrame::dragOperationFor(CView* view) const
-{
+DragOperation CFrame::dragOperationFor(CView* view) const {
     return view && view->acceptsDrops() ? DragOperation::Copy : DragOperation::None;
 }
 
-DragOperation CFrame::platformOnDragEnter(CDragContainer* drag, const CPoint& where)
-{
+DragOperation CFrame::platformOnDragEnter(CDragContainer* drag, const CPoint& where) {
     CView* v = getViewAt(where, true);
     if (dragOverView && dragOverView != v)
         platformOnDragLeave(drag, where);
@@ -405,8 +366,7 @@ DragOperation CFrame::platformOnDragEnter(CDragContainer* drag, const CPoint& wh
     return dragOperationFor(v);
 }
 
-DragOperation CFrame::platformOnDragMove(CDragContainer* drag, const CPoint& where)
-{
+DragOperation CFrame::platformOnDragMove(CDragContainer* drag, const CPoint& where) {
     CView* v = getViewAt(where, true);
     if (v != dragOverView)
         return platformOnDragEnter(drag, where);
@@ -418,8 +378,7 @@ DragOperation CFrame::platformOnDragMove(CDragContainer* drag, const CPoint& whe
     return dragOperationFor(v);
 }
 
-void CFrame::platformOnDragLeave(CDragContainer* drag, const CPoint& where)
-{
+void CFrame::platformOnDragLeave(CDragContainer* drag, const CPoint& where) {
     CView* v = dragOverView;
     if (!v)
         return;
@@ -429,8 +388,7 @@ void CFrame::platformOnDragLeave(CDragContainer* drag, const CPoint& where)
     v->onDragLeave(drag, p);
 }
 
-bool CFrame::platformOnDrop(CDragContainer* drag, const CPoint& where)
-{
+bool CFrame::platformOnDrop(CDragContainer* drag, const CPoint& where) {
     CView* v = getViewAt(where, true);
     if (v != dragOverView) {
         platformOnDragLeave(drag, where);
@@ -450,8 +408,7 @@ bool CFrame::platformOnDrop(CDragContainer* drag, const CPoint& where)
 
 // --- drawing requested by the platform ---
 
-void CFrame::platformDrawRect(IPlatformGraphics& graphics, const CRect& updateRect)
-{
+void CFrame::platformDrawRect(IPlatformGraphics& graphics, const CRect& updateRect) {
     CDrawContext context(graphics);
     drawRect(&context, updateRect);
 }

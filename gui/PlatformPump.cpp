@@ -9,21 +9,18 @@ namespace rimbrel::gui {
 
 namespace {
 std::mutex pumpMutex;
-PlatformPump& installedPump()
-{
+PlatformPump& installedPump() {
     static PlatformPump pump;
     return pump;
 }
 }  // namespace
 
-void setPlatformPump(PlatformPump pump)
-{
+void setPlatformPump(PlatformPump pump) {
     std::lock_guard<std::mutex> lock(pumpMutex);
     installedPump() = std::move(pump);
 }
 
-void runPlatformPump()
-{
+void runPlatformPump() {
     PlatformPump pump;
     {
         std::lock_guard<std::mutex> lock(pumpMutex);

@@ -17,14 +17,12 @@ struct Registry {
     CTimerService::Clock clock;
 };
 
-Registry& registry()
-{
+Registry& registry() {
     static Registry r;
     return r;
 }
 
-uint64_t steadyMs()
-{
+uint64_t steadyMs() {
     using namespace std::chrono;
     return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
@@ -32,47 +30,40 @@ uint64_t steadyMs()
 
 // --- CVSTGUITimer ---
 
-CVSTGUITimer::CVSTGUITimer(CBaseObject* r, uint32_t ms, bool doStart) : receiver(r), fireTime(ms == 0 ? 1u : ms)
-{
+CVSTGUITimer::CVSTGUITimer(CBaseObject* r, uint32_t ms, bool doStart) : receiver(r), fireTime(ms == 0 ? 1u : ms) {
     if (doStart)
         start();
 }
 
-CVSTGUITimer::~CVSTGUITimer()
-{
+CVSTGUITimer::~CVSTGUITimer() {
     stop();
 }
 
-bool CVSTGUITimer::start()
-{
+bool CVSTGUITimer::start() {
     CTimerService::add(this);
     return true;
 }
 
-bool CVSTGUITimer::stop()
-{
+bool CVSTGUITimer::stop() {
     CTimerService::remove(this);
     return true;
 }
 
-bool CVSTGUITimer::setFireTime(uint32_t ms)
-{
+bool CVSTGUITimer::setFireTime(uint32_t ms) {
     fireTime.store(ms == 0 ? 1 : ms, std::memory_order_relaxed);
     if (running.load(std::memory_order_relaxed))
         start();  // starts over with the new period
     return true;
 }
 
-void CVSTGUITimer::fire()
-{
+void CVSTGUITimer::fire() {
     if (receiver)
         receiver->notify(this, kMsgTimer);
 }
 
 // --- CTimerService ---
 
-uint64_t CTimerService::now()
-{
+uint64_t CTimerService::now() {
     Registry& r = registry();
     Clock clock;
     {
@@ -82,8 +73,7 @@ uint64_t CTimerService::now()
     return clock ? clock() : steadyMs();
 }
 
-CTimerService::Clock CTimerService::setClock(Clock clock)
-{
+CTimerService::Clock CTimerService::setClock(Clock clock) {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     Clock previous = std::move(r.clock);
@@ -91,8 +81,7 @@ CTimerService::Clock CTimerService::setClock(Clock clock)
     return previous;
 }
 
-void CTimerService::add(CVSTGUITimer* timer)
-{
+void CTimerService::add(CVSTGUITimer* timer) {
     const uint64_t t = now();
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -102,8 +91,7 @@ void CTimerService::add(CVSTGUITimer* timer)
         r.timers.push_back(timer);
 }
 
-void CTimerService::remove(CVSTGUITimer* timer)
-{
+void CTimerService::remove(CVSTGUITimer* timer) {
     Registry& r = registry();
     std::lock_guard<std::recursive_mutex> round(r.firing);
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -111,8 +99,7 @@ void CTimerService::remove(CVSTGUITimer* timer)
     r.timers.erase(std::remove(r.timers.begin(), r.timers.end(), timer), r.timers.end());
 }
 
-int CTimerService::fireDue()
-{
+int CTimerService::fireDue() {
     Registry& r = registry();
     std::lock_guard<std::recursive_mutex> round(r.firing);
     const uint64_t t = now();
@@ -141,8 +128,7 @@ int CTimerService::fireDue()
     return fired;
 }
 
-uint64_t CTimerService::nextDue()
-{
+uint64_t CTimerService::nextDue() {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     uint64_t next = UINT64_MAX;
@@ -152,8 +138,7 @@ uint64_t CTimerService::nextDue()
     return next;
 }
 
-int CTimerService::runningCount()
-{
+int CTimerService::runningCount() {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     return static_cast<int>(r.timers.size());

@@ -17,59 +17,49 @@ CView::CView(const CView& other)
       mouseEnabled(other.mouseEnabled),
       visible(other.visible),
       frame(nullptr),
-      background(other.background)
-{
+      background(other.background) {
     if (background)
         background->remember();
 }
 
-CView::~CView()
-{
+CView::~CView() {
     if (background)
         background->forget();
 }
 
-void CView::draw(CDrawContext* context)
-{
+void CView::draw(CDrawContext* context) {
     if (background)
         background->draw(context, size);
     dirty = false;
 }
 
-void CView::setDirty(bool state)
-{
+void CView::setDirty(bool state) {
     dirty = state;
     if (state && frame && frame != this)
         frame->invalidRect(size);
 }
 
-CMouseEventResult CView::onMouseDown(CPoint&, const CButtonState&)
-{
+CMouseEventResult CView::onMouseDown(CPoint&, const CButtonState&) {
     return kMouseEventNotImplemented;
 }
 
-CMouseEventResult CView::onMouseUp(CPoint&, const CButtonState&)
-{
+CMouseEventResult CView::onMouseUp(CPoint&, const CButtonState&) {
     return kMouseEventNotImplemented;
 }
 
-CMouseEventResult CView::onMouseMoved(CPoint&, const CButtonState&)
-{
+CMouseEventResult CView::onMouseMoved(CPoint&, const CButtonState&) {
     return kMouseEventNotImplemented;
 }
 
-CMouseEventResult CView::onMouseEntered(CPoint&, const CButtonState&)
-{
+CMouseEventResult CView::onMouseEntered(CPoint&, const CButtonState&) {
     return kMouseEventNotImplemented;
 }
 
-CMouseEventResult CView::onMouseExited(CPoint&, const CButtonState&)
-{
+CMouseEventResult CView::onMouseExited(CPoint&, const CButtonState&) {
     return kMouseEventNotImplemented;
 }
 
-bool CView::onDrop(CDragContainer*, CPoint&)
-{
+bool CView::onDrop(CDragContainer*, CPoint&) {
     return false;
 }
 
@@ -77,13 +67,11 @@ void CView::onDragEnter(CDragContainer*, CPoint&) {}
 void CView::onDragLeave(CDragContainer*, CPoint&) {}
 void CView::onDragMove(CDragContainer*, CPoint&) {}
 
-bool CView::isTypeOf(const char* className) const
-{
+bool CView::isTypeOf(const char* className) const {
     return className && std::strcmp(className, "CView") == 0;
 }
 
-void CView::setViewSize(const CRect& rect, bool invalidate)
-{
+void CView::setViewSize(const CRect& rect, bool invalidate) {
     if (invalidate && frame && frame != this)
         frame->invalidRect(size);
     size = rect;
@@ -91,8 +79,7 @@ void CView::setViewSize(const CRect& rect, bool invalidate)
         setDirty(true);
 }
 
-void CView::setVisible(bool state)
-{
+void CView::setVisible(bool state) {
     if (visible == state)
         return;
     visible = state;
@@ -100,8 +87,7 @@ void CView::setVisible(bool state)
         frame->invalidRect(size);
 }
 
-void CView::setBackground(CBitmap* bitmap)
-{
+void CView::setBackground(CBitmap* bitmap) {
     if (bitmap == background)
         return;
     if (bitmap)

@@ -143,8 +143,9 @@ KeyMask hoverKeys(const std::vector<std::string>& items, int firstKey) {
     KeyMask keys = 0;
     std::vector<FolderEntry> entries;
     if (isFolderDrop(items, entries)) {
-        folderIntake(items[0], entries, [&keys](int key, const std::string&) { keys |= keyBit(key); },
-                     acceptQuietly);
+        folderIntake(
+            items[0], entries, [&keys](int key, const std::string&) { keys |= keyBit(key); },
+            acceptQuietly);
         return keys;
     }
     int i = firstKey;

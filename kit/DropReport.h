@@ -11,15 +11,15 @@
 namespace rimbrel {
 
 enum class SkipReason {
-    Missing,         // no such file or folder
-    Folder,          // a folder among several items: only a folder given alone is read
-    Subfolder,       // a folder inside the dropped folder: not searched
-    NotAFile,        // a FIFO, device or socket
-    Unreadable,      // cannot be opened, or named like a sound file but not decodable
-    NotSoundFile,    // a readable file that is no sound file
-    PathTooLong,     // longer than a key's stored path holds
-    BeyondLastKey,   // the 24 keys were filled before it
-    NotExamined,     // past the entries a folder drop examines
+    Missing,        // no such file or folder
+    Folder,         // a folder among several items: only a folder given alone is read
+    Subfolder,      // a folder inside the dropped folder: not searched
+    NotAFile,       // a FIFO, device or socket
+    Unreadable,     // cannot be opened, or named like a sound file but not decodable
+    NotSoundFile,   // a readable file that is no sound file
+    PathTooLong,    // longer than a key's stored path holds
+    BeyondLastKey,  // the 24 keys were filled before it
+    NotExamined,    // past the entries a folder drop examines
 };
 
 struct SkippedItem {

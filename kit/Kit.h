@@ -34,10 +34,12 @@ constexpr int kMaxKitFrames = 529200;  // the most a whole kit may total for exp
 constexpr int kFirstKeyNote = 53;      // MIDI note of key 0 (F)
 constexpr int kLastKeyNote = 76;       // MIDI note of key 23 (E)
 constexpr int kMidiQueueSlots = 128;
-constexpr int kMidiQueueMax = 127;     // the count is a signed 8-bit value
+constexpr int kMidiQueueMax = 127;  // the count is a signed 8-bit value
 constexpr double kFramesPerSecond = 44100.0;
 
-enum PlayMode : int32_t { PlayModeGate = 0, PlayModeOneShot = 1, PlayModeLoop = 2 };
+enum PlayMode : int32_t { PlayModeGate = 0,
+                          PlayModeOneShot = 1,
+                          PlayModeLoop = 2 };
 
 // One note event waiting for its frame in the current block.
 struct QueuedNote {
@@ -73,7 +75,7 @@ struct Kit {
     std::atomic<int32_t> keyPitch[kNumKeys];     // semitones, -48..+48
     std::atomic<int32_t> keyPlayMode[kNumKeys];  // PlayMode
     std::atomic<bool> keyReverse[kNumKeys];
-    std::atomic<float> keyVolume[kNumKeys];      // linear gain 0..4
+    std::atomic<float> keyVolume[kNumKeys];  // linear gain 0..4
 
     // ---- playback state (audio thread) ----
     std::atomic<bool> keyPlaying[kNumKeys];

@@ -18,7 +18,7 @@ namespace rimbrel {
 namespace {
 
 constexpr int64_t kCutFrames = kMaxKeyFrames - 1;  // what a longer file is cut to
-constexpr int kLeadFrames = 2;                      // silent frames ahead of the audio
+constexpr int kLeadFrames = 2;                     // silent frames ahead of the audio
 constexpr int kMaxChannels = 2;
 constexpr int64_t kChunkFrames = 4096;  // frames decoded per decoder read
 constexpr const char* kFallbackFolder = "c:/Sablewick/";
@@ -244,7 +244,7 @@ bool decodeOneChannel(const char* path, int pick, const LoadReport& report, int6
                 if (report.resampled) {
                     std::unique_ptr<RateConverter> converter = RateConverter::create(report.sourceRate);
                     const int64_t wanted = std::max<int64_t>(count - kLeadFrames, 0);
-                    const int64_t made = !converter ? -1
+                    const int64_t made = !converter   ? -1
                                          : wanted > 0 ? decodeConverted(*decoder, channels, *converter, chunk.get(),
                                                                         mono.get(), key.data() + kLeadFrames, wanted,
                                                                         pick)

@@ -13,8 +13,7 @@ namespace rimbrel::gui {
 struct CFileExtension {
     CFileExtension() = default;
     CFileExtension(const char* desc, const char* ext, const char* mime = "")
-        : description(desc ? desc : ""), extension(ext ? ext : ""), mimeType(mime ? mime : "")
-    {
+        : description(desc ? desc : ""), extension(ext ? ext : ""), mimeType(mime ? mime : "") {
     }
 
     std::string description;  // "AIFF"
@@ -24,7 +23,9 @@ struct CFileExtension {
 
 // Everything a platform needs to show one file selector.
 struct FileSelectorRequest {
-    enum class Style { SelectFile, SelectSaveFile, SelectDirectory };
+    enum class Style { SelectFile,
+                       SelectSaveFile,
+                       SelectDirectory };
     Style style = Style::SelectFile;
     std::string title;
     std::string defaultSaveName;
@@ -60,8 +61,7 @@ public:
     // A yes/no question that never blocks: `done` gets the answer later on
     // the UI thread (no for a closed box), and never once the window is
     // gone. False, with `done` never called, when no question can be shown.
-    virtual bool askQuestion(const std::string& /*caption*/, const std::string& /*text*/, QuestionDone /*done*/)
-    {
+    virtual bool askQuestion(const std::string& /*caption*/, const std::string& /*text*/, QuestionDone /*done*/) {
         return false;
     }
 };

@@ -10,8 +10,8 @@ class CDragContainer {
 public:
     // Item types. Negative codes mean the item is not usable.
     enum Type : int32_t {
-        kFile = 0,     // data: a local file path, UTF-8, NUL-terminated
-        kText = 1,     // data: UTF-8 text, NUL-terminated
+        kFile = 0,  // data: a local file path, UTF-8, NUL-terminated
+        kText = 1,  // data: UTF-8 text, NUL-terminated
         kUnknown = -1,
         kError = -2,
     };

@@ -14,8 +14,7 @@ struct CPoint {
     constexpr CPoint() = default;
     constexpr CPoint(CCoord px, CCoord py) : x(px), y(py) {}
 
-    CPoint& offset(CCoord dx, CCoord dy)
-    {
+    CPoint& offset(CCoord dx, CCoord dy) {
         x += dx;
         y += dy;
         return *this;
@@ -35,21 +34,18 @@ struct CRect {
     constexpr CRect() = default;
     constexpr CRect(CCoord l, CCoord t, CCoord r, CCoord b) : left(l), top(t), right(r), bottom(b) {}
     constexpr CRect(const CPoint& origin, const CPoint& size)
-        : left(origin.x), top(origin.y), right(origin.x + size.x), bottom(origin.y + size.y)
-    {
+        : left(origin.x), top(origin.y), right(origin.x + size.x), bottom(origin.y + size.y) {
     }
 
     constexpr CCoord getWidth() const { return right - left; }
     constexpr CCoord getHeight() const { return bottom - top; }
     constexpr CCoord width() const { return right - left; }
     constexpr CCoord height() const { return bottom - top; }
-    CRect& setWidth(CCoord w)
-    {
+    CRect& setWidth(CCoord w) {
         right = left + w;
         return *this;
     }
-    CRect& setHeight(CCoord h)
-    {
+    CRect& setHeight(CCoord h) {
         bottom = top + h;
         return *this;
     }
@@ -57,8 +53,7 @@ struct CRect {
     constexpr CPoint getSize() const { return {width(), height()}; }
     constexpr bool isEmpty() const { return right <= left || bottom <= top; }
 
-    CRect& offset(CCoord dx, CCoord dy)
-    {
+    CRect& offset(CCoord dx, CCoord dy) {
         left += dx;
         right += dx;
         top += dy;
@@ -66,8 +61,7 @@ struct CRect {
         return *this;
     }
     CRect& moveTo(CCoord x, CCoord y) { return offset(x - left, y - top); }
-    CRect& inset(CCoord dx, CCoord dy)
-    {
+    CRect& inset(CCoord dx, CCoord dy) {
         left += dx;
         right -= dx;
         top += dy;
@@ -75,21 +69,17 @@ struct CRect {
         return *this;
     }
 
-    constexpr bool pointInside(const CPoint& p) const
-    {
+    constexpr bool pointInside(const CPoint& p) const {
         return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
     }
-    constexpr bool pointInsideInclusive(const CPoint& p) const
-    {
+    constexpr bool pointInsideInclusive(const CPoint& p) const {
         return p.x >= left && p.x <= right && p.y >= top && p.y <= bottom;
     }
-    constexpr bool rectOverlap(const CRect& r) const
-    {
+    constexpr bool rectOverlap(const CRect& r) const {
         return r.left < right && r.right > left && r.top < bottom && r.bottom > top;
     }
     // The common part of both rectangles (empty when they do not overlap).
-    CRect& bound(const CRect& r)
-    {
+    CRect& bound(const CRect& r) {
         left = std::max(left, r.left);
         top = std::max(top, r.top);
         right = std::max(left, std::min(right, r.right));
@@ -97,8 +87,7 @@ struct CRect {
         return *this;
     }
     // The smallest rectangle holding both (an empty one counts for nothing).
-    CRect& unite(const CRect& r)
-    {
+    CRect& unite(const CRect& r) {
         if (r.isEmpty())
             return *this;
         if (isEmpty())

@@ -203,7 +203,7 @@ struct Voice {
     double last = 0.0;     // length - 1: reaching it (or going below 0) is the end
     double restart = 0.0;  // where a loop goes on
     float volume = 1.0f;
-    bool loops = false;    // loop mode with the note held
+    bool loops = false;  // loop mode with the note held
     bool playing = true;
 
     // One stored frame per output frame from a whole frame: runs of frames

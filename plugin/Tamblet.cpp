@@ -149,9 +149,9 @@ bool Tamblet::getProductString(char* text) {
 VstInt32 Tamblet::getVendorVersion() { return 1000; }
 
 VstInt32 Tamblet::canDo(char* text) {
-    static const char* const kCanDo[] = {"receiveVstEvents",    "receiveVstMidiEvent",
-                                         "receiveVstTimeInfo",  "plugAsChannelInsert",
-                                         "sendVstMidiEvent",    "sendVstEvents"};
+    static const char* const kCanDo[] = {"receiveVstEvents", "receiveVstMidiEvent",
+                                         "receiveVstTimeInfo", "plugAsChannelInsert",
+                                         "sendVstMidiEvent", "sendVstEvents"};
     if (!text) return -1;
     for (const char* s : kCanDo)
         if (std::strcmp(text, s) == 0) return 1;

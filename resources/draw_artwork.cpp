@@ -30,11 +30,11 @@ struct Rgb {
 };
 
 constexpr Rgb kBlack{0, 0, 0};
-constexpr Rgb kLine{206, 206, 206};     // the light grey of every line drawing
-constexpr Rgb kFaint{62, 62, 62};       // guides and dim details
-constexpr Rgb kDim{92, 92, 92};         // icons that are not selected
-constexpr Rgb kKeyFill{20, 20, 20};     // inside of a drawn key
-constexpr Rgb kCapFill{34, 34, 34};     // the round cap of a black key
+constexpr Rgb kLine{206, 206, 206};  // the light grey of every line drawing
+constexpr Rgb kFaint{62, 62, 62};    // guides and dim details
+constexpr Rgb kDim{92, 92, 92};      // icons that are not selected
+constexpr Rgb kKeyFill{20, 20, 20};  // inside of a drawn key
+constexpr Rgb kCapFill{34, 34, 34};  // the round cap of a black key
 constexpr Rgb kGreen{0, 171, 107};
 constexpr Rgb kBlue{105, 142, 255};
 constexpr Rgb kPinkRed{255, 58, 93};
@@ -246,7 +246,8 @@ void drawInstrument(cairo_t* cr) {
     cairo_fill(cr);
     static constexpr double kSlices[] = {0.55, 0.8, 0.35, 0.9, 0.6, 0.25, 0.7, 0.45, 0.85, 0.3, 0.65, 0.5};
     for (int i = 0; i < 12; ++i) {
-        const Rgb c = (i % 3 == 0) ? kGreen : (i % 3 == 1) ? kBlue : kPinkRed;
+        const Rgb c = (i % 3 == 0) ? kGreen : (i % 3 == 1) ? kBlue
+                                                           : kPinkRed;
         setColour(cr, overBlack(c, 0.85));
         const double y = 182 + i * 13.0;
         cairo_rectangle(cr, 432, y, std::round(69 * kSlices[i]), 7);
@@ -515,9 +516,9 @@ void drawWindow(cairo_t* cr, cairo_surface_t* background, cairo_surface_t* expor
                                      "Tambourine", "Cowbell.aiff", nullptr, "Crash", "Ride Bell", "Perc 1",
                                      "Perc 2", "Vox Hey", nullptr, "Sub Drop", "Noise Sweep"};
     static const double kSeconds[24] = {0.52, 0.48, 0.31, 0, 0.27, 0.12, 0.09, 0.41, 0, 0.66, 0.58, 0.49,
-                                        0.22, 0.73, 0.35, 0,    1.20, 0.97, 0.18, 0.21, 0.44, 0,    1.31, 2.05};
+                                        0.22, 0.73, 0.35, 0, 1.20, 0.97, 0.18, 0.21, 0.44, 0, 1.31, 2.05};
     static const double kBars[24] = {0.5, 0.62, 0.4, 0, 0.75, 0.5, 0.3, 0.55, 0, 0.45, 0.5, 0.58,
-                                     0.2, 0.5,  0.8, 0, 0.5,  0.9, 0.35, 0.65, 0.5, 0, 0.1, 1.0};
+                                     0.2, 0.5, 0.8, 0, 0.5, 0.9, 0.35, 0.65, 0.5, 0, 0.1, 1.0};
     double total = 0;
     useFont(cr, 12, false, "Arial");  // the editor's label font
     for (int k = 0; k < 24; ++k) {

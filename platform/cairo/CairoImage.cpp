@@ -14,8 +14,7 @@ struct PngReader {
     std::size_t pos;
 };
 
-cairo_status_t readPng(void* closure, unsigned char* data, unsigned int length)
-{
+cairo_status_t readPng(void* closure, unsigned char* data, unsigned int length) {
     auto* r = static_cast<PngReader*>(closure);
     if (length > r->size - r->pos)
         return CAIRO_STATUS_READ_ERROR;
@@ -24,8 +23,7 @@ cairo_status_t readPng(void* closure, unsigned char* data, unsigned int length)
     return CAIRO_STATUS_SUCCESS;
 }
 
-std::unique_ptr<IPlatformImage> adopt(cairo_surface_t* s)
-{
+std::unique_ptr<IPlatformImage> adopt(cairo_surface_t* s) {
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(s);
         return nullptr;
@@ -34,16 +32,14 @@ std::unique_ptr<IPlatformImage> adopt(cairo_surface_t* s)
 }
 }  // namespace
 
-std::unique_ptr<IPlatformImage> decodePngImage(const unsigned char* bytes, std::size_t size)
-{
+std::unique_ptr<IPlatformImage> decodePngImage(const unsigned char* bytes, std::size_t size) {
     if (!bytes || size == 0)
         return nullptr;
     PngReader reader{bytes, size, 0};
     return adopt(cairo_image_surface_create_from_png_stream(readPng, &reader));
 }
 
-std::unique_ptr<IPlatformImage> createBlankImage(int width, int height)
-{
+std::unique_ptr<IPlatformImage> createBlankImage(int width, int height) {
     if (width <= 0 || height <= 0)
         return nullptr;
     return adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
@@ -53,18 +49,15 @@ namespace cairo {
 
 CairoImage::CairoImage(cairo_surface_t* s) : surface(s) {}
 
-CairoImage::~CairoImage()
-{
+CairoImage::~CairoImage() {
     cairo_surface_destroy(surface);
 }
 
-int CairoImage::getWidth() const
-{
+int CairoImage::getWidth() const {
     return cairo_image_surface_get_width(surface);
 }
 
-int CairoImage::getHeight() const
-{
+int CairoImage::getHeight() const {
     return cairo_image_surface_get_height(surface);
 }
 

@@ -14,8 +14,7 @@ HeadlessEnvironment* activeEnvironment = nullptr;
 
 // --- HeadlessEnvironment ---
 
-HeadlessEnvironment::HeadlessEnvironment()
-{
+HeadlessEnvironment::HeadlessEnvironment() {
     assert(activeEnvironment == nullptr && "one headless environment at a time");
     activeEnvironment = this;
     previousClock = CTimerService::setClock([this] { return clockMs; });
@@ -24,16 +23,14 @@ HeadlessEnvironment::HeadlessEnvironment()
     });
 }
 
-HeadlessEnvironment::~HeadlessEnvironment()
-{
+HeadlessEnvironment::~HeadlessEnvironment() {
     setPlatformFrameFactory(std::move(previousFactory));
     CTimerService::setClock(std::move(previousClock));
     pendingSelectors.clear();
     activeEnvironment = nullptr;
 }
 
-int HeadlessEnvironment::advance(uint64_t ms)
-{
+int HeadlessEnvironment::advance(uint64_t ms) {
     const uint64_t target = clockMs + ms;
     int fired = 0;
     for (;;) {
@@ -55,21 +52,18 @@ int HeadlessEnvironment::advance(uint64_t ms)
     return fired;
 }
 
-void HeadlessEnvironment::pump()
-{
+void HeadlessEnvironment::pump() {
     CTimerService::fireDue();
     finishSelectors();
     if (current)
         current->renderInvalid();
 }
 
-void HeadlessEnvironment::scriptFileSelectorAnswer(std::vector<std::string> paths)
-{
+void HeadlessEnvironment::scriptFileSelectorAnswer(std::vector<std::string> paths) {
     scriptedAnswers.push_back(std::move(paths));
 }
 
-void HeadlessEnvironment::finishSelectors()
-{
+void HeadlessEnvironment::finishSelectors() {
     while (!pendingSelectors.empty() && !scriptedAnswers.empty()) {
         PendingSelector pending = std::move(pendingSelectors.front());
         pendingSelectors.pop_front();
@@ -86,8 +80,7 @@ void HeadlessEnvironment::finishSelectors()
     }
 }
 
-void HeadlessEnvironment::forgetFrame(HeadlessFrame* frame)
-{
+void HeadlessEnvironment::forgetFrame(HeadlessFrame* frame) {
     if (current == frame)
         current = nullptr;
     // A closed window's dialogs end unanswered.
@@ -108,50 +101,42 @@ void HeadlessEnvironment::forgetFrame(HeadlessFrame* frame)
 // --- HeadlessFrame ---
 
 HeadlessFrame::HeadlessFrame(HeadlessEnvironment& e, IPlatformFrameCallback* f, const CRect& r)
-    : env(e), frame(f), size(r)
-{
+    : env(e), frame(f), size(r) {
     surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(r.getWidth()),
                                          static_cast<int>(r.getHeight()));
     env.current = this;
 }
 
-HeadlessFrame::~HeadlessFrame()
-{
+HeadlessFrame::~HeadlessFrame() {
     env.forgetFrame(this);
     cairo_surface_destroy(surface);
 }
 
-HeadlessFrame* HeadlessFrame::attach(HeadlessEnvironment& e, CFrame* f)
-{
+HeadlessFrame* HeadlessFrame::attach(HeadlessEnvironment& e, CFrame* f) {
     auto* platform = new HeadlessFrame(e, f, f->getViewSize());
     f->setPlatformFrame(platform);
     return platform;
 }
 
-void HeadlessFrame::invalidRect(const CRect& rect)
-{
+void HeadlessFrame::invalidRect(const CRect& rect) {
     ++invalidations;
     invalidArea.unite(rect);
 }
 
-void HeadlessFrame::setMouseCursor(CCursorType type)
-{
+void HeadlessFrame::setMouseCursor(CCursorType type) {
     cursorType = type;
     cursors.push_back(type);
 }
 
-uint64_t HeadlessFrame::getTicks()
-{
+uint64_t HeadlessFrame::getTicks() {
     return env.now();
 }
 
-void HeadlessFrame::showMessageBox(const std::string& caption, const std::string& text)
-{
+void HeadlessFrame::showMessageBox(const std::string& caption, const std::string& text) {
     env.boxes.push_back({caption, text});
 }
 
-bool HeadlessFrame::runFileSelector(const FileSelectorRequest& request, FileSelectorDone done)
-{
+bool HeadlessFrame::runFileSelector(const FileSelectorRequest& request, FileSelectorDone done) {
     if (env.refuseSelectors)
         return false;
     env.selectorRequests.push_back(request);
@@ -159,8 +144,7 @@ bool HeadlessFrame::runFileSelector(const FileSelectorRequest& request, FileSele
     return true;
 }
 
-bool HeadlessFrame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done)
-{
+bool HeadlessFrame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done) {
     if (env.refuseQuestionBoxes)
         return false;
     env.questionBoxes.push_back({caption, text});
@@ -168,63 +152,52 @@ bool HeadlessFrame::askQuestion(const std::string& caption, const std::string& t
     return true;
 }
 
-CMouseEventResult HeadlessFrame::mouseDown(CCoord x, CCoord y, CButtonState buttons)
-{
+CMouseEventResult HeadlessFrame::mouseDown(CCoord x, CCoord y, CButtonState buttons) {
     CPoint p(x, y);
     return frame->platformOnMouseDown(p, buttons);
 }
 
-CMouseEventResult HeadlessFrame::mouseMove(CCoord x, CCoord y, CButtonState buttons)
-{
+CMouseEventResult HeadlessFrame::mouseMove(CCoord x, CCoord y, CButtonState buttons) {
     CPoint p(x, y);
     return frame->platformOnMouseMoved(p, buttons);
 }
 
-CMouseEventResult HeadlessFrame::mouseUp(CCoord x, CCoord y, CButtonState buttons)
-{
+CMouseEventResult HeadlessFrame::mouseUp(CCoord x, CCoord y, CButtonState buttons) {
     CPoint p(x, y);
     return frame->platformOnMouseUp(p, buttons);
 }
 
-CMouseEventResult HeadlessFrame::mouseExit()
-{
+CMouseEventResult HeadlessFrame::mouseExit() {
     CPoint p(-1, -1);
     return frame->platformOnMouseExited(p, 0);
 }
 
-void HeadlessFrame::click(CCoord x, CCoord y, CButtonState buttons)
-{
+void HeadlessFrame::click(CCoord x, CCoord y, CButtonState buttons) {
     mouseDown(x, y, buttons);
     mouseUp(x, y, buttons);
 }
 
-DragOperation HeadlessFrame::dragEnter(CDragContainer* drag, CCoord x, CCoord y)
-{
+DragOperation HeadlessFrame::dragEnter(CDragContainer* drag, CCoord x, CCoord y) {
     return frame->platformOnDragEnter(drag, CPoint(x, y));
 }
 
-DragOperation HeadlessFrame::dragMove(CDragContainer* drag, CCoord x, CCoord y)
-{
+DragOperation HeadlessFrame::dragMove(CDragContainer* drag, CCoord x, CCoord y) {
     return frame->platformOnDragMove(drag, CPoint(x, y));
 }
 
-void HeadlessFrame::dragLeave(CDragContainer* drag, CCoord x, CCoord y)
-{
+void HeadlessFrame::dragLeave(CDragContainer* drag, CCoord x, CCoord y) {
     frame->platformOnDragLeave(drag, CPoint(x, y));
 }
 
-bool HeadlessFrame::drop(CDragContainer* drag, CCoord x, CCoord y)
-{
+bool HeadlessFrame::drop(CDragContainer* drag, CCoord x, CCoord y) {
     return frame->platformOnDrop(drag, CPoint(x, y));
 }
 
-bool HeadlessFrame::keyDown(CKeyCode key)
-{
+bool HeadlessFrame::keyDown(CKeyCode key) {
     return frame->platformOnKeyDown(key);
 }
 
-void HeadlessFrame::render()
-{
+void HeadlessFrame::render() {
     invalidArea = CRect();
     cairo_t* cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
@@ -238,8 +211,7 @@ void HeadlessFrame::render()
     cairo_surface_flush(surface);
 }
 
-void HeadlessFrame::renderInvalid()
-{
+void HeadlessFrame::renderInvalid() {
     if (invalidArea.isEmpty())
         return;
     const CRect area = invalidArea;
@@ -258,8 +230,7 @@ void HeadlessFrame::renderInvalid()
     cairo_surface_flush(surface);
 }
 
-CColor HeadlessFrame::pixel(int x, int y) const
-{
+CColor HeadlessFrame::pixel(int x, int y) const {
     const int w = cairo_image_surface_get_width(surface);
     const int h = cairo_image_surface_get_height(surface);
     if (x < 0 || y < 0 || x >= w || y >= h)
@@ -277,8 +248,7 @@ CColor HeadlessFrame::pixel(int x, int y) const
     return CColor(unpremultiply((v >> 16) & 0xff), unpremultiply((v >> 8) & 0xff), unpremultiply(v & 0xff), a);
 }
 
-bool HeadlessFrame::writePng(const std::string& path) const
-{
+bool HeadlessFrame::writePng(const std::string& path) const {
     return cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
@@ -287,7 +257,6 @@ bool HeadlessFrame::writePng(const std::string& path) const
 // fontconfig keeps its configuration and pattern caches for the life of the
 // process; cairo fills them on the first text drawn. They are not leaks of
 // ours, so a leak check of any program using this platform ignores them.
-extern "C" const char* __lsan_default_suppressions()
-{
+extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }

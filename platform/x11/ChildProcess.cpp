@@ -29,8 +29,7 @@ pid_t orphanPids[kMaxOrphans];
 int orphanTotal = 0;
 
 // Reaps what has ended; the caller holds orphanMutex.
-void reapEndedOrphans()
-{
+void reapEndedOrphans() {
     int kept = 0;
     for (int i = 0; i < orphanTotal; ++i) {
         int st = 0;
@@ -44,15 +43,13 @@ void reapEndedOrphans()
     orphanTotal = kept;
 }
 
-bool isExecutableFile(const std::string& path)
-{
+bool isExecutableFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 }  // namespace
 
-std::string findProgram(const std::string& name)
-{
+std::string findProgram(const std::string& name) {
     if (name.empty())
         return {};
     if (name.find('/') != std::string::npos)
@@ -76,8 +73,7 @@ std::string findProgram(const std::string& name)
 }
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>& argv, bool captureOutput,
-                                                  std::string* error)
-{
+                                                  std::string* error) {
     auto fail = [error](const std::string& why) -> std::unique_ptr<ChildProcess> {
         if (error)
             *error = why;
@@ -140,8 +136,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
     return child;
 }
 
-ChildProcess::~ChildProcess()
-{
+ChildProcess::~ChildProcess() {
     closePipe();
     if (!done && childPid > 0) {
         ::kill(childPid, SIGTERM);
@@ -155,16 +150,14 @@ ChildProcess::~ChildProcess()
     }
 }
 
-void ChildProcess::closePipe()
-{
+void ChildProcess::closePipe() {
     if (pipeFd >= 0)
         ::close(pipeFd);
     pipeFd = -1;
     pipeAtEnd = true;
 }
 
-void ChildProcess::readAvailable()
-{
+void ChildProcess::readAvailable() {
     char buffer[4096];
     while (pipeFd >= 0) {
         const ssize_t n = ::read(pipeFd, buffer, sizeof buffer);
@@ -180,8 +173,7 @@ void ChildProcess::readAvailable()
     }
 }
 
-bool ChildProcess::poll()
-{
+bool ChildProcess::poll() {
     if (done)
         return true;
     readAvailable();
@@ -204,20 +196,17 @@ bool ChildProcess::poll()
     return true;
 }
 
-void ChildProcess::terminate()
-{
+void ChildProcess::terminate() {
     if (!done && childPid > 0)
         ::kill(childPid, SIGTERM);
 }
 
-void ChildProcess::reapOrphans()
-{
+void ChildProcess::reapOrphans() {
     std::lock_guard<std::mutex> lock(orphanMutex);
     reapEndedOrphans();
 }
 
-int ChildProcess::orphanCount()
-{
+int ChildProcess::orphanCount() {
     std::lock_guard<std::mutex> lock(orphanMutex);
     return orphanTotal;
 }

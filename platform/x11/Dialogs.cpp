@@ -10,8 +10,7 @@ namespace {
 
 // The patterns of one filter: "*.aif" and, for the two spellings of the same
 // kind of file, the other one too.
-std::vector<std::string> patternsOf(const CFileExtension& ext)
-{
+std::vector<std::string> patternsOf(const CFileExtension& ext) {
     std::vector<std::string> patterns;
     if (ext.extension.empty())
         return patterns;
@@ -23,8 +22,7 @@ std::vector<std::string> patternsOf(const CFileExtension& ext)
     return patterns;
 }
 
-std::string join(const std::vector<std::string>& parts, const char* separator)
-{
+std::string join(const std::vector<std::string>& parts, const char* separator) {
     std::string s;
     for (const std::string& p : parts) {
         if (!s.empty())
@@ -35,8 +33,7 @@ std::string join(const std::vector<std::string>& parts, const char* separator)
 }
 
 // Where the dialog starts: the folder and default name asked for.
-std::string startPath(const FileSelectorRequest& request)
-{
+std::string startPath(const FileSelectorRequest& request) {
     std::string dir = request.initialDirectory;
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
@@ -48,8 +45,7 @@ struct Found {
     std::string path;
 };
 
-bool findDialogProgram(Found& found)
-{
+bool findDialogProgram(Found& found) {
     if (std::string p = findProgram("zenity"); !p.empty()) {
         found = {DialogProgram::Zenity, p};
         return true;
@@ -64,8 +60,7 @@ bool findDialogProgram(Found& found)
 }  // namespace
 
 std::vector<std::string> fileSelectorCommand(DialogProgram program, const std::string& path,
-                                             const FileSelectorRequest& request)
-{
+                                             const FileSelectorRequest& request) {
     using Style = FileSelectorRequest::Style;
     std::vector<std::string> argv{path};
     if (program == DialogProgram::Zenity) {
@@ -103,15 +98,15 @@ std::vector<std::string> fileSelectorCommand(DialogProgram program, const std::s
             filters.push_back(join(patterns, " ") + "|" + ext.description);
     }
     switch (request.style) {
-    case Style::SelectSaveFile:
-        argv.push_back("--getsavefilename");
-        break;
-    case Style::SelectDirectory:
-        argv.push_back("--getexistingdirectory");
-        break;
-    default:
-        argv.push_back("--getopenfilename");
-        break;
+        case Style::SelectSaveFile:
+            argv.push_back("--getsavefilename");
+            break;
+        case Style::SelectDirectory:
+            argv.push_back("--getexistingdirectory");
+            break;
+        default:
+            argv.push_back("--getopenfilename");
+            break;
     }
     argv.push_back(start);
     if (request.style != Style::SelectDirectory) {
@@ -127,23 +122,20 @@ std::vector<std::string> fileSelectorCommand(DialogProgram program, const std::s
 }
 
 std::vector<std::string> messageBoxCommand(DialogProgram program, const std::string& path,
-                                           const std::string& caption, const std::string& text)
-{
+                                           const std::string& caption, const std::string& text) {
     if (program == DialogProgram::Zenity)
         return {path, "--warning", "--no-markup", "--title=" + caption, "--text=" + text};
     return {path, "--title", caption, "--sorry", text};
 }
 
 std::vector<std::string> questionCommand(DialogProgram program, const std::string& path,
-                                         const std::string& caption, const std::string& text)
-{
+                                         const std::string& caption, const std::string& text) {
     if (program == DialogProgram::Zenity)
         return {path, "--question", "--no-markup", "--title=" + caption, "--text=" + text};
     return {path, "--title", caption, "--yesno", text};
 }
 
-std::vector<std::string> parseSelectorOutput(const std::string& output, bool multiple)
-{
+std::vector<std::string> parseSelectorOutput(const std::string& output, bool multiple) {
     std::vector<std::string> paths;
     std::size_t begin = 0;
     while (begin < output.size()) {
@@ -167,8 +159,7 @@ std::vector<std::string> parseSelectorOutput(const std::string& output, bool mul
 DialogRunner::DialogRunner() = default;
 DialogRunner::~DialogRunner() = default;
 
-bool DialogRunner::runFileSelector(const void* owner, const FileSelectorRequest& request, FileSelectorDone done)
-{
+bool DialogRunner::runFileSelector(const void* owner, const FileSelectorRequest& request, FileSelectorDone done) {
     Selector selector{owner, nullptr, request.multipleSelection, std::move(done)};
     Found found;
     if (!findDialogProgram(found)) {
@@ -184,14 +175,12 @@ bool DialogRunner::runFileSelector(const void* owner, const FileSelectorRequest&
 }
 
 namespace {
-void messageLine(const std::string& caption, const std::string& text)
-{
+void messageLine(const std::string& caption, const std::string& text) {
     std::fprintf(stderr, "[Rimbrel-VST] %s: %s\n", caption.c_str(), text.c_str());
 }
 }  // namespace
 
-void DialogRunner::showMessageBox(const std::string& caption, const std::string& text)
-{
+void DialogRunner::showMessageBox(const std::string& caption, const std::string& text) {
     Found found;
     if (findDialogProgram(found)) {
         if (auto child = ChildProcess::start(messageBoxCommand(found.program, found.path, caption, text), false)) {
@@ -203,8 +192,7 @@ void DialogRunner::showMessageBox(const std::string& caption, const std::string&
 }
 
 bool DialogRunner::askQuestion(const void* owner, const std::string& caption, const std::string& text,
-                               QuestionDone done)
-{
+                               QuestionDone done) {
     Found found;
     if (!findDialogProgram(found))
         return false;
@@ -218,8 +206,7 @@ bool DialogRunner::askQuestion(const void* owner, const std::string& caption, co
     return true;
 }
 
-void DialogRunner::poll()
-{
+void DialogRunner::poll() {
     // Take the ended dialogs out first: a receiver may start another one.
     std::vector<Selector> ended;
     for (auto it = selectors.begin(); it != selectors.end();) {
@@ -267,8 +254,7 @@ void DialogRunner::poll()
     ChildProcess::reapOrphans();
 }
 
-void DialogRunner::dropOwner(const void* owner)
-{
+void DialogRunner::dropOwner(const void* owner) {
     for (auto it = selectors.begin(); it != selectors.end();) {
         if (it->owner == owner)
             it = selectors.erase(it);  // the watcher ends the dialog
@@ -283,18 +269,15 @@ void DialogRunner::dropOwner(const void* owner)
     }
 }
 
-int DialogRunner::runningFileSelectors() const
-{
+int DialogRunner::runningFileSelectors() const {
     return static_cast<int>(selectors.size());
 }
 
-int DialogRunner::runningQuestions() const
-{
+int DialogRunner::runningQuestions() const {
     return static_cast<int>(questions.size());
 }
 
-int DialogRunner::runningMessageBoxes() const
-{
+int DialogRunner::runningMessageBoxes() const {
     return static_cast<int>(boxes.size());
 }
 

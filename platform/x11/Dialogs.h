@@ -16,7 +16,8 @@ namespace rimbrel::gui::x11 {
 
 class ChildProcess;
 
-enum class DialogProgram { Zenity, Kdialog };
+enum class DialogProgram { Zenity,
+                           Kdialog };
 
 // The command line showing `request` with `program` found at `path`.
 std::vector<std::string> fileSelectorCommand(DialogProgram program, const std::string& path,

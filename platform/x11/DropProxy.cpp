@@ -12,13 +12,11 @@ namespace rimbrel::gui::x11 {
 namespace {
 constexpr int kMaxDepth = 64;
 
-bool contains(const std::vector<Window>& list, Window w)
-{
+bool contains(const std::vector<Window>& list, Window w) {
     return std::find(list.begin(), list.end(), w) != list.end();
 }
 
-bool hasProperty(Display* dpy, Window w, Atom property)
-{
+bool hasProperty(Display* dpy, Window w, Atom property) {
     Atom type = None;
     int format = 0;
     unsigned long items = 0, after = 0;
@@ -30,8 +28,7 @@ bool hasProperty(Display* dpy, Window w, Atom property)
     return rc == Success && type != None;
 }
 
-Window parentOf(Display* dpy, Window w, Window& root)
-{
+Window parentOf(Display* dpy, Window w, Window& root) {
     Window up = None;
     Window* children = nullptr;
     unsigned int count = 0;
@@ -43,19 +40,16 @@ Window parentOf(Display* dpy, Window w, Window& root)
 }
 }  // namespace
 
-DropProxy::DropProxy(Connection& c, X11Frame* f, Window w) : connection(c), dpy(c.display()), frame(f), window(w)
-{
+DropProxy::DropProxy(Connection& c, X11Frame* f, Window w) : connection(c), dpy(c.display()), frame(f), window(w) {
 }
 
-DropProxy::~DropProxy()
-{
+DropProxy::~DropProxy() {
     ErrorTrap trap(dpy);
     release(true);
     unwatchAll(ancestors);
 }
 
-void DropProxy::follow()
-{
+void DropProxy::follow() {
     stale = false;
     ErrorTrap trap(dpy);
     // Walk up to the root. The top-level is the highest window a window
@@ -100,8 +94,7 @@ void DropProxy::follow()
     XFlush(dpy);
 }
 
-void DropProxy::claim()
-{
+void DropProxy::claim() {
     if (top == None)
         return;  // the frame's window is a top-level itself
     HostProperties& props = connection.hostProperties();
@@ -116,8 +109,7 @@ void DropProxy::claim()
     owning = true;
 }
 
-void DropProxy::release(bool handOver)
-{
+void DropProxy::release(bool handOver) {
     if (!owning)
         return;
     owning = false;
@@ -139,8 +131,7 @@ void DropProxy::release(bool handOver)
     }
 }
 
-Window DropProxy::hostTarget(Window addressed)
-{
+Window DropProxy::hostTarget(Window addressed) {
     // Only a drag the source addressed to a host window: the host's answers
     // name that window, which is what the source expects. Never one of our
     // own windows: what we pass on must not come back.
@@ -151,8 +142,7 @@ Window DropProxy::hostTarget(Window addressed)
     return connection.hostProperties().hostHas(w, connection.atoms().xdndAware) ? w : None;
 }
 
-bool DropProxy::over(Window from, int rootX, int rootY) const
-{
+bool DropProxy::over(Window from, int rootX, int rootY) const {
     // Down from the host's window, as the pointer sees it (drag icons and
     // other top-levels above are not in the way).
     ErrorTrap trap(dpy);
@@ -170,15 +160,13 @@ bool DropProxy::over(Window from, int rootX, int rootY) const
     return false;
 }
 
-void DropProxy::watchAll(const std::vector<Window>& windows)
-{
+void DropProxy::watchAll(const std::vector<Window>& windows) {
     for (Window w : windows)
         if (!contains(ancestors, w))
             connection.watch(w);
 }
 
-void DropProxy::unwatchAll(const std::vector<Window>& windows)
-{
+void DropProxy::unwatchAll(const std::vector<Window>& windows) {
     for (Window w : windows)
         connection.unwatch(w);
 }

@@ -37,8 +37,7 @@ public:
     void follow();
     // An ancestor changed: the next idle() follows it (events come in runs).
     void ancestryChanged() { stale = true; }
-    void idle()
-    {
+    void idle() {
         if (stale)
             follow();
     }

@@ -6,8 +6,7 @@ namespace rimbrel::gui::x11 {
 
 namespace {
 // The first 32-bit item of a property, or false when there is none.
-bool firstItem(Display* dpy, Window window, Atom property, long& value)
-{
+bool firstItem(Display* dpy, Window window, Atom property, long& value) {
     Atom type = None;
     int format = 0;
     unsigned long items = 0, after = 0;
@@ -23,8 +22,7 @@ bool firstItem(Display* dpy, Window window, Atom property, long& value)
 }
 }  // namespace
 
-void HostProperties::set(Window window, Atom property, Atom type, long value)
-{
+void HostProperties::set(Window window, Atom property, Atom type, long value) {
     const Key key{window, property};
     auto it = changes.find(key);
     if (it == changes.end() || it->second.hostChanged) {
@@ -37,8 +35,7 @@ void HostProperties::set(Window window, Atom property, Atom type, long value)
     expectEcho(key);
 }
 
-void HostProperties::restore(Window window, Atom property)
-{
+void HostProperties::restore(Window window, Atom property) {
     const Key key{window, property};
     auto it = changes.find(key);
     if (it == changes.end())
@@ -61,8 +58,7 @@ void HostProperties::restore(Window window, Atom property)
     expectEcho(key);
 }
 
-bool HostProperties::hostHas(Window window, Atom property)
-{
+bool HostProperties::hostHas(Window window, Atom property) {
     const auto it = changes.find(Key{window, property});
     if (it != changes.end() && !it->second.hostChanged)
         return it->second.existed;
@@ -70,14 +66,12 @@ bool HostProperties::hostHas(Window window, Atom property)
     return firstItem(dpy, window, property, value);
 }
 
-bool HostProperties::changed(Window window, Atom property) const
-{
+bool HostProperties::changed(Window window, Atom property) const {
     const auto it = changes.find(Key{window, property});
     return it != changes.end() && !it->second.hostChanged;
 }
 
-void HostProperties::notice(const XPropertyEvent& event)
-{
+void HostProperties::notice(const XPropertyEvent& event) {
     const Key key{event.window, event.atom};
     if (auto echo = echoes.find(key); echo != echoes.end()) {
         if (--echo->second == 0)
@@ -88,8 +82,7 @@ void HostProperties::notice(const XPropertyEvent& event)
         it->second.hostChanged = true;
 }
 
-void HostProperties::forget(Window window)
-{
+void HostProperties::forget(Window window) {
     for (auto it = changes.begin(); it != changes.end();)
         it = it->first.first == window ? changes.erase(it) : std::next(it);
     for (auto it = echoes.begin(); it != echoes.end();)

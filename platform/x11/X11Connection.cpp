@@ -24,8 +24,7 @@ int trapDepth = 0;
 int trappedErrors = 0;
 XErrorHandler previousHandler = nullptr;
 
-int trapHandler(Display* display, XErrorEvent* error)
-{
+int trapHandler(Display* display, XErrorEvent* error) {
     if (display == trappedDisplay) {
         ++trappedErrors;
         return 0;
@@ -34,16 +33,14 @@ int trapHandler(Display* display, XErrorEvent* error)
 }
 }  // namespace
 
-ErrorTrap::ErrorTrap(Display* display) : errorsAtStart(trappedErrors)
-{
+ErrorTrap::ErrorTrap(Display* display) : errorsAtStart(trappedErrors) {
     if (trapDepth++ == 0) {
         trappedDisplay = display;
         previousHandler = XSetErrorHandler(trapHandler);
     }
 }
 
-ErrorTrap::~ErrorTrap()
-{
+ErrorTrap::~ErrorTrap() {
     if (--trapDepth == 0) {
         XSetErrorHandler(previousHandler);
         previousHandler = nullptr;
@@ -51,21 +48,18 @@ ErrorTrap::~ErrorTrap()
     }
 }
 
-int ErrorTrap::errors() const
-{
+int ErrorTrap::errors() const {
     return trappedErrors - errorsAtStart;
 }
 
 // --- Connection ---
 
-Connection& Connection::get()
-{
+Connection& Connection::get() {
     static Connection connection;
     return connection;
 }
 
-Connection::~Connection()
-{
+Connection::~Connection() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     // Frames still open when the library goes away are the host's to
     // destroy with its windows; the connection stays then.
@@ -86,8 +80,7 @@ Connection::~Connection()
     dpy = nullptr;
 }
 
-Display* Connection::open()
-{
+Display* Connection::open() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (dpy)
         return dpy;
@@ -104,18 +97,41 @@ Display* Connection::open()
         return nullptr;
     }
     static const char* const names[] = {
-        "XdndAware", "XdndProxy",   "XdndEnter",    "XdndPosition", "XdndStatus",      "XdndLeave",
-        "XdndDrop",  "XdndFinished", "XdndSelection", "XdndTypeList", "XdndActionCopy", "text/uri-list",
-        "INCR",      "WM_STATE",    "RIMBREL_DROP_DATA",
+        "XdndAware",
+        "XdndProxy",
+        "XdndEnter",
+        "XdndPosition",
+        "XdndStatus",
+        "XdndLeave",
+        "XdndDrop",
+        "XdndFinished",
+        "XdndSelection",
+        "XdndTypeList",
+        "XdndActionCopy",
+        "text/uri-list",
+        "INCR",
+        "WM_STATE",
+        "RIMBREL_DROP_DATA",
     };
     constexpr int count = sizeof names / sizeof names[0];
     Atom atoms[count];
     XInternAtoms(dpy, const_cast<char**>(names), count, False, atoms);
     Atom* fields[count] = {
-        &atomSet.xdndAware,    &atomSet.xdndProxy,     &atomSet.xdndEnter,     &atomSet.xdndPosition,
-        &atomSet.xdndStatus,   &atomSet.xdndLeave,     &atomSet.xdndDrop,      &atomSet.xdndFinished,
-        &atomSet.xdndSelection, &atomSet.xdndTypeList, &atomSet.xdndActionCopy, &atomSet.textUriList,
-        &atomSet.incr,         &atomSet.wmState,       &atomSet.dropData,
+        &atomSet.xdndAware,
+        &atomSet.xdndProxy,
+        &atomSet.xdndEnter,
+        &atomSet.xdndPosition,
+        &atomSet.xdndStatus,
+        &atomSet.xdndLeave,
+        &atomSet.xdndDrop,
+        &atomSet.xdndFinished,
+        &atomSet.xdndSelection,
+        &atomSet.xdndTypeList,
+        &atomSet.xdndActionCopy,
+        &atomSet.textUriList,
+        &atomSet.incr,
+        &atomSet.wmState,
+        &atomSet.dropData,
     };
     for (int i = 0; i < count; ++i)
         *fields[i] = atoms[i];
@@ -123,14 +139,12 @@ Display* Connection::open()
     return dpy;
 }
 
-void Connection::keepCairoDevice(cairo_device_t* device)
-{
+void Connection::keepCairoDevice(cairo_device_t* device) {
     if (!cairoDevice && device)
         cairoDevice = cairo_device_reference(device);
 }
 
-Cursor Connection::cursor(CCursorType type)
-{
+Cursor Connection::cursor(CCursorType type) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!dpy)
         return None;
@@ -143,16 +157,16 @@ Cursor Connection::cursor(CCursorType type)
     };
     Choice choice{{"default", "left_ptr"}, XC_left_ptr};
     switch (type) {
-    case kCursorCopy: choice = {{"copy", "dnd-copy"}, XC_plus}; break;
-    case kCursorHand: choice = {{"hand2", "pointer"}, XC_hand2}; break;
-    case kCursorWait: choice = {{"watch", "wait"}, XC_watch}; break;
-    case kCursorHSize: choice = {{"sb_h_double_arrow", "ew-resize"}, XC_sb_h_double_arrow}; break;
-    case kCursorVSize: choice = {{"sb_v_double_arrow", "ns-resize"}, XC_sb_v_double_arrow}; break;
-    case kCursorSizeAll: choice = {{"fleur", "move"}, XC_fleur}; break;
-    case kCursorNESWSize: choice = {{"bottom_left_corner", "nesw-resize"}, XC_bottom_left_corner}; break;
-    case kCursorNWSESize: choice = {{"bottom_right_corner", "nwse-resize"}, XC_bottom_right_corner}; break;
-    case kCursorNotAllowed: choice = {{"not-allowed", "crossed_circle"}, XC_X_cursor}; break;
-    default: break;
+        case kCursorCopy: choice = {{"copy", "dnd-copy"}, XC_plus}; break;
+        case kCursorHand: choice = {{"hand2", "pointer"}, XC_hand2}; break;
+        case kCursorWait: choice = {{"watch", "wait"}, XC_watch}; break;
+        case kCursorHSize: choice = {{"sb_h_double_arrow", "ew-resize"}, XC_sb_h_double_arrow}; break;
+        case kCursorVSize: choice = {{"sb_v_double_arrow", "ns-resize"}, XC_sb_v_double_arrow}; break;
+        case kCursorSizeAll: choice = {{"fleur", "move"}, XC_fleur}; break;
+        case kCursorNESWSize: choice = {{"bottom_left_corner", "nesw-resize"}, XC_bottom_left_corner}; break;
+        case kCursorNWSESize: choice = {{"bottom_right_corner", "nwse-resize"}, XC_bottom_right_corner}; break;
+        case kCursorNotAllowed: choice = {{"not-allowed", "crossed_circle"}, XC_X_cursor}; break;
+        default: break;
     }
     Cursor c = None;
     for (const char* name : choice.themeNames)
@@ -164,62 +178,53 @@ Cursor Connection::cursor(CCursorType type)
     return c;
 }
 
-void Connection::addFrame(X11Frame* frame)
-{
+void Connection::addFrame(X11Frame* frame) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     frameList.push_back(frame);
 }
 
-void Connection::removeFrame(X11Frame* frame)
-{
+void Connection::removeFrame(X11Frame* frame) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     frameList.erase(std::remove(frameList.begin(), frameList.end(), frame), frameList.end());
     for (auto it = routes.begin(); it != routes.end();)
         it = it->second == frame ? routes.erase(it) : std::next(it);
 }
 
-bool Connection::hasFrame(const X11Frame* frame) const
-{
+bool Connection::hasFrame(const X11Frame* frame) const {
     return std::find(frameList.begin(), frameList.end(), frame) != frameList.end();
 }
 
-void Connection::route(Window window, X11Frame* frame)
-{
+void Connection::route(Window window, X11Frame* frame) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     routes[window] = frame;
 }
 
-void Connection::unroute(Window window, X11Frame* frame)
-{
+void Connection::unroute(Window window, X11Frame* frame) {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (auto it = routes.find(window); it != routes.end() && it->second == frame)
         routes.erase(it);
 }
 
-X11Frame* Connection::frameFor(Window window) const
-{
+X11Frame* Connection::frameFor(Window window) const {
     auto it = routes.find(window);
     return it == routes.end() ? nullptr : it->second;
 }
 
-bool Connection::isFrameWindow(Window window) const
-{
+bool Connection::isFrameWindow(Window window) const {
     for (X11Frame* frame : frameList)
         if (frame->getWindow() == window)
             return true;
     return false;
 }
 
-void Connection::watch(Window window)
-{
+void Connection::watch(Window window) {
     if (window == None || isFrameWindow(window))
         return;
     if (watched[window]++ == 0)
         XSelectInput(dpy, window, StructureNotifyMask | PropertyChangeMask);
 }
 
-void Connection::unwatch(Window window)
-{
+void Connection::unwatch(Window window) {
     auto it = watched.find(window);
     if (it == watched.end() || --it->second > 0)
         return;
@@ -227,27 +232,26 @@ void Connection::unwatch(Window window)
     XSelectInput(dpy, window, NoEventMask);
 }
 
-bool Connection::watchedWindowEvent(const XEvent& event)
-{
+bool Connection::watchedWindowEvent(const XEvent& event) {
     const Window window = event.xany.window;
     if (event.type == ClientMessage || watched.find(window) == watched.end())
         return false;
     bool ancestryChanged = false;
     switch (event.type) {
-    case PropertyNotify:
-        hostProps.notice(event.xproperty);
-        ancestryChanged = event.xproperty.atom == atomSet.wmState;
-        break;
-    case ReparentNotify:
-        ancestryChanged = true;
-        break;
-    case DestroyNotify:
-        hostProps.forget(window);
-        watched.erase(window);
-        ancestryChanged = true;
-        break;
-    default:
-        break;  // moves and resizes of the host's windows change nothing here
+        case PropertyNotify:
+            hostProps.notice(event.xproperty);
+            ancestryChanged = event.xproperty.atom == atomSet.wmState;
+            break;
+        case ReparentNotify:
+            ancestryChanged = true;
+            break;
+        case DestroyNotify:
+            hostProps.forget(window);
+            watched.erase(window);
+            ancestryChanged = true;
+            break;
+        default:
+            break;  // moves and resizes of the host's windows change nothing here
     }
     if (ancestryChanged)
         for (X11Frame* frame : frameList)
@@ -255,12 +259,10 @@ bool Connection::watchedWindowEvent(const XEvent& event)
     return true;
 }
 
-void Connection::catchUpOnHostProperties()
-{
+void Connection::catchUpOnHostProperties() {
     XSync(dpy, False);
     struct Match {
-        static Bool watchedProperty(Display*, XEvent* e, XPointer self)
-        {
+        static Bool watchedProperty(Display*, XEvent* e, XPointer self) {
             const auto& list = reinterpret_cast<Connection*>(self)->watched;
             return e->type == PropertyNotify && list.find(e->xproperty.window) != list.end();
         }
@@ -270,8 +272,7 @@ void Connection::catchUpOnHostProperties()
         watchedWindowEvent(event);
 }
 
-void Connection::dispatch(XEvent& event)
-{
+void Connection::dispatch(XEvent& event) {
     if (watchedWindowEvent(event))
         return;
     Window window = event.xany.window;
@@ -290,8 +291,7 @@ void Connection::dispatch(XEvent& event)
     frame->handleEvent(event);
 }
 
-void Connection::pump()
-{
+void Connection::pump() {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (pumping)
         return;

@@ -22,13 +22,11 @@ constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
 
 // Whole pixels covering `r`: clipping on fractions would blend the edges of
 // a repaint with what was there.
-CRect pixelBounds(const CRect& r)
-{
+CRect pixelBounds(const CRect& r) {
     return CRect(std::floor(r.left), std::floor(r.top), std::ceil(r.right), std::ceil(r.bottom));
 }
 
-CButtonState buttonsOf(unsigned int state)
-{
+CButtonState buttonsOf(unsigned int state) {
     int32_t s = 0;
     if (state & Button1Mask)
         s |= kLButton;
@@ -47,21 +45,19 @@ CButtonState buttonsOf(unsigned int state)
     return s;
 }
 
-int32_t buttonBit(unsigned int button)
-{
+int32_t buttonBit(unsigned int button) {
     switch (button) {
-    case Button1: return kLButton;
-    case Button2: return kMButton;
-    case Button3: return kRButton;
-    default: return 0;  // wheel (4, 5) and side buttons
+        case Button1: return kLButton;
+        case Button2: return kMButton;
+        case Button3: return kRButton;
+        default: return 0;  // wheel (4, 5) and side buttons
     }
 }
 
 // A key event as the host would hand it over: the unshifted character of
 // printable keys (Ctrl+Z arrives as 'z' with the Control bit) and the
 // modifiers held.
-CKeyCode keyCodeOf(XKeyEvent& e)
-{
+CKeyCode keyCodeOf(XKeyEvent& e) {
     CKeyCode key;
     const KeySym sym = XLookupKeysym(&e, 0);
     if (sym >= 0x20 && sym <= 0x7e)
@@ -77,16 +73,14 @@ CKeyCode keyCodeOf(XKeyEvent& e)
     return key;
 }
 
-void setWindowProperty(Display* dpy, Window w, Atom property, Atom type, long value)
-{
+void setWindowProperty(Display* dpy, Window w, Atom property, Atom type, long value) {
     XChangeProperty(dpy, w, property, type, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
 }
 
 }  // namespace
 
 X11Frame::X11Frame(Connection& c, IPlatformFrameCallback* f, const CRect& r, Window parent)
-    : connection(c), dpy(c.display()), frame(f), size(r)
-{
+    : connection(c), dpy(c.display()), frame(f), size(r) {
     std::lock_guard<std::recursive_mutex> guard(connection.mutex());
     ErrorTrap trap(dpy);
     const int screen = DefaultScreen(dpy);
@@ -145,8 +139,7 @@ X11Frame::X11Frame(Connection& c, IPlatformFrameCallback* f, const CRect& r, Win
     XFlush(dpy);
 }
 
-X11Frame::~X11Frame()
-{
+X11Frame::~X11Frame() {
     std::lock_guard<std::recursive_mutex> guard(connection.mutex());
     connection.dialogs().dropOwner(this);
     if (window == None)
@@ -169,30 +162,25 @@ X11Frame::~X11Frame()
 
 // --- the host's top-level and the drop proxy ---
 
-Window X11Frame::proxiedTopLevel() const
-{
+Window X11Frame::proxiedTopLevel() const {
     return proxy && proxy->owns() ? proxy->topLevel() : None;
 }
 
-Window X11Frame::hostTopLevel() const
-{
+Window X11Frame::hostTopLevel() const {
     return proxy ? proxy->topLevel() : None;
 }
 
-void X11Frame::takeOverProxy(Window top)
-{
+void X11Frame::takeOverProxy(Window top) {
     if (proxy && !windowGone && proxy->topLevel() == top && !proxy->owns())
         proxy->claim();
 }
 
-void X11Frame::ancestryChanged()
-{
+void X11Frame::ancestryChanged() {
     if (proxy)
         proxy->ancestryChanged();
 }
 
-CPoint X11Frame::rootToWindow(int rootX, int rootY)
-{
+CPoint X11Frame::rootToWindow(int rootX, int rootY) {
     int x = 0, y = 0;
     Window child = None;
     if (!XTranslateCoordinates(dpy, DefaultRootWindow(dpy), window, rootX, rootY, &x, &y, &child))
@@ -202,23 +190,20 @@ CPoint X11Frame::rootToWindow(int rootX, int rootY)
 
 // --- IPlatformFrame ---
 
-void X11Frame::invalidRect(const CRect& rect)
-{
+void X11Frame::invalidRect(const CRect& rect) {
     CRect r = pixelBounds(rect);
     r.bound(CRect(0, 0, std::ceil(size.getWidth()), std::ceil(size.getHeight())));
     invalidArea.unite(r);
 }
 
-void X11Frame::updateNow()
-{
+void X11Frame::updateNow() {
     std::lock_guard<std::recursive_mutex> guard(connection.mutex());
     ErrorTrap trap(dpy);
     paint();
     XFlush(dpy);
 }
 
-void X11Frame::setMouseCursor(CCursorType type)
-{
+void X11Frame::setMouseCursor(CCursorType type) {
     std::lock_guard<std::recursive_mutex> guard(connection.mutex());
     if (type == cursorType || window == None)
         return;
@@ -228,30 +213,25 @@ void X11Frame::setMouseCursor(CCursorType type)
     XFlush(dpy);
 }
 
-uint64_t X11Frame::getTicks()
-{
+uint64_t X11Frame::getTicks() {
     return CTimerService::now();
 }
 
-void X11Frame::showMessageBox(const std::string& caption, const std::string& text)
-{
+void X11Frame::showMessageBox(const std::string& caption, const std::string& text) {
     connection.dialogs().showMessageBox(caption, text);
 }
 
-bool X11Frame::runFileSelector(const FileSelectorRequest& request, FileSelectorDone done)
-{
+bool X11Frame::runFileSelector(const FileSelectorRequest& request, FileSelectorDone done) {
     return connection.dialogs().runFileSelector(this, request, std::move(done));
 }
 
-bool X11Frame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done)
-{
+bool X11Frame::askQuestion(const std::string& caption, const std::string& text, QuestionDone done) {
     return connection.dialogs().askQuestion(this, caption, text, std::move(done));
 }
 
 // --- painting ---
 
-void X11Frame::paint()
-{
+void X11Frame::paint() {
     if (window == None || windowGone)
         return;
     if (!invalidArea.isEmpty()) {
@@ -280,8 +260,7 @@ void X11Frame::paint()
     }
 }
 
-void X11Frame::present(const CRect& area)
-{
+void X11Frame::present(const CRect& area) {
     if (gc) {
         XImage image{};
         image.width = cairo_image_surface_get_width(backing);
@@ -316,8 +295,7 @@ void X11Frame::present(const CRect& area)
     cairo_surface_flush(target);
 }
 
-void X11Frame::idle()
-{
+void X11Frame::idle() {
     if (window == None)
         return;
     if (proxy && !windowGone)
@@ -331,84 +309,83 @@ void X11Frame::idle()
 
 // --- events ---
 
-void X11Frame::handleEvent(XEvent& event)
-{
+void X11Frame::handleEvent(XEvent& event) {
     switch (event.type) {
-    case Expose: {
-        const XExposeEvent& e = event.xexpose;
-        const CRect area(e.x, e.y, e.x + e.width, e.y + e.height);
-        if (backingPainted)
-            exposedArea.unite(area);
-        else
-            invalidRect(area);
-        break;
-    }
-    case ButtonPress: {
-        const int32_t bit = buttonBit(event.xbutton.button);
-        if (!bit)
+        case Expose: {
+            const XExposeEvent& e = event.xexpose;
+            const CRect area(e.x, e.y, e.x + e.width, e.y + e.height);
+            if (backingPainted)
+                exposedArea.unite(area);
+            else
+                invalidRect(area);
             break;
-        CPoint where(event.xbutton.x, event.xbutton.y);
-        frame->platformOnMouseDown(where, CButtonState(buttonsOf(event.xbutton.state) | bit));
-        break;
-    }
-    case ButtonRelease: {
-        const int32_t bit = buttonBit(event.xbutton.button);
-        if (!bit)
+        }
+        case ButtonPress: {
+            const int32_t bit = buttonBit(event.xbutton.button);
+            if (!bit)
+                break;
+            CPoint where(event.xbutton.x, event.xbutton.y);
+            frame->platformOnMouseDown(where, CButtonState(buttonsOf(event.xbutton.state) | bit));
             break;
-        CPoint where(event.xbutton.x, event.xbutton.y);
-        // The released button is still part of the state of a release.
-        frame->platformOnMouseUp(where, CButtonState(buttonsOf(event.xbutton.state) | bit));
-        break;
-    }
-    case MotionNotify: {
-        CPoint where(event.xmotion.x, event.xmotion.y);
-        frame->platformOnMouseMoved(where, buttonsOf(event.xmotion.state));
-        break;
-    }
-    case EnterNotify: {
-        CPoint where(event.xcrossing.x, event.xcrossing.y);
-        frame->platformOnMouseMoved(where, buttonsOf(event.xcrossing.state));
-        break;
-    }
-    case LeaveNotify: {
-        if (event.xcrossing.detail == NotifyInferior)
+        }
+        case ButtonRelease: {
+            const int32_t bit = buttonBit(event.xbutton.button);
+            if (!bit)
+                break;
+            CPoint where(event.xbutton.x, event.xbutton.y);
+            // The released button is still part of the state of a release.
+            frame->platformOnMouseUp(where, CButtonState(buttonsOf(event.xbutton.state) | bit));
             break;
-        CPoint where(event.xcrossing.x, event.xcrossing.y);
-        frame->platformOnMouseExited(where, buttonsOf(event.xcrossing.state));
-        break;
-    }
-    case KeyPress: {
-        CKeyCode key = keyCodeOf(event.xkey);
-        frame->platformOnKeyDown(key);
-        break;
-    }
-    case KeyRelease: {
-        CKeyCode key = keyCodeOf(event.xkey);
-        frame->platformOnKeyUp(key);
-        break;
-    }
-    case ClientMessage:
-        if (dnd)
-            dnd->handleClientMessage(event.xclient);
-        break;
-    case SelectionNotify:
-        if (dnd)
-            dnd->handleSelectionNotify(event.xselection);
-        break;
-    case PropertyNotify:
-        if (dnd)
-            dnd->handlePropertyNotify(event.xproperty);
-        break;
-    case DestroyNotify:
-        if (event.xdestroywindow.window == window)
-            windowGone = true;  // the host destroyed its window first
-        break;
-    case ReparentNotify:
-        if (proxy && event.xreparent.window == window)
-            proxy->ancestryChanged();
-        break;
-    default:
-        break;
+        }
+        case MotionNotify: {
+            CPoint where(event.xmotion.x, event.xmotion.y);
+            frame->platformOnMouseMoved(where, buttonsOf(event.xmotion.state));
+            break;
+        }
+        case EnterNotify: {
+            CPoint where(event.xcrossing.x, event.xcrossing.y);
+            frame->platformOnMouseMoved(where, buttonsOf(event.xcrossing.state));
+            break;
+        }
+        case LeaveNotify: {
+            if (event.xcrossing.detail == NotifyInferior)
+                break;
+            CPoint where(event.xcrossing.x, event.xcrossing.y);
+            frame->platformOnMouseExited(where, buttonsOf(event.xcrossing.state));
+            break;
+        }
+        case KeyPress: {
+            CKeyCode key = keyCodeOf(event.xkey);
+            frame->platformOnKeyDown(key);
+            break;
+        }
+        case KeyRelease: {
+            CKeyCode key = keyCodeOf(event.xkey);
+            frame->platformOnKeyUp(key);
+            break;
+        }
+        case ClientMessage:
+            if (dnd)
+                dnd->handleClientMessage(event.xclient);
+            break;
+        case SelectionNotify:
+            if (dnd)
+                dnd->handleSelectionNotify(event.xselection);
+            break;
+        case PropertyNotify:
+            if (dnd)
+                dnd->handlePropertyNotify(event.xproperty);
+            break;
+        case DestroyNotify:
+            if (event.xdestroywindow.window == window)
+                windowGone = true;  // the host destroyed its window first
+            break;
+        case ReparentNotify:
+            if (proxy && event.xreparent.window == window)
+                proxy->ancestryChanged();
+            break;
+        default:
+            break;
     }
 }
 

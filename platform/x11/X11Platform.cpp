@@ -10,8 +10,7 @@
 namespace rimbrel::gui::x11 {
 
 namespace {
-IPlatformFrame* makeFrame(IPlatformFrameCallback* callback, const CRect& size, void* systemWindow)
-{
+IPlatformFrame* makeFrame(IPlatformFrameCallback* callback, const CRect& size, void* systemWindow) {
     const auto parent = static_cast<Window>(reinterpret_cast<uintptr_t>(systemWindow));
     if (parent == None)
         return nullptr;
@@ -26,29 +25,24 @@ IPlatformFrame* makeFrame(IPlatformFrameCallback* callback, const CRect& size, v
 }
 }  // namespace
 
-void install()
-{
+void install() {
     setPlatformFrameFactory(makeFrame);
     setPlatformPump(pump);
 }
 
-void pump()
-{
+void pump() {
     Connection::get().pump();
 }
 
-bool connected()
-{
+bool connected() {
     return Connection::get().display() != nullptr;
 }
 
-void* display()
-{
+void* display() {
     return Connection::get().display();
 }
 
-unsigned long frameWindow(const IPlatformFrame* frame)
-{
+unsigned long frameWindow(const IPlatformFrame* frame) {
     Connection& connection = Connection::get();
     std::lock_guard<std::recursive_mutex> guard(connection.mutex());
     for (X11Frame* f : connection.frames())
@@ -57,8 +51,7 @@ unsigned long frameWindow(const IPlatformFrame* frame)
     return 0;
 }
 
-int frameCount()
-{
+int frameCount() {
     Connection& connection = Connection::get();
     std::lock_guard<std::recursive_mutex> guard(connection.mutex());
     return static_cast<int>(connection.frames().size());

@@ -12,16 +12,14 @@ namespace rimbrel::gui::x11 {
 namespace {
 constexpr int kOurVersion = 5;
 
-uint64_t nowMs()
-{
+uint64_t nowMs() {
     using namespace std::chrono;
     return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 }  // namespace
 
 bool readWholeProperty(Display* display, Window window, Atom property, bool deleteIt, std::string& bytes,
-                       Atom& type, int& format)
-{
+                       Atom& type, int& format) {
     // 32-bit units per request: 1 MiB at a time.
     constexpr long kPiece = 1L << 18;
     bytes.clear();
@@ -58,18 +56,15 @@ bool readWholeProperty(Display* display, Window window, Atom property, bool dele
 }
 
 XdndTarget::XdndTarget(Display* d, const Atoms& a, Window w, IPlatformFrameCallback* f, RootToWindow r)
-    : dpy(d), atoms(a), window(w), frame(f), toWindow(std::move(r))
-{
+    : dpy(d), atoms(a), window(w), frame(f), toWindow(std::move(r)) {
 }
 
-void XdndTarget::passOutsideTo(HostTarget target, OverFrame over)
-{
+void XdndTarget::passOutsideTo(HostTarget target, OverFrame over) {
     hostTarget = std::move(target);
     overFrame = std::move(over);
 }
 
-XdndTarget::~XdndTarget()
-{
+XdndTarget::~XdndTarget() {
     // The host is told the drag it was shown is over.
     if (side == Side::Host)
         backFromHost();
@@ -82,8 +77,7 @@ XdndTarget::~XdndTarget()
         container->forget();
 }
 
-void XdndTarget::reset()
-{
+void XdndTarget::reset() {
     if (transfer == Transfer::Requested || transfer == Transfer::Incremental)
         XDeleteProperty(dpy, window, atoms.dropData);
     source = None;
@@ -106,8 +100,7 @@ void XdndTarget::reset()
     host = None;
 }
 
-void XdndTarget::passOn(const XClientMessageEvent& event, Window to)
-{
+void XdndTarget::passOn(const XClientMessageEvent& event, Window to) {
     // Straight to the host's window: following its XdndProxy (as a source
     // does) would lead back here.
     XEvent copy{};
@@ -118,8 +111,7 @@ void XdndTarget::passOn(const XClientMessageEvent& event, Window to)
     XFlush(dpy);
 }
 
-void XdndTarget::toHost(Window to)
-{
+void XdndTarget::toHost(Window to) {
     if (side == Side::Host && host == to)
         return;
     if (side == Side::Host)
@@ -136,8 +128,7 @@ void XdndTarget::toHost(Window to)
     passOn(enterMessage, host);
 }
 
-void XdndTarget::backFromHost()
-{
+void XdndTarget::backFromHost() {
     XClientMessageEvent leave = enterMessage;
     leave.message_type = atoms.xdndLeave;
     for (int i = 1; i < 5; ++i)
@@ -147,8 +138,7 @@ void XdndTarget::backFromHost()
     host = None;
 }
 
-bool XdndTarget::handleClientMessage(const XClientMessageEvent& event)
-{
+bool XdndTarget::handleClientMessage(const XClientMessageEvent& event) {
     if (event.format != 32)
         return false;
     if (event.message_type == atoms.xdndEnter)
@@ -164,8 +154,7 @@ bool XdndTarget::handleClientMessage(const XClientMessageEvent& event)
     return true;
 }
 
-void XdndTarget::onEnter(const XClientMessageEvent& event)
-{
+void XdndTarget::onEnter(const XClientMessageEvent& event) {
     const Window from = static_cast<Window>(event.data.l[0]);
     const int theirVersion = static_cast<int>((static_cast<unsigned long>(event.data.l[1]) >> 24) & 0xff);
     if (source != None) {
@@ -204,8 +193,7 @@ void XdndTarget::onEnter(const XClientMessageEvent& event)
         request(CurrentTime);
 }
 
-void XdndTarget::request(Time time)
-{
+void XdndTarget::request(Time time) {
     XDeleteProperty(dpy, window, atoms.dropData);
     XConvertSelection(dpy, atoms.xdndSelection, atoms.textUriList, atoms.dropData, window, time);
     transfer = Transfer::Requested;
@@ -213,8 +201,7 @@ void XdndTarget::request(Time time)
     data.clear();
 }
 
-void XdndTarget::onPosition(const XClientMessageEvent& event)
-{
+void XdndTarget::onPosition(const XClientMessageEvent& event) {
     const Window from = static_cast<Window>(event.data.l[0]);
     if (source == None || from != source) {
         // A position without its enter: refuse it, the source waits for an answer.
@@ -254,8 +241,7 @@ void XdndTarget::onPosition(const XClientMessageEvent& event)
     showAndAnswer();
 }
 
-void XdndTarget::showAndAnswer()
-{
+void XdndTarget::showAndAnswer() {
     bool accept = false;
     if (container && havePosition && side == Side::Ours) {
         if (entered) {
@@ -271,8 +257,7 @@ void XdndTarget::showAndAnswer()
     }
 }
 
-void XdndTarget::onLeave(const XClientMessageEvent& event)
-{
+void XdndTarget::onLeave(const XClientMessageEvent& event) {
     if (source == None || static_cast<Window>(event.data.l[0]) != source)
         return;
     if (side == Side::Host)
@@ -282,8 +267,7 @@ void XdndTarget::onLeave(const XClientMessageEvent& event)
     reset();
 }
 
-void XdndTarget::onDrop(const XClientMessageEvent& event)
-{
+void XdndTarget::onDrop(const XClientMessageEvent& event) {
     const Window from = static_cast<Window>(event.data.l[0]);
     if (source == None || from != source) {
         // A drop without its enter still gets its answer.
@@ -317,8 +301,7 @@ void XdndTarget::onDrop(const XClientMessageEvent& event)
     finishDrop();
 }
 
-void XdndTarget::finishDrop()
-{
+void XdndTarget::finishDrop() {
     bool taken = false;
     if (container) {
         if (!havePosition)
@@ -332,8 +315,7 @@ void XdndTarget::finishDrop()
     reset();
 }
 
-void XdndTarget::dataArrived(bool ok)
-{
+void XdndTarget::dataArrived(bool ok) {
     if (ok) {
         transfer = Transfer::Done;
         std::vector<std::string> paths = parseUriList(data);
@@ -356,8 +338,7 @@ void XdndTarget::dataArrived(bool ok)
         showAndAnswer();
 }
 
-bool XdndTarget::handleSelectionNotify(const XSelectionEvent& event)
-{
+bool XdndTarget::handleSelectionNotify(const XSelectionEvent& event) {
     if (event.requestor != window || event.selection != atoms.xdndSelection)
         return false;
     if (transfer != Transfer::Requested)
@@ -392,8 +373,7 @@ bool XdndTarget::handleSelectionNotify(const XSelectionEvent& event)
     return true;
 }
 
-bool XdndTarget::handlePropertyNotify(const XPropertyEvent& event)
-{
+bool XdndTarget::handlePropertyNotify(const XPropertyEvent& event) {
     if (event.window != window || event.atom != atoms.dropData)
         return false;
     if (transfer != Transfer::Incremental || event.state != PropertyNewValue)
@@ -414,8 +394,7 @@ bool XdndTarget::handlePropertyNotify(const XPropertyEvent& event)
     return true;
 }
 
-void XdndTarget::idle(uint64_t now)
-{
+void XdndTarget::idle(uint64_t now) {
     if (source == None)
         return;
     if ((transfer == Transfer::Requested || transfer == Transfer::Incremental) &&
@@ -425,23 +404,20 @@ void XdndTarget::idle(uint64_t now)
     }
 }
 
-void XdndTarget::sendStatus(bool accept)
-{
+void XdndTarget::sendStatus(bool accept) {
     // Bit 1: send positions even while the pointer stays in the rectangle
     // (empty here), since views differ within the window.
     send(atoms.xdndStatus, (accept ? 1 : 0) | 2, 0, 0, accept ? static_cast<long>(atoms.xdndActionCopy) : 0);
 }
 
-void XdndTarget::sendFinished(bool accepted)
-{
+void XdndTarget::sendFinished(bool accepted) {
     if (version >= 5)
         send(atoms.xdndFinished, accepted ? 1 : 0, accepted ? static_cast<long>(atoms.xdndActionCopy) : 0, 0, 0);
     else
         send(atoms.xdndFinished, 0, 0, 0, 0);
 }
 
-void XdndTarget::send(Atom type, long l1, long l2, long l3, long l4)
-{
+void XdndTarget::send(Atom type, long l1, long l2, long l3, long l4) {
     if (source == None)
         return;
     XEvent reply{};

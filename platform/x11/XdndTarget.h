@@ -77,8 +77,13 @@ public:
     static constexpr uint64_t kDataTimeoutMs = 3000;
 
 private:
-    enum class Transfer { Idle, Requested, Incremental, Done, Failed };
-    enum class Side { Ours, Host };
+    enum class Transfer { Idle,
+                          Requested,
+                          Incremental,
+                          Done,
+                          Failed };
+    enum class Side { Ours,
+                      Host };
 
     void onEnter(const XClientMessageEvent& event);
     void onPosition(const XClientMessageEvent& event);

@@ -39,24 +39,24 @@ constexpr VstInt32 kVstVersion = 2400;
 
 // The record a plug-in hands to its host.
 struct AEffect {
-    VstInt32 magic;                      // kEffectMagic
+    VstInt32 magic;  // kEffectMagic
     AEffectDispatcherProc dispatcher;
-    AEffectProcessProc process;          // accumulating processing (deprecated)
+    AEffectProcessProc process;  // accumulating processing (deprecated)
     AEffectSetParameterProc setParameter;
     AEffectGetParameterProc getParameter;
     VstInt32 numPrograms;
     VstInt32 numParams;
     VstInt32 numInputs;
     VstInt32 numOutputs;
-    VstInt32 flags;                      // VstAEffectFlags
+    VstInt32 flags;  // VstAEffectFlags
     VstIntPtr resvd1;
     VstIntPtr resvd2;
     VstInt32 initialDelay;
-    VstInt32 realQualities;              // deprecated
-    VstInt32 offQualities;               // deprecated
-    float ioRatio;                       // deprecated
-    void* object;                        // the plug-in's own object
-    void* user;                          // free for the host
+    VstInt32 realQualities;  // deprecated
+    VstInt32 offQualities;   // deprecated
+    float ioRatio;           // deprecated
+    void* object;            // the plug-in's own object
+    void* user;              // free for the host
     VstInt32 uniqueID;
     VstInt32 version;
     AEffectProcessProc processReplacing;
@@ -89,15 +89,15 @@ static_assert(offsetof(AEffect, future) == 136);
 
 enum VstAEffectFlags : VstInt32 {
     effFlagsHasEditor = 1 << 0,
-    effFlagsHasClip = 1 << 1,       // deprecated
-    effFlagsHasVu = 1 << 2,         // deprecated
-    effFlagsCanMono = 1 << 3,       // deprecated
+    effFlagsHasClip = 1 << 1,  // deprecated
+    effFlagsHasVu = 1 << 2,    // deprecated
+    effFlagsCanMono = 1 << 3,  // deprecated
     effFlagsCanReplacing = 1 << 4,
     effFlagsProgramChunks = 1 << 5,
     effFlagsIsSynth = 1 << 8,
     effFlagsNoSoundInStop = 1 << 9,
-    effFlagsExtIsAsync = 1 << 10,   // deprecated
-    effFlagsExtHasBuffer = 1 << 11, // deprecated
+    effFlagsExtIsAsync = 1 << 10,    // deprecated
+    effFlagsExtHasBuffer = 1 << 11,  // deprecated
     effFlagsCanDoubleReplacing = 1 << 12,
 };
 
@@ -112,20 +112,20 @@ enum AEffectOpcodes : VstInt32 {
     effGetParamLabel = 6,
     effGetParamDisplay = 7,
     effGetParamName = 8,
-    effGetVu = 9,            // deprecated
+    effGetVu = 9,  // deprecated
     effSetSampleRate = 10,
     effSetBlockSize = 11,
     effMainsChanged = 12,
     effEditGetRect = 13,
     effEditOpen = 14,
     effEditClose = 15,
-    effEditDraw = 16,        // deprecated
-    effEditMouse = 17,       // deprecated
-    effEditKey = 18,         // deprecated
+    effEditDraw = 16,   // deprecated
+    effEditMouse = 17,  // deprecated
+    effEditKey = 18,    // deprecated
     effEditIdle = 19,
-    effEditTop = 20,         // deprecated
-    effEditSleep = 21,       // deprecated
-    effIdentify = 22,        // deprecated
+    effEditTop = 20,    // deprecated
+    effEditSleep = 21,  // deprecated
+    effIdentify = 22,   // deprecated
     effGetChunk = 23,
     effSetChunk = 24,
     effProcessEvents = 25,
@@ -133,9 +133,9 @@ enum AEffectOpcodes : VstInt32 {
     effString2Parameter = 27,
     effGetNumProgramCategories = 28,  // deprecated
     effGetProgramNameIndexed = 29,
-    effCopyProgram = 30,     // deprecated
-    effConnectInput = 31,    // deprecated
-    effConnectOutput = 32,   // deprecated
+    effCopyProgram = 30,    // deprecated
+    effConnectInput = 31,   // deprecated
+    effConnectOutput = 32,  // deprecated
     effGetInputProperties = 33,
     effGetOutputProperties = 34,
     effGetPlugCategory = 35,
@@ -149,18 +149,18 @@ enum AEffectOpcodes : VstInt32 {
     effSetBlockSizeAndSampleRate = 43,  // deprecated
     effSetBypass = 44,
     effGetEffectName = 45,
-    effGetErrorText = 46,    // deprecated
+    effGetErrorText = 46,  // deprecated
     effGetVendorString = 47,
     effGetProductString = 48,
     effGetVendorVersion = 49,
     effVendorSpecific = 50,
     effCanDo = 51,
     effGetTailSize = 52,
-    effIdle = 53,            // deprecated
-    effGetIcon = 54,         // deprecated
-    effSetViewPosition = 55, // deprecated
+    effIdle = 53,             // deprecated
+    effGetIcon = 54,          // deprecated
+    effSetViewPosition = 55,  // deprecated
     effGetParameterProperties = 56,
-    effKeysRequired = 57,    // deprecated
+    effKeysRequired = 57,  // deprecated
     effGetVstVersion = 58,
     effEditKeyDown = 59,
     effEditKeyUp = 60,
@@ -192,23 +192,23 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterVersion = 1,
     audioMasterCurrentId = 2,
     audioMasterIdle = 3,
-    audioMasterPinConnected = 4,         // deprecated
-    audioMasterWantMidi = 6,             // deprecated
+    audioMasterPinConnected = 4,  // deprecated
+    audioMasterWantMidi = 6,      // deprecated
     audioMasterGetTime = 7,
     audioMasterProcessEvents = 8,
-    audioMasterSetTime = 9,              // deprecated
-    audioMasterTempoAt = 10,             // deprecated
+    audioMasterSetTime = 9,                       // deprecated
+    audioMasterTempoAt = 10,                      // deprecated
     audioMasterGetNumAutomatableParameters = 11,  // deprecated
     audioMasterGetParameterQuantization = 12,     // deprecated
     audioMasterIOChanged = 13,
-    audioMasterNeedIdle = 14,            // deprecated
+    audioMasterNeedIdle = 14,  // deprecated
     audioMasterSizeWindow = 15,
     audioMasterGetSampleRate = 16,
     audioMasterGetBlockSize = 17,
     audioMasterGetInputLatency = 18,
     audioMasterGetOutputLatency = 19,
-    audioMasterGetPreviousPlug = 20,     // deprecated
-    audioMasterGetNextPlug = 21,         // deprecated
+    audioMasterGetPreviousPlug = 20,          // deprecated
+    audioMasterGetNextPlug = 21,              // deprecated
     audioMasterWillReplaceOrAccumulate = 22,  // deprecated
     audioMasterGetCurrentProcessLevel = 23,
     audioMasterGetAutomationState = 24,
@@ -217,25 +217,25 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterOfflineWrite = 27,
     audioMasterOfflineGetCurrentPass = 28,
     audioMasterOfflineGetCurrentMetaPass = 29,
-    audioMasterSetOutputSampleRate = 30,       // deprecated
+    audioMasterSetOutputSampleRate = 30,          // deprecated
     audioMasterGetOutputSpeakerArrangement = 31,  // deprecated
     audioMasterGetVendorString = 32,
     audioMasterGetProductString = 33,
     audioMasterGetVendorVersion = 34,
     audioMasterVendorSpecific = 35,
-    audioMasterSetIcon = 36,             // deprecated
+    audioMasterSetIcon = 36,  // deprecated
     audioMasterCanDo = 37,
     audioMasterGetLanguage = 38,
-    audioMasterOpenWindow = 39,          // deprecated
-    audioMasterCloseWindow = 40,         // deprecated
+    audioMasterOpenWindow = 39,   // deprecated
+    audioMasterCloseWindow = 40,  // deprecated
     audioMasterGetDirectory = 41,
     audioMasterUpdateDisplay = 42,
     audioMasterBeginEdit = 43,
     audioMasterEndEdit = 44,
     audioMasterOpenFileSelector = 45,
     audioMasterCloseFileSelector = 46,
-    audioMasterEditFile = 47,            // deprecated
-    audioMasterGetChunkFile = 48,        // deprecated
+    audioMasterEditFile = 47,                    // deprecated
+    audioMasterGetChunkFile = 48,                // deprecated
     audioMasterGetInputSpeakerArrangement = 49,  // deprecated
 };
 
@@ -287,17 +287,17 @@ struct VstEvent {
 struct VstEvents {
     VstInt32 numEvents;
     VstIntPtr reserved;
-    VstEvent* events[2];   // in truth numEvents entries
+    VstEvent* events[2];  // in truth numEvents entries
 };
 
 struct VstMidiEvent {
-    VstInt32 type;         // kVstMidiType
-    VstInt32 byteSize;     // sizeof(VstMidiEvent)
+    VstInt32 type;      // kVstMidiType
+    VstInt32 byteSize;  // sizeof(VstMidiEvent)
     VstInt32 deltaFrames;
-    VstInt32 flags;        // VstMidiEventFlags
+    VstInt32 flags;  // VstMidiEventFlags
     VstInt32 noteLength;
     VstInt32 noteOffset;
-    char midiData[4];      // status, data 1, data 2, 0
+    char midiData[4];  // status, data 1, data 2, 0
     char detune;
     char noteOffVelocity;
     char reserved1;

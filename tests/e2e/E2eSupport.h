@@ -27,8 +27,7 @@ struct HostRun {
     std::string err;
 };
 
-inline std::string quote(const std::string& s)
-{
+inline std::string quote(const std::string& s) {
     std::string q = "'";
     for (char c : s)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -37,24 +36,21 @@ inline std::string quote(const std::string& s)
 
 class EditorHostTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY"))
             GTEST_SKIP() << "no X display";
         char pattern[] = "/tmp/rimbrel-e2e-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (!dir.empty())
             fs::remove_all(dir);
     }
 
     // Runs the editor command (in `hostMode`); `environment` goes before it
     // ("NAME=value ...").
-    HostRun host(const std::string& plugin, const std::vector<std::string>& args, const std::string& environment = "")
-    {
+    HostRun host(const std::string& plugin, const std::vector<std::string>& args, const std::string& environment = "") {
         std::string command = environment + " " + quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(plugin);
         for (const std::string& a : hostMode)
             command += " " + quote(a);
@@ -88,16 +84,15 @@ protected:
 template <class Base>
 class InBothHostModes : public Base, public ::testing::WithParamInterface<std::string> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (this->GetParam() == "EmbedLater")
             this->hostMode = {"--embed-later"};
         Base::SetUp();
     }
 };
 
-#define RIMBREL_IN_BOTH_HOST_MODES(Suite)                                                             \
-    INSTANTIATE_TEST_SUITE_P(HostModes, Suite, ::testing::Values("Plain", "EmbedLater"),              \
+#define RIMBREL_IN_BOTH_HOST_MODES(Suite)                                                \
+    INSTANTIATE_TEST_SUITE_P(HostModes, Suite, ::testing::Values("Plain", "EmbedLater"), \
                              [](const ::testing::TestParamInfo<std::string>& mode) { return mode.param; })
 
 struct Png {
@@ -108,8 +103,7 @@ struct Png {
     int width() const { return cairo_image_surface_get_width(surface); }
     int height() const { return cairo_image_surface_get_height(surface); }
     // (r, g, b) of an opaque image.
-    std::array<int, 3> rgb(int x, int y) const
-    {
+    std::array<int, 3> rgb(int x, int y) const {
         const unsigned char* data = cairo_image_surface_get_data(surface);
         const int stride = cairo_image_surface_get_stride(surface);
         const uint32_t v = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
@@ -117,8 +111,7 @@ struct Png {
     }
     // Pixels of the rectangle brighter than mid-grey in every channel: white
     // text is anti-aliased, so text is counted rather than matched.
-    int brightPixels(int left, int top, int right, int bottom) const
-    {
+    int brightPixels(int left, int top, int right, int bottom) const {
         int n = 0;
         for (int y = top; y < bottom; ++y)
             for (int x = left; x < right; ++x) {
@@ -129,14 +122,12 @@ struct Png {
     }
 };
 
-inline bool contains(const std::string& text, const std::string& part)
-{
+inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
 // Writes a mono 16-bit WAV of `frames` frames at `level`.
-inline void writeTone(const std::string& path, int frames, float level)
-{
+inline void writeTone(const std::string& path, int frames, float level) {
     SF_INFO info{};
     info.samplerate = 44100;
     info.channels = 1;
@@ -149,8 +140,7 @@ inline void writeTone(const std::string& path, int frames, float level)
 }
 
 // The left channel of a stereo recording (empty if it cannot be read).
-inline std::vector<float> readLeftChannel(const std::string& path)
-{
+inline std::vector<float> readLeftChannel(const std::string& path) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     if (!f)

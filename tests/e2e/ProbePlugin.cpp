@@ -26,8 +26,7 @@ namespace {
 
 using namespace rimbrel::gui;
 
-std::string pathsOf(CDragContainer* drag)
-{
+std::string pathsOf(CDragContainer* drag) {
     std::string s;
     int32_t size = 0, type = 0;
     for (const void* item = drag->first(size, type); item; item = drag->next(size, type)) {
@@ -40,36 +39,30 @@ std::string pathsOf(CDragContainer* drag)
 
 class Patch : public CView {
 public:
-    Patch(const CRect& r, CColor c, std::string n, bool takesDrops) : CView(r), color(c), name(std::move(n)), drops(takesDrops)
-    {
+    Patch(const CRect& r, CColor c, std::string n, bool takesDrops) : CView(r), color(c), name(std::move(n)), drops(takesDrops) {
     }
-    void draw(CDrawContext* context) override
-    {
+    void draw(CDrawContext* context) override {
         context->setFillColor(hovered ? CColor(255, 255, 255) : color);
         context->drawRect(size, kDrawFilled);
         setDirty(false);
     }
     bool acceptsDrops() const override { return drops; }
-    void onDragEnter(CDragContainer* drag, CPoint&) override
-    {
+    void onDragEnter(CDragContainer* drag, CPoint&) override {
         std::printf("probe: hover %s: %s\n", name.c_str(), pathsOf(drag).c_str());
         std::fflush(stdout);
         hovered = true;
         invalid();
     }
-    void onDragLeave(CDragContainer*, CPoint&) override
-    {
+    void onDragLeave(CDragContainer*, CPoint&) override {
         hovered = false;
         invalid();
     }
-    bool onDrop(CDragContainer* drag, CPoint&) override
-    {
+    bool onDrop(CDragContainer* drag, CPoint&) override {
         std::printf("probe: drop %s: %s\n", name.c_str(), pathsOf(drag).c_str());
         std::fflush(stdout);
         return drops;
     }
-    CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override
-    {
+    CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override {
         std::printf("probe: click %s %d %d buttons=%d\n", name.c_str(), static_cast<int>(where.x),
                     static_cast<int>(where.y), static_cast<int>(buttons.getButtonState()));
         std::fflush(stdout);
@@ -84,20 +77,17 @@ public:
 
 class ProbeEditor : public AEffGUIEditor, public CBaseObject {
 public:
-    explicit ProbeEditor(rimbrel::AudioEffect* effect) : AEffGUIEditor(effect)
-    {
+    explicit ProbeEditor(rimbrel::AudioEffect* effect) : AEffGUIEditor(effect) {
         rect = {0, 0, 786, 540};
         timer = new CVSTGUITimer(this, 50, true);
     }
-    ~ProbeEditor() override
-    {
+    ~ProbeEditor() override {
         std::printf("probe: timer ticks while open %d\n", ticksOpen);
         std::fflush(stdout);
         timer->forget();
     }
 
-    bool open(void* parent, void* hostDisplay) override
-    {
+    bool open(void* parent, void* hostDisplay) override {
         AEffGUIEditor::open(parent, hostDisplay);
         parentWindow = reinterpret_cast<uintptr_t>(parent);
         display = static_cast<Display*>(hostDisplay);
@@ -116,8 +106,7 @@ public:
         return true;
     }
 
-    void close() override
-    {
+    void close() override {
         if (std::getenv("PROBE_TAMPER_HOST") && display)
             deleteTopLevelXdndAware();
         if (frame)
@@ -126,16 +115,14 @@ public:
         AEffGUIEditor::close();
     }
 
-    CMessageResult notify(CBaseObject*, const char* message) override
-    {
+    CMessageResult notify(CBaseObject*, const char* message) override {
         if (isMessage(message, kMsgTimer) && frame)
             ++ticksOpen;
         return kMessageNotified;
     }
 
 private:
-    void deleteTopLevelXdndAware()
-    {
+    void deleteTopLevelXdndAware() {
         Window w = parentWindow, root = None, up = None;
         Window* children = nullptr;
         unsigned count = 0;
@@ -158,8 +145,7 @@ private:
 
 class Probe : public rimbrel::AudioEffectX {
 public:
-    explicit Probe(audioMasterCallback master) : AudioEffectX(master, 1, 1)
-    {
+    explicit Probe(audioMasterCallback master) : AudioEffectX(master, 1, 1) {
         setNumInputs(2);
         setNumOutputs(2);
         canProcessReplacing();
@@ -167,13 +153,11 @@ public:
         setUniqueID(('P' << 24) | ('r' << 16) | ('b' << 8) | 'e');
         new ProbeEditor(this);
     }
-    bool getEffectName(char* name) override
-    {
+    bool getEffectName(char* name) override {
         std::snprintf(name, 32, "Probe");
         return true;
     }
-    VstInt32 processEvents(VstEvents* events) override
-    {
+    VstInt32 processEvents(VstEvents* events) override {
         for (VstInt32 i = 0; i < events->numEvents; ++i) {
             const auto* e = reinterpret_cast<const VstMidiEvent*>(events->events[i]);
             if (e->type != kVstMidiType)
@@ -186,8 +170,7 @@ public:
         }
         return 1;
     }
-    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override
-    {
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {
         const float add = held > 0 ? 0.25f : 0.0f;
         for (VstInt32 i = 0; i < frames; ++i) {
             outputs[0][i] = inputs[0][i] + add;
@@ -201,8 +184,7 @@ private:
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback master)
-{
+extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback master) {
     if (!master || !master(nullptr, audioMasterVersion, 0, 0, nullptr, 0))
         return nullptr;
     auto* probe = new Probe(master);

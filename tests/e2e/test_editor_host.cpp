@@ -36,8 +36,7 @@ namespace fs = std::filesystem;
 class ProbeInHostTest : public InBothHostModes<EditorHostTest> {};
 RIMBREL_IN_BOTH_HOST_MODES(ProbeInHostTest);
 
-TEST_P(ProbeInHostTest, TheWindowHasTheEditorsSizeAndShowsItsDrawing)
-{
+TEST_P(ProbeInHostTest, TheWindowHasTheEditorsSizeAndShowsItsDrawing) {
     const std::string shot = dir + "/probe.png";
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "1", "--screenshot", shot});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -56,11 +55,10 @@ TEST_P(ProbeInHostTest, TheWindowHasTheEditorsSizeAndShowsItsDrawing)
     EXPECT_FALSE(contains(run.out, "probe: timer ticks while open 0\n")) << run.out;
 }
 
-TEST_P(ProbeInHostTest, DropsReachTheKeyAndTheButtonTheyAreAimedAt)
-{
+TEST_P(ProbeInHostTest, DropsReachTheKeyAndTheButtonTheyAreAimedAt) {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "0.5", "--after", "300", "--drop", "/tmp/a b+c.wav",
-                                                "/tmp/Ünïcødé €.wav", "--on-key", "13", "--drop", "/tmp/x.wav",
-                                                "--on-drop-button"});
+                                                    "/tmp/Ünïcødé €.wav", "--on-key", "13", "--drop", "/tmp/x.wav",
+                                                    "--on-drop-button"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "probe: hover key 13: /tmp/a b+c.wav|/tmp/Ünïcødé €.wav\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "probe: drop key 13: /tmp/a b+c.wav|/tmp/Ünïcødé €.wav\n")) << run.out;
@@ -71,17 +69,15 @@ TEST_P(ProbeInHostTest, DropsReachTheKeyAndTheButtonTheyAreAimedAt)
     EXPECT_NE(run.out.find("drop accepted\n", first + 1), std::string::npos);
 }
 
-TEST_P(ProbeInHostTest, SourcesThatSearchForTheDeepestWindowReachItToo)
-{
+TEST_P(ProbeInHostTest, SourcesThatSearchForTheDeepestWindowReachItToo) {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN,
-                         {"--seconds", "0.3", "--after", "200", "--deepest", "--drop", "/tmp/y.wav", "--on-key", "23"});
+                             {"--seconds", "0.3", "--after", "200", "--deepest", "--drop", "/tmp/y.wav", "--on-key", "23"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "probe: drop key 23: /tmp/y.wav\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "drop accepted\n")) << run.out;
 }
 
-TEST_P(ProbeInHostTest, AnEditorThreadThatIsNotTheMainThreadWorksAlike)
-{
+TEST_P(ProbeInHostTest, AnEditorThreadThatIsNotTheMainThreadWorksAlike) {
     const std::string shot = dir + "/thread.png";
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--ui-thread", "--seconds", "0.6", "--after", "300", "--drop",
                                                     "/tmp/t.wav", "--on-key", "7", "--screenshot", shot});
@@ -93,17 +89,15 @@ TEST_P(ProbeInHostTest, AnEditorThreadThatIsNotTheMainThreadWorksAlike)
     EXPECT_EQ(png.rgb(132, 38), (std::array<int, 3>{0, 171, 107}));
 }
 
-TEST_P(ProbeInHostTest, ClicksCarryTheirModifiers)
-{
+TEST_P(ProbeInHostTest, ClicksCarryTheirModifiers) {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN,
-                         {"--seconds", "0.3", "--after", "200", "--click", "300,170", "--click", "301,171,shift,ctrl"});
+                             {"--seconds", "0.3", "--after", "200", "--click", "300,170", "--click", "301,171,shift,ctrl"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "probe: click keybutton 300 170 buttons=1\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "probe: click keybutton 301 171 buttons=25\n")) << run.out;
 }
 
-TEST_F(EditorHostTest, AnEmbeddingHostKeepsDropsOnItsOwnStripAndTheEditorTakesTheRest)
-{
+TEST_F(EditorHostTest, AnEmbeddingHostKeepsDropsOnItsOwnStripAndTheEditorTakesTheRest) {
     // On the strip, then on a key, then on the strip again: each drop goes
     // to the one it was aimed at, the host refusing its own.
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--embed-later", "--seconds", "0.8", "--after", "300", "--drop",
@@ -122,18 +116,16 @@ TEST_F(EditorHostTest, AnEmbeddingHostKeepsDropsOnItsOwnStripAndTheEditorTakesTh
     EXPECT_NE(run.out.find("host area: drop refused\ndrop refused\n", accepted), std::string::npos) << run.out;
 }
 
-TEST_F(EditorHostTest, AnEditorThatTakesTheHostsXdndAwareAwayFailsTheRun)
-{
+TEST_F(EditorHostTest, AnEditorThatTakesTheHostsXdndAwareAwayFailsTheRun) {
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--embed-later", "--seconds", "0.2"}, "PROBE_TAMPER_HOST=1");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(contains(run.err, "the editor left the top-level's XdndAware or XdndProxy changed")) << run.err;
 }
 
-TEST_F(EditorHostTest, TheAudioThreadPlaysScheduledNotesInRealTime)
-{
+TEST_F(EditorHostTest, TheAudioThreadPlaysScheduledNotesInRealTime) {
     const std::string wav = dir + "/out.wav";
     const HostRun run = host(RIMBREL_PROBE_PLUGIN, {"--seconds", "1", "--rate", "44100", "--block", "256", "--note",
-                                                "4410:60:8820", "--record", wav});
+                                                    "4410:60:8820", "--record", wav});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     SF_INFO info{};
     SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
@@ -154,8 +146,7 @@ TEST_F(EditorHostTest, TheAudioThreadPlaysScheduledNotesInRealTime)
 }
 
 // The top-level window named `name`, or None.
-Window findWindow(Display* dpy, const std::string& name)
-{
+Window findWindow(Display* dpy, const std::string& name) {
     Window root = DefaultRootWindow(dpy), r = None, parent = None;
     Window* children = nullptr;
     unsigned count = 0;
@@ -175,8 +166,7 @@ Window findWindow(Display* dpy, const std::string& name)
     return found;
 }
 
-TEST_F(EditorHostTest, ClosingTheWindowEndsTheRunCleanly)
-{
+TEST_F(EditorHostTest, ClosingTheWindowEndsTheRunCleanly) {
     // --seconds only as a safety net: the window is closed long before.
     const std::string command =
         quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(RIMBREL_PROBE_PLUGIN) + " --seconds 20 2>/dev/null";
@@ -217,8 +207,7 @@ TEST_F(EditorHostTest, ClosingTheWindowEndsTheRunCleanly)
     EXPECT_TRUE(contains(out, "probe: timer ticks while open ")) << out;
 }
 
-TEST_F(EditorHostTest, BadArgumentsAreRefused)
-{
+TEST_F(EditorHostTest, BadArgumentsAreRefused) {
     EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--drop"}).exitCode, 1);
     EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--on-key", "3"}).exitCode, 1);
     EXPECT_EQ(host(RIMBREL_PROBE_PLUGIN, {"--drop", "/tmp/x", "--on-key", "24"}).exitCode, 1);
@@ -232,8 +221,7 @@ TEST_F(EditorHostTest, BadArgumentsAreRefused)
 
 class RimbrelEditorTest : public EditorHostTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         EditorHostTest::SetUp();
         if (IsSkipped())
             return;
@@ -249,8 +237,7 @@ protected:
 class RimbrelInHostTest : public InBothHostModes<RimbrelEditorTest> {};
 RIMBREL_IN_BOTH_HOST_MODES(RimbrelInHostTest);
 
-TEST_F(RimbrelEditorTest, TheWindowShowsTheBackgroundAndTheDropButton)
-{
+TEST_F(RimbrelEditorTest, TheWindowShowsTheBackgroundAndTheDropButton) {
     const std::string shot = dir + "/rimbrel.png";
     const HostRun run = host(RIMBREL_PLUGIN, {"--seconds", "1", "--screenshot", shot});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -272,8 +259,7 @@ TEST_F(RimbrelEditorTest, TheWindowShowsTheBackgroundAndTheDropButton)
         EXPECT_EQ(png.rgb(8 + x, 11 + y), drop.rgb(x, y)) << "drop button at " << x << "," << y;
 }
 
-TEST_P(RimbrelInHostTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
-{
+TEST_P(RimbrelInHostTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote) {
     // A tenth of a second of a loud tone, in a folder and file name with
     // spaces and a '+'.
     fs::create_directories(dir + "/my samples");
@@ -309,8 +295,7 @@ TEST_P(RimbrelInHostTest, AFileDroppedOnAKeyIsShownAndPlaysOnItsNote)
 
 // A folder whose "zenity" records its arguments and, as a save dialog,
 // answers `answer`.
-std::string fakeZenity(const std::string& dir, const std::string& answer)
-{
+std::string fakeZenity(const std::string& dir, const std::string& answer) {
     const std::string bin = dir + "/bin";
     fs::create_directories(bin);
     std::ofstream(bin + "/zenity") << "#!/bin/sh\n"
@@ -320,8 +305,7 @@ std::string fakeZenity(const std::string& dir, const std::string& answer)
     return "PATH=" + quote(bin) + ":\"$PATH\"";
 }
 
-TEST_P(RimbrelInHostTest, TheExportButtonRunsTheSaveDialogAndWritesTheKit)
-{
+TEST_P(RimbrelInHostTest, TheExportButtonRunsTheSaveDialogAndWritesTheKit) {
     const std::string wav = dir + "/tone.wav";
     writeTone(wav, 4410, 0.5f);
     const std::string kit = dir + "/my kit.aif";
@@ -341,8 +325,7 @@ TEST_P(RimbrelInHostTest, TheExportButtonRunsTheSaveDialogAndWritesTheKit)
     EXPECT_EQ(head.substr(46, 4), "op-1");  // an Op-1 kit
 }
 
-TEST_P(RimbrelInHostTest, AKitTooLongForExportShowsTheWarning)
-{
+TEST_P(RimbrelInHostTest, AKitTooLongForExportShowsTheWarning) {
     writeTone(dir + "/a.wav", 7 * 44100, 0.2f);
     writeTone(dir + "/b.wav", 7 * 44100, 0.2f);
     const HostRun run = host(RIMBREL_PLUGIN,

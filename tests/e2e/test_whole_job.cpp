@@ -20,15 +20,13 @@ namespace {
 using namespace e2e;
 using Clock = std::chrono::steady_clock;
 
-bool haveProgram(const char* name)
-{
+bool haveProgram(const char* name) {
     return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // Runs xdotool with `args`; returns its standard output. A window that
 // never comes ends the wait after 20 s with nothing found.
-std::string xdotool(const std::string& args)
-{
+std::string xdotool(const std::string& args) {
     std::string out;
     FILE* pipe = popen(("timeout 20 xdotool " + args + " 2>/dev/null").c_str(), "r");
     if (!pipe)
@@ -44,8 +42,7 @@ std::string xdotool(const std::string& args)
 // The first window whose name matches `pattern`, waited for up to
 // `seconds` (empty if none came). Polled rather than xdotool's own wait,
 // which gives up when a window it looks at vanishes meanwhile.
-std::string findWindow(const std::string& pattern, double seconds = 20)
-{
+std::string findWindow(const std::string& pattern, double seconds = 20) {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {
         const std::string found = xdotool("search --name " + quote(pattern));
@@ -57,22 +54,19 @@ std::string findWindow(const std::string& pattern, double seconds = 20)
     }
 }
 
-std::string readFile(const std::string& path)
-{
+std::string readFile(const std::string& path) {
     std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-size_t countOf(const std::string& text, const std::string& part)
-{
+size_t countOf(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++n;
     return n;
 }
 
-bool waitFor(const std::function<bool()>& done, double seconds)
-{
+bool waitFor(const std::function<bool()>& done, double seconds) {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     while (Clock::now() < end) {
         if (done())
@@ -83,8 +77,7 @@ bool waitFor(const std::function<bool()>& done, double seconds)
 }
 
 // Where the window's controls lie, in window pixels.
-int labelMiddle(int k)
-{
+int labelMiddle(int k) {
     return rimbrel::geometry::nameLabelMiddleY(k);
 }
 constexpr int kModeDurationX = 38, kModePitchX = 85, kModeY = 128;  // the mode switch
@@ -96,8 +89,7 @@ struct InspectedKey {
     std::string pitch;
 };
 
-std::vector<InspectedKey> inspectKeys(const std::string& table)
-{
+std::vector<InspectedKey> inspectKeys(const std::string& table) {
     std::vector<InspectedKey> keys(24);
     std::istringstream lines(table);
     std::string line;
@@ -114,8 +106,7 @@ std::vector<InspectedKey> inspectKeys(const std::string& table)
 
 class WholeJobTest : public EditorHostTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         EditorHostTest::SetUp();
         if (IsSkipped())
             return;
@@ -124,8 +115,7 @@ protected:
         if (!haveProgram("xdotool") || !haveProgram("zenity"))
             GTEST_SKIP() << "xdotool or zenity not installed";
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (session.joinable())
             session.join();
         EditorHostTest::TearDown();
@@ -133,21 +123,18 @@ protected:
 
     // Starts the editor in the background and waits for its window.
     // The host runs in the scratch folder, where the save dialog opens.
-    void start(const std::vector<std::string>& args)
-    {
+    void start(const std::vector<std::string>& args) {
         session = std::thread([this, args] { run = host(RIMBREL_PLUGIN, args, "cd " + quote(dir) + " &&"); });
         window = findWindow("^rimbrel-host: ");
         ASSERT_FALSE(window.empty());
     }
     std::string stderrSoFar() { return readFile(dir + "/stderr.txt"); }
 
-    void mouse(int x, int y)
-    {
+    void mouse(int x, int y) {
         xdotool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
-    void click(int x, int y, const std::string& modifier = "")
-    {
+    void click(int x, int y, const std::string& modifier = "") {
         mouse(x, y);
         if (!modifier.empty())
             xdotool("keydown " + modifier);
@@ -156,8 +143,7 @@ protected:
             xdotool("keyup " + modifier);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
-    void drag(int x0, int y0, int x1, int y1, const std::string& modifier = "")
-    {
+    void drag(int x0, int y0, int x1, int y1, const std::string& modifier = "") {
         mouse(x0, y0);
         if (!modifier.empty())
             xdotool("keydown " + modifier);
@@ -170,8 +156,7 @@ protected:
             xdotool("keyup " + modifier);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
-    void finish()
-    {
+    void finish() {
         if (session.joinable())
             session.join();
     }
@@ -181,8 +166,7 @@ protected:
     std::string window;
 };
 
-TEST_F(WholeJobTest, DropEditEraseExchangeAndExportAKit)
-{
+TEST_F(WholeJobTest, DropEditEraseExchangeAndExportAKit) {
     // Five tones of different lengths: key k holds (k + 1) tenths of a second.
     const std::string samples = dir + "/drums";
     fs::create_directories(samples);
@@ -252,8 +236,7 @@ TEST_F(WholeJobTest, DropEditEraseExchangeAndExportAKit)
     EXPECT_EQ(keys[4].end, keys[3].end) << table;
 }
 
-TEST_F(WholeJobTest, AKitOverTwelveSecondsShowsTheMessageBoxAndTheWindowGoesOn)
-{
+TEST_F(WholeJobTest, AKitOverTwelveSecondsShowsTheMessageBoxAndTheWindowGoesOn) {
     writeTone(dir + "/a.wav", 7 * 44100, 0.2f);
     writeTone(dir + "/b.wav", 7 * 44100, 0.2f);
     start({"--seconds", "8", "--after", "300", "--drop", dir + "/a.wav", dir + "/b.wav", "--on-key", "0"});
@@ -277,8 +260,7 @@ TEST_F(WholeJobTest, AKitOverTwelveSecondsShowsTheMessageBoxAndTheWindowGoesOn)
 class FolderDropTest : public InBothHostModes<WholeJobTest> {};
 RIMBREL_IN_BOTH_HOST_MODES(FolderDropTest);
 
-TEST_P(FolderDropTest, AFolderDroppedOnTheWindowShowsItsKeysAndPlaysThem)
-{
+TEST_P(FolderDropTest, AFolderDroppedOnTheWindowShowsItsKeysAndPlaysThem) {
     const std::string samples = dir + "/loops";
     fs::create_directories(samples);
     writeTone(samples + "/1 low.wav", 4410, 0.2f);

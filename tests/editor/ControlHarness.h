@@ -20,8 +20,7 @@ using namespace rimbrel::gui;
 inline double labelTop(int k) { return geometry::labelTop(k); }
 
 // Colours read back from a premultiplied surface may differ by a rounding step.
-inline ::testing::AssertionResult colourNear(const CColor& actual, const CColor& expected, int tolerance = 2)
-{
+inline ::testing::AssertionResult colourNear(const CColor& actual, const CColor& expected, int tolerance = 2) {
     auto off = [&](int a, int b) { return a - b > tolerance || b - a > tolerance; };
     if (off(actual.red, expected.red) || off(actual.green, expected.green) || off(actual.blue, expected.blue) ||
         off(actual.alpha, expected.alpha))
@@ -49,8 +48,7 @@ struct DragReport {
 
 class FakeEditor : public CControlListener {
 public:
-    void valueChanged(CControl* control) override
-    {
+    void valueChanged(CControl* control) override {
         ValueReport r{control->getTag(), control->getValue(), 0, 0, 0};
         if (auto* label = dynamic_cast<CMyTextLabel*>(control)) {
             r.dragState = label->dragState;
@@ -59,17 +57,14 @@ public:
         }
         values.push_back(r);
     }
-    void HandleDragDrop(CControl* control, CDragContainer* drag, int32_t reserved) override
-    {
+    void HandleDragDrop(CControl* control, CDragContainer* drag, int32_t reserved) override {
         drags.push_back({"drop", control->getTag(), reserved, items(drag)});
     }
-    void HandleDragHover(CControl* control, CDragContainer* drag, bool entering) override
-    {
+    void HandleDragHover(CControl* control, CDragContainer* drag, bool entering) override {
         drags.push_back({entering ? "enter" : "leave", control->getTag(), 0, items(drag)});
     }
 
-    static std::vector<std::string> items(CDragContainer* drag)
-    {
+    static std::vector<std::string> items(CDragContainer* drag) {
         std::vector<std::string> out;
         int32_t size = 0;
         int32_t type = 0;
@@ -84,8 +79,7 @@ public:
 
 class LabelWindow {
 public:
-    LabelWindow()
-    {
+    LabelWindow() {
         frame = new CFrame(CRect(0, 0, 540, 786), nullptr, nullptr);
         platform = env.currentFrame();
         for (int k = 0; k < 24; ++k) {
@@ -103,8 +97,7 @@ public:
     // The middle of key k's label.
     CPoint centre(int k) const { return CPoint(120, labelTop(k) + 9); }
 
-    void setMode(int mode)
-    {
+    void setMode(int mode) {
         for (auto* label : labels)
             label->displayMode = mode;
     }

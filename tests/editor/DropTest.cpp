@@ -9,21 +9,18 @@ namespace {
 
 class Drops : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         auto png = gui::testing::makeBandsPng(248, 54, {CColor(0, 80, 0), CColor(0, 220, 0)});
         dropBitmap = new CBitmap(png.data(), png.size());
         dropButton = new CMyDragButton(CRect(8, 11, 256, 65), &w.editor, 197, dropBitmap);
         w.frame->addView(dropButton);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         dropBitmap->forget();
         for (auto* d : containers)
             d->forget();
     }
-    CItemDragContainer* files(std::vector<std::string> paths)
-    {
+    CItemDragContainer* files(std::vector<std::string> paths) {
         containers.push_back(CItemDragContainer::fromPaths(paths));
         return containers.back();
     }
@@ -35,8 +32,7 @@ protected:
     std::vector<DragReport>& drags = w.editor.drags;
 };
 
-TEST_F(Drops, DropOnALabelReachesTheListenerFollowedByALeave)
-{
+TEST_F(Drops, DropOnALabelReachesTheListenerFollowedByALeave) {
     auto* drag = files({"/samples/kick.wav", "/samples/snare.wav"});
     const CPoint p = w.centre(7);
     EXPECT_EQ(w.platform->dragEnter(drag, p.x, p.y), DragOperation::Copy);
@@ -56,8 +52,7 @@ TEST_F(Drops, DropOnALabelReachesTheListenerFollowedByALeave)
     EXPECT_EQ(w.platform->cursor(), kCursorCopy);  // the drag still holds items
 }
 
-TEST_F(Drops, HoverMovesFromLabelToLabelAndLeavesTheWindow)
-{
+TEST_F(Drops, HoverMovesFromLabelToLabelAndLeavesTheWindow) {
     auto* drag = files({"/samples/kick.wav"});
     w.platform->dragEnter(drag, 120, labelTop(0) + 5);
     w.platform->dragMove(drag, 120, labelTop(1) + 5);
@@ -70,8 +65,7 @@ TEST_F(Drops, HoverMovesFromLabelToLabelAndLeavesTheWindow)
     EXPECT_EQ(drags[3].what + std::to_string(drags[3].tag), "leave52");
 }
 
-TEST_F(Drops, ALeaveOfAnEmptyDragRestoresTheDefaultCursor)
-{
+TEST_F(Drops, ALeaveOfAnEmptyDragRestoresTheDefaultCursor) {
     containers.push_back(new CItemDragContainer);
     auto* empty = containers.back();
     w.platform->dragEnter(empty, 120, labelTop(2) + 5);
@@ -84,8 +78,7 @@ TEST_F(Drops, ALeaveOfAnEmptyDragRestoresTheDefaultCursor)
     EXPECT_EQ(w.platform->cursor(), kCursorDefault);
 }
 
-TEST_F(Drops, ADragWhoseFirstItemIsUnusableIsRefusedByBothControls)
-{
+TEST_F(Drops, ADragWhoseFirstItemIsUnusableIsRefusedByBothControls) {
     for (int32_t badType : {int32_t(CDragContainer::kUnknown), int32_t(CDragContainer::kError), int32_t(-7)}) {
         containers.push_back(new CItemDragContainer);
         auto* drag = containers.back();
@@ -112,8 +105,7 @@ TEST_F(Drops, ADragWhoseFirstItemIsUnusableIsRefusedByBothControls)
     EXPECT_EQ(drags[0].what, "drop");
 }
 
-TEST_F(Drops, DropButtonLightsUpWhileTheListenerSaysSoAndTakesNoClicks)
-{
+TEST_F(Drops, DropButtonLightsUpWhileTheListenerSaysSoAndTakesNoClicks) {
     auto* drag = files({"/samples/folder"});
     w.platform->render();
     EXPECT_EQ(w.platform->pixel(100, 30), CColor(0, 80, 0));
@@ -141,8 +133,7 @@ TEST_F(Drops, DropButtonLightsUpWhileTheListenerSaysSoAndTakesNoClicks)
     EXPECT_TRUE(w.editor.values.empty());
 }
 
-TEST_F(Drops, DropButtonCopiesItsHighlightAndAnswersItsType)
-{
+TEST_F(Drops, DropButtonCopiesItsHighlightAndAnswersItsType) {
     dropButton->dropHighlight = true;
     CView* copy = dropButton->newCopy();
     auto* button = dynamic_cast<CMyDragButton*>(copy);
@@ -157,8 +148,7 @@ TEST_F(Drops, DropButtonCopiesItsHighlightAndAnswersItsType)
     copy->forget();
 }
 
-TEST_F(Drops, SetTextKeepsACopyAndSkipsRedrawingTheSameText)
-{
+TEST_F(Drops, SetTextKeepsACopyAndSkipsRedrawingTheSameText) {
     CMyTextLabel* label = w.labels[9];
     EXPECT_STREQ(label->getText(), "");
     std::string name = " Kick";

@@ -12,14 +12,12 @@ constexpr CColor kNothing{0, 0, 0, 0};
 
 class NameLabelDrawing : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         label = w.labels[0];  // (34, 160, 206, 178): width 172
         label->hasName = true;
     }
     CColor at(double x) { return w.platform->pixel(static_cast<int>(x), 169); }
-    void show(int mode, float value)
-    {
+    void show(int mode, float value) {
         label->displayMode = mode;
         label->barValue = value;
         w.platform->render();
@@ -29,8 +27,7 @@ protected:
     CMyTextLabel* label = nullptr;
 };
 
-TEST_F(NameLabelDrawing, PitchAndVolumeBarsAreSixPixelsWideAtTheValue)
-{
+TEST_F(NameLabelDrawing, PitchAndVolumeBarsAreSixPixelsWideAtTheValue) {
     show(1, 0.25f);  // centre 34 + 43 = 77
     EXPECT_TRUE(colourNear(at(76), CColor(60, 163, 189, 128)));
     EXPECT_TRUE(colourNear(at(77), CColor(60, 163, 189, 128)));
@@ -50,8 +47,7 @@ TEST_F(NameLabelDrawing, PitchAndVolumeBarsAreSixPixelsWideAtTheValue)
     EXPECT_TRUE(colourNear(at(125), kNothing));
 }
 
-TEST_F(NameLabelDrawing, PlayModeBarIsAThirdWideInTheMiddleAndTwoThirdsAtTheEnds)
-{
+TEST_F(NameLabelDrawing, PlayModeBarIsAThirdWideInTheMiddleAndTwoThirdsAtTheEnds) {
     const CColor fill(158, 158, 158, 98);
     show(2, 0.5f);  // 120 +/- 28.67
     EXPECT_TRUE(colourNear(at(93), fill));
@@ -81,8 +77,7 @@ TEST_F(NameLabelDrawing, PlayModeBarIsAThirdWideInTheMiddleAndTwoThirdsAtTheEnds
     EXPECT_TRUE(colourNear(at(146), kNothing));
 }
 
-TEST_F(NameLabelDrawing, DirectionBarCoversHalfTheLabelOnItsSide)
-{
+TEST_F(NameLabelDrawing, DirectionBarCoversHalfTheLabelOnItsSide) {
     const CColor fill(158, 158, 158, 98);
     show(3, 1.0f);  // from 120 to beyond the right edge
     EXPECT_TRUE(colourNear(at(125), fill));
@@ -94,8 +89,7 @@ TEST_F(NameLabelDrawing, DirectionBarCoversHalfTheLabelOnItsSide)
     EXPECT_TRUE(colourNear(at(125), kNothing));
 }
 
-TEST_F(NameLabelDrawing, DurationModeShowsWhiteTextAndNoBar)
-{
+TEST_F(NameLabelDrawing, DurationModeShowsWhiteTextAndNoBar) {
     label->setText(" Kick");
     show(0, 0.5f);
     bool white = false;
@@ -116,8 +110,7 @@ TEST_F(NameLabelDrawing, DurationModeShowsWhiteTextAndNoBar)
     EXPECT_TRUE(grey);
 }
 
-TEST_F(NameLabelDrawing, KeyWithoutNameIsADarkBoxWhateverItsTextAndMode)
-{
+TEST_F(NameLabelDrawing, KeyWithoutNameIsADarkBoxWhateverItsTextAndMode) {
     label->setText(" Kick");
     label->hasName = false;
     for (int mode = 0; mode <= 4; ++mode) {
@@ -131,8 +124,7 @@ TEST_F(NameLabelDrawing, KeyWithoutNameIsADarkBoxWhateverItsTextAndMode)
     }
 }
 
-TEST_F(NameLabelDrawing, HighlightPulsesFromDarkToBrightAndBackEveryEighteenDraws)
-{
+TEST_F(NameLabelDrawing, HighlightPulsesFromDarkToBrightAndBackEveryEighteenDraws) {
     label->hasName = false;  // a dark box under the overlay
     label->dropHighlight = true;
     auto expected = [](int level) {
@@ -154,7 +146,7 @@ TEST_F(NameLabelDrawing, HighlightPulsesFromDarkToBrightAndBackEveryEighteenDraw
     w.platform->render();
     EXPECT_EQ(label->highlightPhase, 0);
     EXPECT_TRUE(colourNear(at(120), CColor(static_cast<uint8_t>(expected(0)), static_cast<uint8_t>(expected(0)),
-                              static_cast<uint8_t>(expected(0)), 255)));
+                                           static_cast<uint8_t>(expected(0)), 255)));
 
     // An Alt-drag pulses the same way; a label at rest does not.
     label->dropHighlight = false;
@@ -167,8 +159,7 @@ TEST_F(NameLabelDrawing, HighlightPulsesFromDarkToBrightAndBackEveryEighteenDraw
     EXPECT_TRUE(colourNear(at(120), kDark));
 }
 
-TEST_F(NameLabelDrawing, MarkedLabelsAreRepaintedAndThenClean)
-{
+TEST_F(NameLabelDrawing, MarkedLabelsAreRepaintedAndThenClean) {
     w.platform->render();
     label->dropHighlight = true;
     label->invalid();

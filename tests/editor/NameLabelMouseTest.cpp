@@ -12,15 +12,13 @@ protected:
     LabelWindow w;
     std::vector<ValueReport>& values = w.editor.values;
 
-    void click(int key, CButtonState buttons)
-    {
+    void click(int key, CButtonState buttons) {
         const CPoint p = w.centre(key);
         w.platform->click(p.x, p.y, buttons);
     }
 };
 
-TEST_F(NameLabelMouse, ClickCodesInDurationMode)
-{
+TEST_F(NameLabelMouse, ClickCodesInDurationMode) {
     struct Case {
         int32_t buttons;
         float code;
@@ -52,15 +50,13 @@ TEST_F(NameLabelMouse, ClickCodesInDurationMode)
     }
 }
 
-TEST_F(NameLabelMouse, OnlyTheLeftButtonCounts)
-{
+TEST_F(NameLabelMouse, OnlyTheLeftButtonCounts) {
     click(2, kRButton);
     click(2, kMButton | kControl);
     EXPECT_TRUE(values.empty());
 }
 
-TEST_F(NameLabelMouse, ClickCodesInValueModesAndTheirResetAtTheNextMove)
-{
+TEST_F(NameLabelMouse, ClickCodesInValueModesAndTheirResetAtTheNextMove) {
     for (int mode = 1; mode <= 4; ++mode) {
         w.setMode(mode);
         values.clear();
@@ -77,8 +73,7 @@ TEST_F(NameLabelMouse, ClickCodesInValueModesAndTheirResetAtTheNextMove)
     EXPECT_FLOAT_EQ(w.labels[0]->getValue(), 0.f);
 }
 
-TEST_F(NameLabelMouse, BarFollowsTheMouseClampedAndReportsOnlyChanges)
-{
+TEST_F(NameLabelMouse, BarFollowsTheMouseClampedAndReportsOnlyChanges) {
     w.setMode(4);
     CMyTextLabel* label = w.labels[3];
     label->barValue = 0.5f;
@@ -110,8 +105,7 @@ TEST_F(NameLabelMouse, BarFollowsTheMouseClampedAndReportsOnlyChanges)
     EXPECT_FLOAT_EQ(label->getValue(), 0.f);
 }
 
-TEST_F(NameLabelMouse, PressAtTheValueTheBarAlreadyHasReportsNothingUntilTheFirstRelease)
-{
+TEST_F(NameLabelMouse, PressAtTheValueTheBarAlreadyHasReportsNothingUntilTheFirstRelease) {
     w.setMode(4);
     const double y = labelTop(0) + 9;
     w.platform->mouseDown(34, y);  // barValue already 0.0
@@ -127,8 +121,7 @@ TEST_F(NameLabelMouse, PressAtTheValueTheBarAlreadyHasReportsNothingUntilTheFirs
     EXPECT_EQ(values.size(), 2u);
 }
 
-TEST_F(NameLabelMouse, ModifiersOtherThanShiftOrControlAloneDragTheBar)
-{
+TEST_F(NameLabelMouse, ModifiersOtherThanShiftOrControlAloneDragTheBar) {
     w.setMode(1);
     const double y = labelTop(7) + 9;
     w.platform->mouseDown(34 + 129, y, kLButton | kControl | kShift);
@@ -138,8 +131,7 @@ TEST_F(NameLabelMouse, ModifiersOtherThanShiftOrControlAloneDragTheBar)
     EXPECT_FLOAT_EQ(w.labels[7]->barValue, 1.f);
 }
 
-TEST_F(NameLabelMouse, AltDragReportsTheKeyUnderTheMouseAtRelease)
-{
+TEST_F(NameLabelMouse, AltDragReportsTheKeyUnderTheMouseAtRelease) {
     const CPoint from = w.centre(3);
     EXPECT_EQ(w.platform->mouseDown(from.x, from.y, kLButton | kAlt), kMouseEventHandled);
     EXPECT_TRUE(values.empty());
@@ -161,8 +153,7 @@ TEST_F(NameLabelMouse, AltDragReportsTheKeyUnderTheMouseAtRelease)
     EXPECT_FLOAT_EQ(w.labels[3]->getValue(), 0.f);
 }
 
-TEST_F(NameLabelMouse, AltDragOverItsOwnLabelOrOutsideAllReportsNoTarget)
-{
+TEST_F(NameLabelMouse, AltDragOverItsOwnLabelOrOutsideAllReportsNoTarget) {
     const CPoint from = w.centre(3);
     w.platform->mouseDown(from.x, from.y, kLButton | kAlt);
     w.platform->mouseMove(from.x, labelTop(3), kLButton);  // own top edge
@@ -186,8 +177,7 @@ TEST_F(NameLabelMouse, AltDragOverItsOwnLabelOrOutsideAllReportsNoTarget)
     EXPECT_EQ(values[0].dragState, 1);
 }
 
-TEST_F(NameLabelMouse, AltDragTargetsTheSecondOctaveByItsTruncatedTops)
-{
+TEST_F(NameLabelMouse, AltDragTargetsTheSecondOctaveByItsTruncatedTops) {
     // The second octave's target rectangles start 284 pixels below the first
     // (its labels lie at 444.99999997): a point at y 444.5 is already key 12.
     const CPoint from = w.centre(0);
@@ -210,8 +200,7 @@ TEST_F(NameLabelMouse, AltDragTargetsTheSecondOctaveByItsTruncatedTops)
     EXPECT_EQ(wide.labelRect(11), CRect(34, 404, 334, 434));
 }
 
-TEST_F(NameLabelMouse, PlainDragLeavingTheNameTargetsAndHighlightsTheNameUnderTheMouse)
-{
+TEST_F(NameLabelMouse, PlainDragLeavingTheNameTargetsAndHighlightsTheNameUnderTheMouse) {
     const CPoint from = w.centre(3);
     w.platform->mouseDown(from.x, from.y);
     ASSERT_EQ(values.size(), 1u);  // the press auditions, as a click does
@@ -238,8 +227,7 @@ TEST_F(NameLabelMouse, PlainDragLeavingTheNameTargetsAndHighlightsTheNameUnderTh
         EXPECT_FALSE(w.labels[k]->isHighlighted()) << k;
 }
 
-TEST_F(NameLabelMouse, EveryDragEndsWithItsNamesDrawnPlainAgain)
-{
+TEST_F(NameLabelMouse, EveryDragEndsWithItsNamesDrawnPlainAgain) {
     // Released on its own name, beside every name, or on another name: the
     // dragged name and the target lose their pulse on screen too.
     const CPoint from = w.centre(3);
@@ -275,8 +263,7 @@ TEST_F(NameLabelMouse, EveryDragEndsWithItsNamesDrawnPlainAgain)
     }
 }
 
-TEST_F(NameLabelMouse, PlainMovesWithoutButtonAreHandledQuietly)
-{
+TEST_F(NameLabelMouse, PlainMovesWithoutButtonAreHandledQuietly) {
     const CPoint p = w.centre(4);
     EXPECT_EQ(w.platform->mouseMove(p.x, p.y), kMouseEventHandled);
     EXPECT_TRUE(values.empty());

@@ -53,7 +53,7 @@ TEST_F(EditorTest, CommandsWhileTheAudioThreadPlaysKeys) {
         ui->drop(drag, labelX(0.5), labelY(round % 20));
         drag->forget();
         for (int k = 0; k < kNumKeys; k += 3) ui->click(300, labelY(k));  // key buttons
-        clickLabel((round + 1) % 20);                                      // audition
+        clickLabel((round + 1) % 20);                                     // audition
         ui->mouseDown(labelX(0.5), labelY(round % 20), gui::kLButton | gui::kAlt);
         ui->mouseMove(labelX(0.5), labelY(23 - round % 20), gui::kLButton | gui::kAlt);
         ui->mouseUp(labelX(0.5), labelY(23 - round % 20), gui::kLButton | gui::kAlt);

@@ -82,8 +82,8 @@ std::vector<uint8_t> expectedAiff(const std::string& comment, const std::vector<
     put(b, "INST");
     put32(b, 20);
     for (uint8_t x : {60, 0, 0, 127, 1, 127}) b.push_back(x);
-    put16(b, 0);                 // gain
-    b.insert(b.end(), 12, 0);    // sustain and release loops
+    put16(b, 0);               // gain
+    b.insert(b.end(), 12, 0);  // sustain and release loops
     put(b, "SSND");
     put32(b, 8 + 2 * N);
     put32(b, 0);

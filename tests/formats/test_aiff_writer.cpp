@@ -63,7 +63,7 @@ TEST(AiffWriter, HeaderOnlyFileForZeroFrames) {
     const auto bytes = readBytes(path);
     EXPECT_EQ(bytes, expectedAiff("op-1{}", {}));
     EXPECT_EQ(bytes.size(), aiffHeaderSize(6));
-    EXPECT_EQ(test::be32(bytes, 22), 0u);                  // COMM frames
+    EXPECT_EQ(test::be32(bytes, 22), 0u);                 // COMM frames
     EXPECT_EQ(test::be32(bytes, bytes.size() - 12), 8u);  // SSND size
 }
 
@@ -79,8 +79,8 @@ TEST(AiffWriter, FramesAppendedInSeveralCallsAcrossTheConversionChunk) {
 TEST(AiffWriter, SampleEncodingTruncatesTowardZeroAndSaturates) {
     EXPECT_EQ(aiffSampleValue(0.0f), 0);
     EXPECT_EQ(aiffSampleValue(-0.0f), 0);
-    EXPECT_EQ(aiffSampleValue(1.5f / 32768), 1);     // toward zero
-    EXPECT_EQ(aiffSampleValue(-1.5f / 32768), -1);   // toward zero, not down
+    EXPECT_EQ(aiffSampleValue(1.5f / 32768), 1);    // toward zero
+    EXPECT_EQ(aiffSampleValue(-1.5f / 32768), -1);  // toward zero, not down
     EXPECT_EQ(aiffSampleValue(0.99f / 32768), 0);
     EXPECT_EQ(aiffSampleValue(32767.0f / 32768), 32767);
     EXPECT_EQ(aiffSampleValue(0.99999f), 32767);
@@ -110,11 +110,20 @@ TEST(AiffWriter, ExtensionRule) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"Kick.WAV", "Kick.aif"},       {"kit.AIF", "kit.AIF"},     {"kit.Aifc", "kit.Aif"},
-        {"kit", "kit.aif"},             {"kit.aiff", "kit.aiff.aif"}, {"a.wAv", "a.aif"},
-        {".wav", ".aif"},               {"wav", "wav.aif"},         {"aifc", "aifc.aif"},
-        {"x.AIFC", "x.AIF"},            {"", ".aif"},               {"dir.wav/x", "dir.wav/x.aif"},
-        {"take.mp3", "take.mp3.aif"},   {"a_wav", "a_wav.aif"},
+        {"Kick.WAV", "Kick.aif"},
+        {"kit.AIF", "kit.AIF"},
+        {"kit.Aifc", "kit.Aif"},
+        {"kit", "kit.aif"},
+        {"kit.aiff", "kit.aiff.aif"},
+        {"a.wAv", "a.aif"},
+        {".wav", ".aif"},
+        {"wav", "wav.aif"},
+        {"aifc", "aifc.aif"},
+        {"x.AIFC", "x.AIF"},
+        {"", ".aif"},
+        {"dir.wav/x", "dir.wav/x.aif"},
+        {"take.mp3", "take.mp3.aif"},
+        {"a_wav", "a_wav.aif"},
     };
     for (const auto& c : cases) {
         char buf[kPathBufferSize];

@@ -20,9 +20,9 @@ namespace {
 using test::ScratchDir;
 
 const std::vector<std::string> kFieldKeys = {
-    "attack",     "drum_version", "dyna_env", "end",    "fx_active", "fx_params", "fx_type", "lfo_active",
-    "lfo_params", "lfo_type",     "mtime",    "name",   "octave",    "pan",       "pan_ab",  "pitch",
-    "playmode",   "reverse",      "start",    "stereo", "type",      "volume"};
+    "attack", "drum_version", "dyna_env", "end", "fx_active", "fx_params", "fx_type", "lfo_active",
+    "lfo_params", "lfo_type", "mtime", "name", "octave", "pan", "pan_ab", "pitch",
+    "playmode", "reverse", "start", "stereo", "type", "volume"};
 
 // Chunk ids in file order, and the JSON text of the APPL chunk.
 std::vector<std::string> chunkIds(const std::vector<uint8_t>& b) {
@@ -81,11 +81,11 @@ TEST(FieldKitWriter, HasTheLayoutOfTheFieldsOwnKit) {
     EXPECT_EQ(test::be32(b, 4) + 8, b.size());
     EXPECT_EQ(chunkIds(b), (std::vector<std::string>{"FVER", "COMM", "APPL", "SSND"}));
     EXPECT_EQ(test::be32(b, 20), 0xA2805140u);
-    EXPECT_EQ(test::be16(b, 32), 2u);                   // channels
-    EXPECT_EQ(test::be32(b, 34), 2999u + 499u);         // frames: each key without its last
+    EXPECT_EQ(test::be16(b, 32), 2u);            // channels
+    EXPECT_EQ(test::be32(b, 34), 2999u + 499u);  // frames: each key without its last
     EXPECT_EQ(test::be16(b, 38), 16u);
     EXPECT_EQ(std::string(b.begin() + 50, b.begin() + 54), "sowt");
-    EXPECT_EQ(test::be32(b, 100), 4100u);               // APPL size
+    EXPECT_EQ(test::be32(b, 100), 4100u);  // APPL size
     EXPECT_EQ(b.size(), 4220u + 4u * (2999u + 499u));
 
     const std::string appl(b.begin() + 104, b.begin() + 104 + 4100);
@@ -199,15 +199,12 @@ TEST(FieldKitWriter, SettingValuesAndZones) {
     EXPECT_EQ(fieldPositionValue(882000), 2147483646);
     EXPECT_EQ(fieldPositionValue(441000), 1073741823);
     const std::pair<int64_t, FieldPlayMode> zones[] = {
-        {-1, FieldPlayMode::Outside},      {0, FieldPlayMode::Gate},     {8191, FieldPlayMode::Gate},
-        {8192, FieldPlayMode::OneShot},    {16383, FieldPlayMode::OneShot}, {16384, FieldPlayMode::Fourth},
-        {24575, FieldPlayMode::Fourth},    {24576, FieldPlayMode::Loop}, {32767, FieldPlayMode::Loop},
-        {32768, FieldPlayMode::Outside}};
+        {-1, FieldPlayMode::Outside}, {0, FieldPlayMode::Gate}, {8191, FieldPlayMode::Gate}, {8192, FieldPlayMode::OneShot}, {16383, FieldPlayMode::OneShot}, {16384, FieldPlayMode::Fourth}, {24575, FieldPlayMode::Fourth}, {24576, FieldPlayMode::Loop}, {32767, FieldPlayMode::Loop}, {32768, FieldPlayMode::Outside}};
     for (const auto& [value, zone] : zones) EXPECT_EQ(fieldPlayMode(value), zone) << value;
     for (float p : {0.0f, 0.5f, 1.0f}) {
         const int32_t v = fieldPlayModeValue(p);
         EXPECT_EQ(fieldPlayMode(v), p == 0.0f ? FieldPlayMode::Gate : p == 0.5f ? FieldPlayMode::OneShot
-                                                                                  : FieldPlayMode::Loop);
+                                                                                : FieldPlayMode::Loop);
     }
 }
 

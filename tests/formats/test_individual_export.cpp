@@ -50,8 +50,10 @@ TEST(IndividualExport, NamesFollowTheChosenName) {
         const char* first;
         const char* last;
     } cases[] = {
-        {"Take.WAV", "Take_01.aif", "Take_24.aif"}, {"Set.AIF", "Set_01.AIF", "Set_24.AIF"},
-        {"loops", "loops_01.aif", "loops_24.aif"},  {"kit.Aifc", "kit_01.Aif", "kit_24.Aif"},
+        {"Take.WAV", "Take_01.aif", "Take_24.aif"},
+        {"Set.AIF", "Set_01.AIF", "Set_24.AIF"},
+        {"loops", "loops_01.aif", "loops_24.aif"},
+        {"kit.Aifc", "kit_01.Aif", "kit_24.Aif"},
         {"kit.aiff", "kit.aiff_01.aif", "kit.aiff_24.aif"},
     };
     TestKit kit;

@@ -140,7 +140,7 @@ TEST(KitExport, SmallKitIsWrittenByteForByte) {
     ScratchDir dir;
     TestKit kit;
     kit.setKey(0, {0.5f, -0.5f, 1.0f / 32768, 0.25f, 0.75f});  // 5 frames, the last one dropped
-    kit.setKey(1, {-0.25f, 0.125f, 0.9f}, "");                   // unnamed, still written
+    kit.setKey(1, {-0.25f, 0.125f, 0.9f}, "");                 // unnamed, still written
     kit.in.pitch[1] = param::pitchToParameter(1);
     kit.in.playMode[1] = param::playModeToParameter(PlayModeLoop);
     const std::string path = dir.file("small.aif");
@@ -155,9 +155,10 @@ TEST(KitExport, SmallKitIsWrittenByteForByte) {
     text += "\"playmode\":[8192,16384,16384," + repeat("8192", 21) + "],";
     text += "\"reverse\":[" + repeat("8192", 24) + "],";
     text += "\"volume\":[" + repeat("8192", 24) + "],";
-    text += "\"dyna_env\":[0,8192,0,8192,0,0,0,0],\"fx_active\":false,\"fx_type\":\"delay\","
-            "\"fx_params\":[8000,8000,8000,8000,8000,8000,8000,8000],\"lfo_active\":false,"
-            "\"lfo_type\":\"tremolo\",\"lfo_params\":[16000,16000,16000,16000,0,0,0,0]}";
+    text +=
+        "\"dyna_env\":[0,8192,0,8192,0,0,0,0],\"fx_active\":false,\"fx_type\":\"delay\","
+        "\"fx_params\":[8000,8000,8000,8000,8000,8000,8000,8000],\"lfo_active\":false,"
+        "\"lfo_type\":\"tremolo\",\"lfo_params\":[16000,16000,16000,16000,0,0,0,0]}";
     text.append(text.size() % 4, ' ');
     const std::vector<int16_t> samples = {16384, -16384, 1, 8192, -8192, 4096};
     EXPECT_EQ(readBytes(path), test::expectedAiff(text, samples));

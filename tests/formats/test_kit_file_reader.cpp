@@ -22,8 +22,8 @@ std::string referenceKit(const char* name) {
     return std::filesystem::exists(p) ? p.string() : std::string();
 }
 
-#define REFERENCE_KIT(var, name)                                          \
-    const std::string var = referenceKit(name);                           \
+#define REFERENCE_KIT(var, name)                \
+    const std::string var = referenceKit(name); \
     if (var.empty()) GTEST_SKIP() << "reference kit " << name << " absent"
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -204,7 +204,8 @@ TEST(KitFileReader, StructuralFaultsAreReported) {
     for (const auto& c : cases) {
         const KitFile f = parseKitFile(c.bytes.data(), c.bytes.size());
         EXPECT_FALSE(f.valid()) << c.what;
-        EXPECT_NE(joined(f.errors).find(c.error), std::string::npos) << c.what << ":\n" << joined(f.errors);
+        EXPECT_NE(joined(f.errors).find(c.error), std::string::npos) << c.what << ":\n"
+                                                                     << joined(f.errors);
     }
 }
 
@@ -228,9 +229,9 @@ TEST(KitFileReader, DescriptionsThatLie) {
         EXPECT_FALSE(f.valid()) << t;
     }
     for (const std::string& deep : {"op-1" + std::string(100000, '['),
-                                     "op-1" + std::string(100000, '[') + std::string(100000, ']'),
-                                     "op-1{\"type\":\"drum\",\"start\":" + std::string(50000, '[') +
-                                         std::string(50000, ']') + "}"}) {
+                                    "op-1" + std::string(100000, '[') + std::string(100000, ']'),
+                                    "op-1{\"type\":\"drum\",\"start\":" + std::string(50000, '[') +
+                                        std::string(50000, ']') + "}"}) {
         const auto bytes = iff("AIFF", {{"COMM", common(2)}, {"APPL", deep}, {"SSND", sound("abcd")}});
         EXPECT_FALSE(parseKitFile(bytes.data(), bytes.size()).valid());
     }

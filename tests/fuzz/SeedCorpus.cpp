@@ -152,7 +152,8 @@ int fieldKitSeeds(const std::string& dir) {
     if (exportFieldKit((dir + "/field.aif").c_str(), in) != ExportResult::Written) return 0;
     const std::string kit = readBytes(dir + "/field.aif");
     int n = 1;
-    n += writeEditedFieldKit(dir, "field-mono.aif", kit, [](std::string&) {}, 1);
+    n += writeEditedFieldKit(
+        dir, "field-mono.aif", kit, [](std::string&) {}, 1);
     n += writeEditedFieldKit(dir, "field-lying.aif", kit, [](std::string& json) {
         const std::size_t at = json.find("\"end\":[");
         if (at != std::string::npos) json.replace(at + 7, json.find(',', at) - at - 7, "2147483646");
@@ -213,12 +214,12 @@ int uriListSeeds(const std::string& dir) {
 // Host scripts in the midi check's language (see MidiCheck.cpp).
 int midiSeeds(const std::string& dir) {
     auto event = [](std::string& s, uint8_t status, uint8_t note, uint8_t velocity, uint16_t frame) {
-        s += char(1);                                           // kind: a MIDI event
-        s += char(0);                                           // deltaFrames: u16 follows
+        s += char(1);  // kind: a MIDI event
+        s += char(0);  // deltaFrames: u16 follows
         s += char(frame & 0xFF);
         s += char(frame >> 8);
-        s += char(status);                                      // status as given (>= 128)
-        s += char(note);                                        // note as given (>= 128 keeps it) or key index
+        s += char(status);  // status as given (>= 128)
+        s += char(note);    // note as given (>= 128 keeps it) or key index
         s += char(velocity);
         s += char(0);
     };

@@ -18,8 +18,7 @@ struct Report {
 
 class RecordingListener : public CControlListener {
 public:
-    void valueChanged(CControl* control) override
-    {
+    void valueChanged(CControl* control) override {
         CButtonState buttons;
         if (auto* kick = dynamic_cast<CKickButton*>(control))
             buttons = kick->getLastButtonState();
@@ -34,8 +33,7 @@ public:
 
 class StockControls : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         frame = new CFrame(CRect(0, 0, 540, 786), nullptr, nullptr);
         platform = env.currentFrame();
     }
@@ -47,8 +45,7 @@ protected:
     RecordingListener listener;
 };
 
-TEST_F(StockControls, KickButtonReportsOneThenZeroOnReleaseInsideAndKeepsTheButtons)
-{
+TEST_F(StockControls, KickButtonReportsOneThenZeroOnReleaseInsideAndKeepsTheButtons) {
     auto png = testing::makeBandsPng(237, 29, {CColor(10, 10, 10), CColor(200, 200, 200)});
     auto* bitmap = new CBitmap(png.data(), png.size());
     auto* kick = new CKickButton(CRect(14, 73, 251, 102), &listener, 195, bitmap);
@@ -85,8 +82,7 @@ TEST_F(StockControls, KickButtonReportsOneThenZeroOnReleaseInsideAndKeepsTheButt
     EXPECT_TRUE(listener.reports.empty());
 }
 
-TEST_F(StockControls, OnOffButtonTogglesAtEachPressAndDrawsNothingWithoutBitmap)
-{
+TEST_F(StockControls, OnOffButtonTogglesAtEachPressAndDrawsNothingWithoutBitmap) {
     auto* button = new COnOffButton(CRect(277, 151, 357, 192), &listener, 75);
     frame->addView(button);
     EXPECT_EQ(platform->mouseDown(300, 160), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
@@ -100,8 +96,7 @@ TEST_F(StockControls, OnOffButtonTogglesAtEachPressAndDrawsNothingWithoutBitmap)
     EXPECT_EQ(platform->pixel(300, 160).alpha, 0);
 }
 
-TEST_F(StockControls, HorizontalSwitchPicksThePositionUnderTheMouse)
-{
+TEST_F(StockControls, HorizontalSwitchPicksThePositionUnderTheMouse) {
     std::vector<CColor> bands = {CColor(0, 0, 0), CColor(50, 0, 0), CColor(100, 0, 0), CColor(150, 0, 0),
                                  CColor(200, 0, 0)};
     auto png = testing::makeBandsPng(232, 37, bands);
@@ -137,8 +132,7 @@ TEST_F(StockControls, HorizontalSwitchPicksThePositionUnderTheMouse)
     EXPECT_EQ(platform->pixel(30, 130), bands[4]);
 }
 
-TEST_F(StockControls, ControlsTellTheListenerWhenTheMouseEntersAndLeaves)
-{
+TEST_F(StockControls, ControlsTellTheListenerWhenTheMouseEntersAndLeaves) {
     frame->addView(new COnOffButton(CRect(0, 0, 50, 50), &listener, 1));
     platform->mouseMove(10, 10);
     platform->mouseMove(100, 100);
@@ -146,8 +140,7 @@ TEST_F(StockControls, ControlsTellTheListenerWhenTheMouseEntersAndLeaves)
     EXPECT_EQ(listener.exited, 1);
 }
 
-TEST_F(StockControls, TextLabelKeepsItsOwnCopyAndRedrawsOnlyOnChange)
-{
+TEST_F(StockControls, TextLabelKeepsItsOwnCopyAndRedrawsOnlyOnChange) {
     auto* label = new CTextLabel(CRect(210, 160, 244, 176), nullptr);
     frame->addView(label);
     EXPECT_STREQ(label->getText(), "");
@@ -166,8 +159,7 @@ TEST_F(StockControls, TextLabelKeepsItsOwnCopyAndRedrawsOnlyOnChange)
 
 // Where the ink of a label's text lies, as the leftmost and rightmost
 // columns holding a pixel of the font colour.
-std::pair<int, int> inkColumns(HeadlessFrame* platform, const CRect& r)
-{
+std::pair<int, int> inkColumns(HeadlessFrame* platform, const CRect& r) {
     int first = -1;
     int last = -1;
     for (int x = static_cast<int>(r.left); x < static_cast<int>(r.right); ++x)
@@ -180,8 +172,7 @@ std::pair<int, int> inkColumns(HeadlessFrame* platform, const CRect& r)
     return {first, last};
 }
 
-TEST_F(StockControls, TextIsAlignedAndCentredInItsLabel)
-{
+TEST_F(StockControls, TextIsAlignedAndCentredInItsLabel) {
     const CRect r(100, 100, 300, 120);
     auto* label = new CTextLabel(r, "12.00");
     label->setStyle(kNoFrame);
@@ -221,8 +212,7 @@ TEST_F(StockControls, TextIsAlignedAndCentredInItsLabel)
     EXPECT_EQ(platform->pixel(midFirst + 1, 102).alpha, 0);
 }
 
-TEST_F(StockControls, ParamDisplayDrawsBackgroundAndFrameUnlessTold)
-{
+TEST_F(StockControls, ParamDisplayDrawsBackgroundAndFrameUnlessTold) {
     auto* framed = new CParamDisplay(CRect(0, 0, 40, 20));
     framed->setBackColor(CColor(0, 0, 200));
     framed->setFrameColor(CColor(0, 200, 0));

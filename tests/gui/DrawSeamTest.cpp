@@ -11,8 +11,7 @@
 namespace rimbrel::gui {
 namespace {
 
-std::string rect(const CRect& r)
-{
+std::string rect(const CRect& r) {
     char text[96];
     std::snprintf(text, sizeof text, "%g,%g,%g,%g", r.left, r.top, r.right, r.bottom);
     return text;
@@ -25,8 +24,7 @@ public:
     bool unbalanced = false;
 
     void fillRect(const CRect& r, const CColor&) override { calls.push_back("fillRect " + rect(r)); }
-    void strokeRect(const CRect& r, const CColor&, CCoord w) override
-    {
+    void strokeRect(const CRect& r, const CColor&, CCoord w) override {
         calls.push_back("strokeRect " + rect(r) + " w" + std::to_string(static_cast<int>(w)));
     }
     void fillEllipse(const CRect& r, const CColor&) override { calls.push_back("fillEllipse " + rect(r)); }
@@ -34,27 +32,23 @@ public:
     void drawLine(const CPoint&, const CPoint&, const CColor&, CCoord) override { calls.push_back("drawLine"); }
     PlatformFontExtents getFontExtents(const PlatformFont&) override { return {9, 3}; }
     CCoord getTextWidth(const char* text, const PlatformFont&) override { return 6.0 * std::string(text).size(); }
-    void drawText(const char* text, const CPoint& at, const PlatformFont& font, const CColor&) override
-    {
+    void drawText(const char* text, const CPoint& at, const PlatformFont& font, const CColor&) override {
         calls.push_back(std::string("drawText ") + text + " at " + std::to_string(static_cast<int>(at.x)) + "," +
                         std::to_string(static_cast<int>(at.y)) + " " + font.family);
     }
-    void drawImage(const IPlatformImage& image, const CRect& dest, const CPoint&, float alpha) override
-    {
+    void drawImage(const IPlatformImage& image, const CRect& dest, const CPoint&, float alpha) override {
         calls.push_back("drawImage " + std::to_string(image.getWidth()) + " into " + rect(dest) + " alpha " +
                         std::to_string(alpha).substr(0, 3));
     }
     void saveState() override { ++depth; }
-    void restoreState() override
-    {
+    void restoreState() override {
         if (--depth < 0)
             unbalanced = true;
     }
     void clipRect(const CRect& r) override { calls.push_back("clip " + rect(r)); }
 };
 
-TEST(DrawSeam, AFramePaintsItsBackgroundAndViewsThroughThePlatformGraphics)
-{
+TEST(DrawSeam, AFramePaintsItsBackgroundAndViewsThroughThePlatformGraphics) {
     const auto png = testing::makeBandsPng(40, 10, {kRedCColor, kBlueCColor});
     auto* background = new CBitmap(png.data(), png.size());
     CFrame frame(CRect(0, 0, 40, 20));
@@ -80,15 +74,14 @@ TEST(DrawSeam, AFramePaintsItsBackgroundAndViewsThroughThePlatformGraphics)
     EXPECT_FALSE(graphics.unbalanced);
 }
 
-TEST(DrawSeam, OutlinesEllipsesAndBitmapsReachTheGraphicsAsTheContextPromises)
-{
+TEST(DrawSeam, OutlinesEllipsesAndBitmapsReachTheGraphicsAsTheContextPromises) {
     RecordingGraphics graphics;
     const auto png = testing::makeBandsPng(8, 8, {kRedCColor});
     auto* bitmap = new CBitmap(png.data(), png.size());
     {
         CDrawContext context(graphics);
         context.setLineWidth(2);
-        context.drawRect(CRect(0, 0, 10, 10), kDrawStroked);  // the outline lies inside
+        context.drawRect(CRect(0, 0, 10, 10), kDrawStroked);            // the outline lies inside
         context.drawEllipse(CRect(5, 5, 5, 9), kDrawFilledAndStroked);  // empty: nothing
         context.drawEllipse(CRect(0, 0, 10, 6), kDrawFilledAndStroked);
         context.drawBitmap(bitmap, CRect(1, 1, 5, 5), CPoint(), 7.f);

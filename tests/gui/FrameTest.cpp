@@ -15,19 +15,16 @@ using Log = std::vector<std::string>;
 
 class FrameDispatch : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         frame = new CFrame(CRect(0, 0, 540, 786), nullptr, nullptr);
         platform = env.currentFrame();
         ASSERT_NE(platform, nullptr);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (frame)
             frame->forget();
     }
-    RecordingView* add(const CRect& r, const char* name, CMouseEventResult down = kMouseEventHandled)
-    {
+    RecordingView* add(const CRect& r, const char* name, CMouseEventResult down = kMouseEventHandled) {
         auto* v = new RecordingView(r, name, log, down);
         frame->addView(v);
         return v;
@@ -39,8 +36,7 @@ protected:
     Log log;
 };
 
-TEST_F(FrameDispatch, PressGoesToTopmostMouseEnabledViewAndIsCapturedUntilRelease)
-{
+TEST_F(FrameDispatch, PressGoesToTopmostMouseEnabledViewAndIsCapturedUntilRelease) {
     add(CRect(0, 0, 100, 100), "below");
     add(CRect(50, 50, 150, 150), "above");
     auto* disabled = add(CRect(60, 60, 70, 70), "disabled");
@@ -56,8 +52,7 @@ TEST_F(FrameDispatch, PressGoesToTopmostMouseEnabledViewAndIsCapturedUntilReleas
     EXPECT_EQ(frame->getMouseDownView(), nullptr);
 }
 
-TEST_F(FrameDispatch, PressHandledWithoutFurtherEventsGetsNoMovesOrRelease)
-{
+TEST_F(FrameDispatch, PressHandledWithoutFurtherEventsGetsNoMovesOrRelease) {
     add(CRect(0, 0, 100, 100), "once", kMouseDownEventHandledButDontNeedMovedOrUpEvents);
     EXPECT_EQ(platform->mouseDown(10, 10), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
     platform->mouseMove(20, 20, kLButton);
@@ -65,8 +60,7 @@ TEST_F(FrameDispatch, PressHandledWithoutFurtherEventsGetsNoMovesOrRelease)
     EXPECT_EQ(log, (Log{"once down", "once enter"}));  // hovering, but no move or release
 }
 
-TEST_F(FrameDispatch, DeclinedPressIsNotCapturedAndNoViewMeansNotHandled)
-{
+TEST_F(FrameDispatch, DeclinedPressIsNotCapturedAndNoViewMeansNotHandled) {
     add(CRect(0, 0, 100, 100), "declines", kMouseEventNotHandled);
     EXPECT_EQ(platform->mouseDown(10, 10), kMouseEventNotHandled);
     EXPECT_EQ(frame->getMouseDownView(), nullptr);
@@ -75,8 +69,7 @@ TEST_F(FrameDispatch, DeclinedPressIsNotCapturedAndNoViewMeansNotHandled)
     EXPECT_EQ(log, (Log{"declines down", "declines enter"}));
 }
 
-TEST_F(FrameDispatch, PlainMovesReachViewUnderPointerWithEnterAndExit)
-{
+TEST_F(FrameDispatch, PlainMovesReachViewUnderPointerWithEnterAndExit) {
     add(CRect(0, 0, 100, 100), "a");
     add(CRect(200, 0, 300, 100), "b");
     platform->mouseMove(10, 10);
@@ -89,8 +82,7 @@ TEST_F(FrameDispatch, PlainMovesReachViewUnderPointerWithEnterAndExit)
                         "b exit"}));
 }
 
-TEST_F(FrameDispatch, MovesWithButtonHeldButNothingCapturedReachNoView)
-{
+TEST_F(FrameDispatch, MovesWithButtonHeldButNothingCapturedReachNoView) {
     add(CRect(0, 0, 100, 100), "a", kMouseDownEventHandledButDontNeedMovedOrUpEvents);
     platform->mouseDown(10, 10);
     log.clear();
@@ -98,8 +90,7 @@ TEST_F(FrameDispatch, MovesWithButtonHeldButNothingCapturedReachNoView)
     EXPECT_EQ(log, (Log{"a enter"}));
 }
 
-TEST_F(FrameDispatch, ViewRemovedWhileCapturedIsKeptAliveUntilItsHandlerReturns)
-{
+TEST_F(FrameDispatch, ViewRemovedWhileCapturedIsKeptAliveUntilItsHandlerReturns) {
     auto* v = add(CRect(0, 0, 100, 100), "v");
     platform->mouseDown(10, 10);
     frame->removeView(v);  // released by the frame
@@ -108,8 +99,7 @@ TEST_F(FrameDispatch, ViewRemovedWhileCapturedIsKeptAliveUntilItsHandlerReturns)
     platform->mouseUp(10, 10);  // reaches nobody
 }
 
-TEST_F(FrameDispatch, DragEventsFollowThePointerAndEveryDropIsFollowedByALeave)
-{
+TEST_F(FrameDispatch, DragEventsFollowThePointerAndEveryDropIsFollowedByALeave) {
     add(CRect(0, 0, 100, 100), "a");
     auto* b = add(CRect(200, 0, 300, 100), "b");
     b->acceptDrop = false;
@@ -140,8 +130,7 @@ TEST_F(FrameDispatch, DragEventsFollowThePointerAndEveryDropIsFollowedByALeave)
     drag->forget();
 }
 
-TEST_F(FrameDispatch, FrameReleasesItsViewsAndCursorAndInvalidationReachThePlatform)
-{
+TEST_F(FrameDispatch, FrameReleasesItsViewsAndCursorAndInvalidationReachThePlatform) {
     auto* v = add(CRect(10, 20, 30, 40), "v");
     platform->render();
     platform->resetInvalidCount();
@@ -164,8 +153,7 @@ TEST_F(FrameDispatch, FrameReleasesItsViewsAndCursorAndInvalidationReachThePlatf
     EXPECT_EQ(env.currentFrame(), nullptr);
 }
 
-TEST_F(FrameDispatch, ViewsDrawInOrderClippedToThemselvesOverTheBackground)
-{
+TEST_F(FrameDispatch, ViewsDrawInOrderClippedToThemselvesOverTheBackground) {
     auto png = testing::makeBandsPng(540, 786, {CColor(0, 0, 255)});
     auto* bg = new CBitmap(png.data(), png.size());
     frame->setBackground(bg);
@@ -173,8 +161,7 @@ TEST_F(FrameDispatch, ViewsDrawInOrderClippedToThemselvesOverTheBackground)
 
     struct Painter : CView {
         Painter(const CRect& r, CColor c) : CView(r), colour(c) {}
-        void draw(CDrawContext* context) override
-        {
+        void draw(CDrawContext* context) override {
             context->setFillColor(colour);
             context->drawRect(CRect(0, 0, 540, 786), kDrawFilled);  // paints far beyond itself
             CView::draw(context);
@@ -190,8 +177,7 @@ TEST_F(FrameDispatch, ViewsDrawInOrderClippedToThemselvesOverTheBackground)
     EXPECT_EQ(platform->pixel(300, 300), CColor(0, 0, 255));
 }
 
-TEST_F(FrameDispatch, KeysAreOfferedToViewsUntilOneUsesThem)
-{
+TEST_F(FrameDispatch, KeysAreOfferedToViewsUntilOneUsesThem) {
     struct KeyView : CView {
         using CView::CView;
         int32_t onKeyDown(CKeyCode& key) override { return key.character == 'a' ? 1 : -1; }
@@ -205,8 +191,7 @@ TEST_F(FrameDispatch, KeysAreOfferedToViewsUntilOneUsesThem)
     EXPECT_FALSE(platform->keyDown(key));
 }
 
-TEST(FrameWithoutPlatform, WorksWithoutAnyPlatform)
-{
+TEST(FrameWithoutPlatform, WorksWithoutAnyPlatform) {
     CFrame* frame = new CFrame(CRect(0, 0, 100, 100), nullptr, nullptr);  // no factory installed
     EXPECT_EQ(frame->getPlatformFrame(), nullptr);
     frame->addView(new CView(CRect(0, 0, 10, 10)));

@@ -13,8 +13,7 @@ using headless::HeadlessEnvironment;
 
 class Receiver : public CBaseObject {
 public:
-    CMessageResult notify(CBaseObject* sender, const char* message) override
-    {
+    CMessageResult notify(CBaseObject* sender, const char* message) override {
         messages.push_back(message ? message : "");
         senders.push_back(sender);
         if (auto* selector = dynamic_cast<CNewFileSelector*>(sender))
@@ -27,8 +26,7 @@ public:
     std::vector<std::string> files;
 };
 
-TEST(Timer, FiresEveryPeriodWithoutAnyWindow)
-{
+TEST(Timer, FiresEveryPeriodWithoutAnyWindow) {
     HeadlessEnvironment env;
     Receiver receiver;
     auto* timer = new CVSTGUITimer(&receiver, 240);
@@ -56,8 +54,7 @@ TEST(Timer, FiresEveryPeriodWithoutAnyWindow)
     EXPECT_EQ(CTimerService::runningCount(), 0);
 }
 
-TEST(Timer, LateTicksAreNotMadeUp)
-{
+TEST(Timer, LateTicksAreNotMadeUp) {
     HeadlessEnvironment env;
     Receiver receiver;
     CVSTGUITimer* timer = new CVSTGUITimer(&receiver, 50, true);
@@ -70,12 +67,10 @@ TEST(Timer, LateTicksAreNotMadeUp)
     timer->forget();
 }
 
-TEST(Timer, ReceiverMayStopItsTimerWhileBeingNotified)
-{
+TEST(Timer, ReceiverMayStopItsTimerWhileBeingNotified) {
     HeadlessEnvironment env;
     struct Stopper : CBaseObject {
-        CMessageResult notify(CBaseObject* sender, const char*) override
-        {
+        CMessageResult notify(CBaseObject* sender, const char*) override {
             ++ticks;
             static_cast<CVSTGUITimer*>(sender)->forget();
             return kMessageNotified;
@@ -90,13 +85,11 @@ TEST(Timer, ReceiverMayStopItsTimerWhileBeingNotified)
 class Selectors : public ::testing::Test {
 protected:
     void SetUp() override { frame = new CFrame(CRect(0, 0, 540, 786), nullptr, nullptr); }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (frame)
             frame->forget();
     }
-    CNewFileSelector* saveSelector()
-    {
+    CNewFileSelector* saveSelector() {
         auto* s = CNewFileSelector::create(frame, CNewFileSelector::kSelectSaveFile);
         s->addFileExtension({"AIFF", "aif", "audio/x-aiff"});
         s->setTitle("Export Op1 Kit as..");
@@ -107,8 +100,7 @@ protected:
     Receiver receiver;
 };
 
-TEST_F(Selectors, RunReturnsAtOnceAndTheEndMessageCarriesTheChosenPath)
-{
+TEST_F(Selectors, RunReturnsAtOnceAndTheEndMessageCarriesTheChosenPath) {
     auto* selector = saveSelector();
     EXPECT_TRUE(selector->run(&receiver));
     selector->forget();  // the running dialog keeps it alive
@@ -133,8 +125,7 @@ TEST_F(Selectors, RunReturnsAtOnceAndTheEndMessageCarriesTheChosenPath)
     EXPECT_EQ(env.pendingFileSelectors(), 0);
 }
 
-TEST_F(Selectors, CancelledDialogEndsWithNoFile)
-{
+TEST_F(Selectors, CancelledDialogEndsWithNoFile) {
     env.scriptFileSelectorAnswer({});
     auto* selector = saveSelector();
     selector->run(&receiver);
@@ -144,8 +135,7 @@ TEST_F(Selectors, CancelledDialogEndsWithNoFile)
     EXPECT_TRUE(receiver.files.empty());
 }
 
-TEST_F(Selectors, ClosingTheWindowDropsItsDialogWithoutMessage)
-{
+TEST_F(Selectors, ClosingTheWindowDropsItsDialogWithoutMessage) {
     auto* selector = saveSelector();
     selector->run(&receiver);
     selector->forget();
@@ -157,8 +147,7 @@ TEST_F(Selectors, ClosingTheWindowDropsItsDialogWithoutMessage)
     EXPECT_EQ(receiver.getNbReference(), 1);  // given back by the dropped dialog
 }
 
-TEST_F(Selectors, DialogThatCannotStartSaysSo)
-{
+TEST_F(Selectors, DialogThatCannotStartSaysSo) {
     env.refuseFileSelectors(true);
     auto* selector = saveSelector();
     EXPECT_FALSE(selector->run(&receiver));
@@ -168,8 +157,7 @@ TEST_F(Selectors, DialogThatCannotStartSaysSo)
     EXPECT_EQ(receiver.getNbReference(), 1);
 }
 
-TEST(Bitmap, DecodesPngBytesAndDrawsTheChosenPart)
-{
+TEST(Bitmap, DecodesPngBytesAndDrawsTheChosenPart) {
     auto png = testing::makeBandsPng(20, 10, {CColor(255, 0, 0), CColor(0, 0, 255, 128)});
     CBitmap* bitmap = new CBitmap(png.data(), png.size());
     ASSERT_TRUE(bitmap->isLoaded());
@@ -199,8 +187,7 @@ TEST(Bitmap, DecodesPngBytesAndDrawsTheChosenPart)
     bitmap->forget();
 }
 
-TEST(Bitmap, UnknownResourceOrBadBytesGiveAnEmptyBitmapThatDrawsNothing)
-{
+TEST(Bitmap, UnknownResourceOrBadBytesGiveAnEmptyBitmapThatDrawsNothing) {
     CBitmap unknown(4711);
     EXPECT_FALSE(unknown.isLoaded());
     EXPECT_EQ(unknown.getWidth(), 0);
@@ -226,8 +213,7 @@ TEST(Bitmap, UnknownResourceOrBadBytesGiveAnEmptyBitmapThatDrawsNothing)
     cairo_surface_destroy(s);
 }
 
-TEST(DrawContext, OutlinesLieInsideTheRectangle)
-{
+TEST(DrawContext, OutlinesLieInsideTheRectangle) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 20, 20);
     cairo_t* cr = cairo_create(s);
     {
@@ -251,8 +237,7 @@ TEST(DrawContext, OutlinesLieInsideTheRectangle)
     cairo_surface_destroy(s);
 }
 
-TEST(DragContainer, WalksItemsInOrderAndEndsWithAnError)
-{
+TEST(DragContainer, WalksItemsInOrderAndEndsWithAnError) {
     CItemDragContainer drag;
     drag.addFile("/a b/ü.wav");
     drag.addItem(CDragContainer::kText, "hello");

@@ -13,8 +13,7 @@ namespace rimbrel::gui::testing {
 
 // A PNG of `width` x `height` whose horizontal bands of `bandHeight` pixels
 // are painted with the given colours in turn.
-inline std::vector<unsigned char> makeBandsPng(int width, int bandHeight, const std::vector<CColor>& bands)
-{
+inline std::vector<unsigned char> makeBandsPng(int width, int bandHeight, const std::vector<CColor>& bands) {
     const int height = bandHeight * static_cast<int>(bands.size());
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     cairo_t* cr = cairo_create(s);
@@ -44,8 +43,7 @@ class RecordingView : public CView {
 public:
     RecordingView(const CRect& r, std::string n, std::vector<std::string>& l,
                   CMouseEventResult downResult = kMouseEventHandled)
-        : CView(r), name(std::move(n)), log(l), onDown(downResult)
-    {
+        : CView(r), name(std::move(n)), log(l), onDown(downResult) {
     }
     ~RecordingView() override { log.push_back(name + " deleted"); }
 
@@ -54,8 +52,7 @@ public:
     CMouseEventResult onMouseMoved(CPoint& p, const CButtonState& b) override { return record("move", p); }
     CMouseEventResult onMouseEntered(CPoint& p, const CButtonState& b) override { return record("enter", p); }
     CMouseEventResult onMouseExited(CPoint& p, const CButtonState& b) override { return record("exit", p); }
-    bool onDrop(CDragContainer*, CPoint& p) override
-    {
+    bool onDrop(CDragContainer*, CPoint& p) override {
         record("drop", p);
         return acceptDrop;
     }
@@ -67,8 +64,7 @@ public:
     bool acceptDrop = true;
 
 private:
-    CMouseEventResult record(const char* what, const CPoint& p, CMouseEventResult r = kMouseEventHandled)
-    {
+    CMouseEventResult record(const char* what, const CPoint& p, CMouseEventResult r = kMouseEventHandled) {
         log.push_back(name + " " + what);
         return r;
     }

@@ -14,8 +14,7 @@ namespace {
 
 class Counter : public CBaseObject {
 public:
-    CMessageResult notify(CBaseObject* sender, const char* message) override
-    {
+    CMessageResult notify(CBaseObject* sender, const char* message) override {
         if (isMessage(message, kMsgTimer))
             ticks.fetch_add(1, std::memory_order_relaxed);
         return kMessageNotified;
@@ -23,8 +22,7 @@ public:
     std::atomic<int> ticks{0};
 };
 
-TEST(TimerStress, TimersComeAndGoWhileAnotherThreadPumps)
-{
+TEST(TimerStress, TimersComeAndGoWhileAnotherThreadPumps) {
     std::atomic<uint64_t> clock{0};
     CTimerService::Clock previous = CTimerService::setClock([&] { return clock.load(); });
     Counter counter;

@@ -20,7 +20,7 @@ float scalarClamp(float v) {
 }
 
 std::vector<float> awkwardSamples(std::size_t n) {
-    const float specials[] = {0.0f,  -0.0f, 1.0f, -1.0f, 1.0000001f, -1.0000001f, 3.5f, -250.0f,
+    const float specials[] = {0.0f, -0.0f, 1.0f, -1.0f, 1.0000001f, -1.0000001f, 3.5f, -250.0f,
                               std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
                               std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::denorm_min(),
                               0x1p-24f, 0.999999f, -0.75f, 0.3333333f};

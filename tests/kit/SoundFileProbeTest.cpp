@@ -21,10 +21,14 @@ TEST(IsLoadableFile, AcceptsWhatLibsndfileRecognisesWhateverTheName) {
         const char* name;
         int format;
     } sounds[] = {
-        {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},   {"b.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
-        {"c.aifc", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},  {"d.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
-        {"e.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},   {"f.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16},
-        {"g.txt", SF_FORMAT_WAV | SF_FORMAT_FLOAT},    {"no_extension", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+        {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"b.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+        {"c.aifc", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+        {"d.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"e.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+        {"f.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16},
+        {"g.txt", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"no_extension", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
     };
     for (const auto& s : sounds) {
         writeSound(dir.file(s.name), s.format, 2, 44100, ramp(500, 2));

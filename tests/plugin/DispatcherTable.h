@@ -50,19 +50,44 @@ inline void expectDispatcherAnswers(AEffect* e) {
                 ptr = nullptr;
                 break;
             case effIdentify: expected = vstFourCharacters('N', 'v', 'E', 'f'); break;
-            case effProcessEvents: ptr = &noEvents; expected = 1; break;
-            case effCanBeAutomated: index = 0; expected = 1; break;
+            case effProcessEvents:
+                ptr = &noEvents;
+                expected = 1;
+                break;
+            case effCanBeAutomated:
+                index = 0;
+                expected = 1;
+                break;
             case effGetNumProgramCategories: expected = 1; break;
-            case effGetProgramNameIndexed: expected = 1; expectedText = "DefaultProgram  "; break;
+            case effGetProgramNameIndexed:
+                expected = 1;
+                expectedText = "DefaultProgram  ";
+                break;
             case effConnectInput:
             case effConnectOutput: expected = 1; break;
             case effGetPlugCategory: expected = kPlugCategSynth; break;
-            case effSetBlockSizeAndSampleRate: value = 256; expected = 1; break;
-            case effGetEffectName: expected = 1; expectedText = "Rimbrel"; break;
-            case effGetVendorString: expected = 1; expectedText = "Vantrel"; break;
-            case effGetProductString: expected = 1; expectedText = "Rimbrel"; break;
+            case effSetBlockSizeAndSampleRate:
+                value = 256;
+                expected = 1;
+                break;
+            case effGetEffectName:
+                expected = 1;
+                expectedText = "Rimbrel";
+                break;
+            case effGetVendorString:
+                expected = 1;
+                expectedText = "Vantrel";
+                break;
+            case effGetProductString:
+                expected = 1;
+                expectedText = "Rimbrel";
+                break;
             case effGetVendorVersion: expected = 1005; break;
-            case effCanDo: std::strcpy(text, "receiveVstMidiEvent"); expectedText = text; expected = 1; break;
+            case effCanDo:
+                std::strcpy(text, "receiveVstMidiEvent");
+                expectedText = text;
+                expected = 1;
+                break;
             case effKeysRequired: expected = 1; break;
             case effGetVstVersion: expected = 2400; break;
             case effGetCurrentMidiProgram: expected = -1; break;
@@ -75,7 +100,10 @@ inline void expectDispatcherAnswers(AEffect* e) {
                 value = reinterpret_cast<VstIntPtr>(&input);
                 ptr = &output;
                 break;
-            case effSetTotalSampleToProcess: value = 777; expected = 777; break;
+            case effSetTotalSampleToProcess:
+                value = 777;
+                expected = 777;
+                break;
             case effSetBlockSize: value = 256; break;
             case effSetSampleRate: break;
             default: break;

@@ -122,7 +122,8 @@ TEST(HostProgram, InfoShowsTheIdentityAndAnswers) {
           "category: 2 (instrument)", "canDo receiveVstTimeInfo: 1", "canDo offline: -1",
           "programNameIndexed 0: \"DefaultProgram  \" (1)", "parameter 0 name: \" \"",
           "parameter 0 display: \"  \""})
-        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n"
+                                                          << r.output;
 }
 
 TEST(HostProgram, RenderPassesTheInputThroughAnEmptyKit) {

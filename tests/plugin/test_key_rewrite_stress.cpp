@@ -29,7 +29,7 @@ namespace {
 constexpr int kKeys = 4;
 constexpr int kBlock = 64;
 constexpr int kMinBlocks = 40000;
-constexpr int kMinOperations = 3000;     // UI operations while blocks run
+constexpr int kMinOperations = 3000;  // UI operations while blocks run
 constexpr auto kTimeLimit = std::chrono::seconds(4);
 constexpr int kMaxLength = 4096;
 

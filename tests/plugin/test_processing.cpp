@@ -97,7 +97,8 @@ TEST(Processing, StartIsSampleAccurateInsideTheBlock) {
     rig.notes.noteOn(37, kNoteKey0 + 6);
     rig.runSilent(64);
     for (int i = 0; i < 64; ++i) {
-        const float expected = i == 37 ? 0.5f : i == 38 ? 0.25f : 0.0f;
+        const float expected = i == 37 ? 0.5f : i == 38 ? 0.25f
+                                                        : 0.0f;
         EXPECT_EQ(rig.out2[i], expected) << i;
     }
     // The last frame of a block still counts; one frame later is dropped.

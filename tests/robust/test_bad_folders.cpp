@@ -61,12 +61,12 @@ TEST_F(BadFolderTest, FolderOfLinkLoopsPipesAndSocketsGivesOnlyItsSounds) {
     const fs::path folder = scratch.path() / "kit";
     fs::create_directory(folder);
     writeBytes(folder / "a.wav", wavOf(100));
-    fs::create_symlink(folder / "b-loop.wav", folder / "b-loop.wav");             // a link to itself
-    fs::create_symlink(folder / "c-ping.wav", folder / "c-pong.wav");             // two links to each other
+    fs::create_symlink(folder / "b-loop.wav", folder / "b-loop.wav");  // a link to itself
+    fs::create_symlink(folder / "c-ping.wav", folder / "c-pong.wav");  // two links to each other
     fs::create_symlink(folder / "c-pong.wav", folder / "c-ping.wav");
-    fs::create_directory_symlink(folder, folder / "d-here");                      // the folder inside itself
-    fs::create_directory_symlink(folder / "d-here", folder / "e-deeper");         // and through another link
-    ASSERT_EQ(::mkfifo((folder / "f-pipe.wav").c_str(), 0600), 0);            // nobody writes to it
+    fs::create_directory_symlink(folder, folder / "d-here");               // the folder inside itself
+    fs::create_directory_symlink(folder / "d-here", folder / "e-deeper");  // and through another link
+    ASSERT_EQ(::mkfifo((folder / "f-pipe.wav").c_str(), 0600), 0);         // nobody writes to it
     writeBytes(folder / "g.wav", wavOf(200));
     fs::create_symlink("/dev/zero", folder / "h-zero.wav");
     writeBytes(folder / "i.wav", wavOf(300));
@@ -134,9 +134,9 @@ TEST_F(BadFolderTest, TenThousandItemsDroppedAtOnce) {
             writeBytes(big / name, "text, not sound");
         items.push_back((big / name).string());
     }
-    items.push_back(big.string());        // a folder among them
-    items.push_back("/dev/zero");         // a device
-    items.push_back("");                  // nothing
+    items.push_back(big.string());         // a folder among them
+    items.push_back("/dev/zero");          // a device
+    items.push_back("");                   // nothing
     items.push_back("relative/none.wav");  // a path that leads nowhere
     const std::string err = drop(items, 20, "a drop of 10000 items");
     // The ten sounds fill keys 20..23 and stop there.

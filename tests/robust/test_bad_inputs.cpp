@@ -36,16 +36,16 @@ const std::string kBeginLine = "[Rimbrel-VST] \n HandleDragDrop begin !\n";
 
 // What a user sees after dropping the file.
 enum class Outcome {
-    Loaded,        // the key holds the file's audio, length `frames`
-    LoadedCut,     // longer than a key: the 617-03 line for `frames`, then 529199 frames
-    NotSound,      // refused silently by a drop; the loader alone opens it, finds no sound
-                   // and says so
-    NotOpenable,   // refused silently; the loader alone cannot even open it
+    Loaded,            // the key holds the file's audio, length `frames`
+    LoadedCut,         // longer than a key: the 617-03 line for `frames`, then 529199 frames
+    NotSound,          // refused silently by a drop; the loader alone opens it, finds no sound
+                       // and says so
+    NotOpenable,       // refused silently; the loader alone cannot even open it
     RefusedWithALine,  // taken, but the loader refuses it with a line saying why (too many
                        // `channels`, or no sound in it): the key keeps its audio and name
-    ReadFailure,   // taken, the decode fails: "failure reading file.. n" with n = frames - 3;
-                   // the key keeps its audio and name
-    PathTooLong,   // a sound file whose path does not fit a stored path: one line
+    ReadFailure,       // taken, the decode fails: "failure reading file.. n" with n = frames - 3;
+                       // the key keeps its audio and name
+    PathTooLong,       // a sound file whose path does not fit a stored path: one line
 };
 
 struct BadInput {
@@ -203,8 +203,7 @@ std::vector<BadInput> corpus() {
         c.push_back({names[ch], fixed(files[ch], channelsWav(ch)), Outcome::RefusedWithALine, 0, {}, false, ch});
     }
 
-    c.push_back({"ThousandChannelWav", fixed("ch1024.wav", channelsWav(1024, 10)), Outcome::RefusedWithALine, 0, {},
-                 false, 1024});
+    c.push_back({"ThousandChannelWav", fixed("ch1024.wav", channelsWav(1024, 10)), Outcome::RefusedWithALine, 0, {}, false, 1024});
     c.push_back({"ChannelCountBeyondTheLibraryWav", file("ch65535.wav", [](const fs::path&) {
                      Bytes b = channelsWav(2, 100);
                      setLE16(b, 22, 0xffff);  // fmt channels
@@ -374,7 +373,10 @@ std::vector<BadInput> corpus() {
                      fs::permissions(p, fs::perms::none);
                      return p;
                  },
-                 Outcome::NotOpenable, 0, {}, true});
+                 Outcome::NotOpenable,
+                 0,
+                 {},
+                 true});
     c.push_back({"BrokenLink",
                  [](const fs::path& dir) {
                      fs::create_symlink(dir / "gone.wav", dir / "broken.wav");
@@ -425,8 +427,7 @@ std::string refusalLine(int channels) {
 
 std::string cutLine(int64_t frames) {
     char line[160];
-    std::snprintf(line, sizeof line, "[Rimbrel-VST] \n Rimbrel err 617-03: frames %" PRId64
-                  " is too long for allocation!! \n", frames);
+    std::snprintf(line, sizeof line, "[Rimbrel-VST] \n Rimbrel err 617-03: frames %" PRId64 " is too long for allocation!! \n", frames);
     return line;
 }
 

@@ -124,10 +124,11 @@ TEST_F(DropsWhilePlaying, FoldersOfTwentyFourFilesDroppedAgainAndAgain) {
     const std::size_t heapAfter = heapInUse();
     const long rssAfter = residentKiB();
 
-    std::printf("%d drops of 24 files (%d loads) in %.1f s while %ld blocks played\n"
-                "  heap %zu -> %zu bytes, RSS %ld -> %ld KiB, descriptors %d -> %d\n",
-                rounds, rounds * kNumKeys, seconds, blocksDuringDrops, heapBefore, heapAfter, rssBefore, rssAfter,
-                fdsBefore, openDescriptors());
+    std::printf(
+        "%d drops of 24 files (%d loads) in %.1f s while %ld blocks played\n"
+        "  heap %zu -> %zu bytes, RSS %ld -> %ld KiB, descriptors %d -> %d\n",
+        rounds, rounds * kNumKeys, seconds, blocksDuringDrops, heapBefore, heapAfter, rssBefore, rssAfter,
+        fdsBefore, openDescriptors());
     RecordProperty("drops", rounds);
     RecordProperty("blocks", std::to_string(blocksDuringDrops));
 

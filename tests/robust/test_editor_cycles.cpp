@@ -168,10 +168,11 @@ TEST_F(EditorCycles, OpeningAndClosingTheWindowLeavesNothingBehind) {
     const std::size_t heapAfter = heapInUse();
     const int fdsAfter = openDescriptors();
 
-    std::printf("%d cycles in %.1f s\n  RSS %ld -> %ld KiB\n  heap %zu -> %zu bytes\n  descriptors %d -> %d\n"
-                "  X resources %s-> %s\n",
-                cycles, seconds, rssBefore, rssAfter, heapBefore, heapAfter, fdsBefore, fdsAfter,
-                describe(xBefore).c_str(), describe(xAfter).c_str());
+    std::printf(
+        "%d cycles in %.1f s\n  RSS %ld -> %ld KiB\n  heap %zu -> %zu bytes\n  descriptors %d -> %d\n"
+        "  X resources %s-> %s\n",
+        cycles, seconds, rssBefore, rssAfter, heapBefore, heapAfter, fdsBefore, fdsAfter,
+        describe(xBefore).c_str(), describe(xAfter).c_str());
     RecordProperty("cycles", cycles);
     RecordProperty("rss_kib_before", std::to_string(rssBefore));
     RecordProperty("rss_kib_after", std::to_string(rssAfter));
@@ -318,7 +319,7 @@ TEST_F(EditorCycles, TwoInstancesOneClosedWithItsWindowOpen) {
             send(second, effEditIdle);
         }
         send(effect, effClose);  // its window still open
-        effect = entry(host);   // the host makes a new one in its place
+        effect = entry(host);    // the host makes a new one in its place
         ASSERT_NE(effect, nullptr);
         for (int i = 0; i < 3; ++i) send(second, effEditIdle);
         XSync(dpy, False);

@@ -38,7 +38,8 @@ int count(const std::string& text, const std::string& what) {
 // the process is allowed to.
 class TroubleFolder {
 public:
-    enum Kind { Full, ReadOnly };
+    enum Kind { Full,
+                ReadOnly };
 
     TroubleFolder(const fs::path& at, Kind kind, const std::vector<std::pair<std::string, Bytes>>& existing)
         : path_(at), kind_(kind) {
@@ -174,9 +175,10 @@ TEST_F(ExportLoop, AHundredExportsIntoGoodFullAndReadOnlyFolders) {
         EXPECT_EQ(editor->getPendingSelector(), 0);
     }
     const std::size_t heapAfter = heapInUse();
-    std::printf("exports: %d written, %d into the full folder and %d into the read-only one refused\n"
-                "  heap %zu -> %zu bytes, descriptors %d -> %d\n",
-                written, refusedFull, refusedReadOnly, heapBefore, heapAfter, fdsBefore, openDescriptors());
+    std::printf(
+        "exports: %d written, %d into the full folder and %d into the read-only one refused\n"
+        "  heap %zu -> %zu bytes, descriptors %d -> %d\n",
+        written, refusedFull, refusedReadOnly, heapBefore, heapAfter, fdsBefore, openDescriptors());
     RecordProperty("written", written);
     RecordProperty("refused", refusedFull + refusedReadOnly);
 

@@ -30,8 +30,7 @@ VstIntPtr send(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value 
 
 // Audio buffers of one block, checked after every call.
 struct Block {
-    explicit Block(int frames) : in1(std::size_t(frames), 0.125f), in2(std::size_t(frames), -0.125f),
-                                 out1(std::size_t(frames), 7.f), out2(std::size_t(frames), 7.f) {}
+    explicit Block(int frames) : in1(std::size_t(frames), 0.125f), in2(std::size_t(frames), -0.125f), out1(std::size_t(frames), 7.f), out2(std::size_t(frames), 7.f) {}
     float* inputs[2] = {nullptr, nullptr};
     float* outputs[2] = {nullptr, nullptr};
     std::vector<float> in1, in2, out1, out2;
@@ -236,7 +235,7 @@ TEST_F(HostOrders, EventsThatAreNoNotesOrTooManyOfThem) {
     send(effect, effProcessEvents, 0, 0, &withNull);
 
     EventList odd;
-    odd.midi = {note(0x90, 56, 100, -50),     // before the block
+    odd.midi = {note(0x90, 56, 100, -50),      // before the block
                 note(0x90, 56, 100, 1 << 30),  // far after it
                 note(0x91, 56, 100, 10),       // channel 2
                 note(0x90, 52, 100, 10),       // below the keys

@@ -47,12 +47,12 @@ Drawn drawThenSquare(const std::string& text) {
 TEST(TextBytes, NoByteSequenceStopsTheDrawing) {
     const std::vector<std::string> texts = {
         "plain",
-        "caf\xe9",                    // Latin-1
-        "\xff\xfe",                   // never in UTF-8
+        "caf\xe9",   // Latin-1
+        "\xff\xfe",  // never in UTF-8
         "\x80 lone continuation",
-        "cut \xc3",                   // a two-byte character without its end
-        "cut \xe2\x82",               // three-byte, one short
-        "cut \xf0\x9f\x8e",           // four-byte, one short
+        "cut \xc3",          // a two-byte character without its end
+        "cut \xe2\x82",      // three-byte, one short
+        "cut \xf0\x9f\x8e",  // four-byte, one short
         "\xc0\xaf overlong slash",
         "\xe0\x80\xaf overlong",
         "\xed\xa0\x80 surrogate",

@@ -80,8 +80,7 @@ TEST(XdndBadDrops, BadFilesDroppedThroughTheDesktopProtocol) {
     std::string command = quote(RIMBREL_HOST_PROGRAM) + " editor " + quote(RIMBREL_PLUGIN_PATH) +
                           " --seconds 3 --after 300 --note 4410:53:2205 --screenshot " + quote(shot);
     const std::vector<std::pair<std::vector<std::string>, int>> drops = {
-        {{latin1}, 1}, {{pipe}, 2}, {{text}, 3}, {{cutFlac}, 4}, {{sparse}, 5}, {{pipe, text, latin1}, 6},
-        {{loops.string()}, 7}};
+        {{latin1}, 1}, {{pipe}, 2}, {{text}, 3}, {{cutFlac}, 4}, {{sparse}, 5}, {{pipe, text, latin1}, 6}, {{loops.string()}, 7}};
     for (const auto& [paths, key] : drops) {
         command += " --drop";
         for (const std::string& p : paths) command += " " + quote(p);

@@ -12,8 +12,7 @@
 namespace rimbrel::drums {
 namespace {
 
-double peakOf(const std::vector<float>& frames)
-{
+double peakOf(const std::vector<float>& frames) {
     double peak = 0.0;
     for (float v : frames)
         peak = std::max(peak, double(std::fabs(v)));
@@ -21,16 +20,14 @@ double peakOf(const std::vector<float>& frames)
 }
 
 // Sign changes per second: a rough measure of where a sound's energy lies.
-double crossingsPerSecond(const std::vector<float>& frames)
-{
+double crossingsPerSecond(const std::vector<float>& frames) {
     int crossings = 0;
     for (size_t i = 1; i < frames.size(); ++i)
         crossings += (frames[i - 1] < 0.0f) != (frames[i] < 0.0f);
     return crossings * double(kSampleRate) / double(frames.size());
 }
 
-TEST(DrumSounds, AreFiniteStartAtOnceEndInSilenceAndStayBelowTheLoudestPeak)
-{
+TEST(DrumSounds, AreFiniteStartAtOnceEndInSilenceAndStayBelowTheLoudestPeak) {
     const std::vector<DrumSound> kit = makeDrumKit();
     ASSERT_EQ(kit.size(), 9u);
     size_t totalFrames = 0;
@@ -56,8 +53,7 @@ TEST(DrumSounds, AreFiniteStartAtOnceEndInSilenceAndStayBelowTheLoudestPeak)
     EXPECT_LT(totalFrames, size_t(12 * kSampleRate)) << "the whole set must fit one kit";
 }
 
-TEST(DrumSounds, SoundLikeTheirNames)
-{
+TEST(DrumSounds, SoundLikeTheirNames) {
     std::map<std::string, double> rate;
     for (const DrumSound& d : makeDrumKit())
         rate[d.name] = crossingsPerSecond(d.frames);
@@ -68,16 +64,14 @@ TEST(DrumSounds, SoundLikeTheirNames)
     EXPECT_GT(rate["02-snare"], rate["01-kick"] * 4);
 }
 
-TEST(DrumSounds, AreTheSameOnEveryRun)
-{
+TEST(DrumSounds, AreTheSameOnEveryRun) {
     const std::vector<DrumSound> a = makeDrumKit(), b = makeDrumKit();
     ASSERT_EQ(a.size(), b.size());
     for (size_t i = 0; i < a.size(); ++i)
         EXPECT_EQ(a[i].frames, b[i].frames) << a[i].name;
 }
 
-TEST(Groove, PlaysEveryKeyInOrderWithNotesThatEndBeforeTheNextHit)
-{
+TEST(Groove, PlaysEveryKeyInOrderWithNotesThatEndBeforeTheNextHit) {
     const std::vector<PatternHit> hits = makeGroove(44100, 120.0);
     ASSERT_FALSE(hits.empty());
     std::set<int> notes;

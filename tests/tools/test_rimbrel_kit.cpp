@@ -114,8 +114,9 @@ TEST_F(KitTool, BuildFillsKeysInOrderWithTheirSettings) {
     writeText("notes.txt");
     writeWav("b.wav", 600, 2);
     // Keys by number or by note name.
-    const ToolRun r = run("build a.wav notes.txt b.wav -o Drums.WAV --pitch F#3=-1 --mode 0=gate --mode Gb3=loop "
-                      "--reverse gb3 --volume F3=-inf --volume 1=+12");
+    const ToolRun r = run(
+        "build a.wav notes.txt b.wav -o Drums.WAV --pitch F#3=-1 --mode 0=gate --mode Gb3=loop "
+        "--reverse gb3 --volume F3=-inf --volume 1=+12");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");  // the library's lines stay hidden without --verbose
     ASSERT_TRUE(fs::exists(file("Drums.aif")));
@@ -171,8 +172,9 @@ TEST_F(KitTool, BuildRefusesAKitLongerThanTwelveSeconds) {
     writeWav("long2.wav", 229201);  // 529201 frames in all
     const ToolRun r = run("build long1.wav long2.wav -o kit.aif");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "rimbrel-kit: the kit is too long: its keys total 12.000 s (529201 frames), a kit holds "
-                     "at most 12.000 s (529200 frames); leave out some files, or use split: nothing written\n");
+    EXPECT_EQ(r.err,
+              "rimbrel-kit: the kit is too long: its keys total 12.000 s (529201 frames), a kit holds "
+              "at most 12.000 s (529200 frames); leave out some files, or use split: nothing written\n");
     EXPECT_FALSE(fs::exists(file("kit.aif")));
 
     writeWav("long2.wav", 229200);  // exactly 529200
@@ -222,7 +224,7 @@ TEST_F(KitTool, BuildSaysWhatItSkippedAndWhy) {
     const ToolRun r = run("build kit -o out.aif");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("key  1  F#3 "), std::string::npos);
-    EXPECT_NE(r.out.find("kit/2 hit.wav\nkey  2"), std::string::npos) << r.out;   // 2 before 10
+    EXPECT_NE(r.out.find("kit/2 hit.wav\nkey  2"), std::string::npos) << r.out;    // 2 before 10
     EXPECT_NE(r.out.find("kit/24 hit.wav\nskipped"), std::string::npos) << r.out;  // key 23
     EXPECT_NE(r.out.find("skipped kit/25 hit.wav: beyond the 24th key\n"
                          "skipped kit/26 hit.wav: beyond the 24th key\n"

@@ -37,8 +37,9 @@ TEST(UriListParse, RefusesOtherHostsSchemesAndRelativeForms) {
 
 TEST(UriListParse, ThisMachinesHostNameIsLocal) {
     // Some file managers name the machine instead of leaving the host empty.
-    const std::string list = "file://studio-pc/a.wav\r\nfile://STUDIO-PC/b.wav\r\nfile://studio/c.wav\r\n"
-                             "file://studio-pc.lan/d.wav\r\nfile://localhost/e.wav\r\n";
+    const std::string list =
+        "file://studio-pc/a.wav\r\nfile://STUDIO-PC/b.wav\r\nfile://studio/c.wav\r\n"
+        "file://studio-pc.lan/d.wav\r\nfile://localhost/e.wav\r\n";
     EXPECT_EQ(parseUriList(list, "studio-pc"), (Paths{"/a.wav", "/b.wav", "/e.wav"}));
     EXPECT_EQ(parseUriList(list, ""), Paths{"/e.wav"});
     // And the real one, as the window reads drops.
@@ -76,8 +77,12 @@ TEST(UriListParse, InvalidEscapesAreKeptAsTheyStand) {
 
 TEST(UriListParse, Utf8AndRawBytesArePreserved) {
     // "Grosse Trommel" with a sharp s and a u-umlaut, encoded and raw.
-    EXPECT_EQ(parseUriList("file:///Gro%C3%9Fe%20Tr%C3%BCmmel.wav"), Paths{"/Gro\xC3\x9F" "e Tr\xC3\xBCmmel.wav"});
-    EXPECT_EQ(parseUriList("file:///Gro\xC3\x9F" "e.wav"), Paths{"/Gro\xC3\x9F" "e.wav"});
+    EXPECT_EQ(parseUriList("file:///Gro%C3%9Fe%20Tr%C3%BCmmel.wav"), Paths{"/Gro\xC3\x9F"
+                                                                           "e Tr\xC3\xBCmmel.wav"});
+    EXPECT_EQ(parseUriList("file:///Gro\xC3\x9F"
+                           "e.wav"),
+              Paths{"/Gro\xC3\x9F"
+                    "e.wav"});
     // Bytes that are not UTF-8 at all still name a file on Linux.
     EXPECT_EQ(parseUriList("file:///bad%FF%FE\x80.wav"), Paths{"/bad\xFF\xFE\x80.wav"});
 }

@@ -37,35 +37,29 @@ public:
 
     RecordingView(const CRect& r, CColor c, bool takesDrops) : CView(r), color(c), drops(takesDrops) {}
 
-    void draw(CDrawContext* context) override
-    {
+    void draw(CDrawContext* context) override {
         context->setFillColor(color);
         context->drawRect(size, kDrawFilled);
         ++draws;
         setDirty(false);
     }
-    CMouseEventResult onMouseDown(CPoint& where, const CButtonState& b) override
-    {
+    CMouseEventResult onMouseDown(CPoint& where, const CButtonState& b) override {
         record("down", where, b);
         return kMouseEventHandled;
     }
-    CMouseEventResult onMouseUp(CPoint& where, const CButtonState& b) override
-    {
+    CMouseEventResult onMouseUp(CPoint& where, const CButtonState& b) override {
         record("up", where, b);
         return kMouseEventHandled;
     }
-    CMouseEventResult onMouseMoved(CPoint& where, const CButtonState& b) override
-    {
+    CMouseEventResult onMouseMoved(CPoint& where, const CButtonState& b) override {
         record("moved", where, b);
         return kMouseEventHandled;
     }
-    CMouseEventResult onMouseExited(CPoint& where, const CButtonState& b) override
-    {
+    CMouseEventResult onMouseExited(CPoint& where, const CButtonState& b) override {
         record("exited", where, b);
         return kMouseEventHandled;
     }
-    bool onDrop(CDragContainer* drag, CPoint& where) override
-    {
+    bool onDrop(CDragContainer* drag, CPoint& where) override {
         record("drop", where, 0, drag);
         return drops;
     }
@@ -74,16 +68,14 @@ public:
     void onDragMove(CDragContainer* drag, CPoint& where) override { record("move", where, 0, drag); }
     bool acceptsDrops() const override { return drops; }
 
-    std::vector<std::string> kinds() const
-    {
+    std::vector<std::string> kinds() const {
         std::vector<std::string> k;
         for (const Event& e : events)
             if (e.kind != "moved")
                 k.push_back(e.kind);
         return k;
     }
-    const Event* last(const std::string& kind) const
-    {
+    const Event* last(const std::string& kind) const {
         for (auto it = events.rbegin(); it != events.rend(); ++it)
             if (it->kind == kind)
                 return &*it;
@@ -96,8 +88,7 @@ public:
     std::vector<Event> events;
 
 private:
-    void record(const char* kind, const CPoint& where, int32_t buttons, CDragContainer* drag = nullptr)
-    {
+    void record(const char* kind, const CPoint& where, int32_t buttons, CDragContainer* drag = nullptr) {
         Event e{kind, where, buttons, {}};
         if (drag) {
             int32_t bytes = 0, type = 0;
@@ -114,8 +105,7 @@ private:
 constexpr int kPatienceMs = 30000;
 
 // Pumps the platform as a host's idle calls would, until `done` or timeout.
-inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = kPatienceMs)
-{
+inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = kPatienceMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         gui::x11::pump();
@@ -127,16 +117,14 @@ inline bool pumpUntil(const std::function<bool()>& done, int timeoutMs = kPatien
     }
 }
 
-inline void pumpFor(int ms)
-{
+inline void pumpFor(int ms) {
     pumpUntil([] { return false; }, ms);
 }
 
 // A host: a top-level window of its own connection, the parent of frames.
 class X11Test : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY"))
             GTEST_SKIP() << "no X display";
         hostDisplay = XOpenDisplay(nullptr);
@@ -151,8 +139,7 @@ protected:
         waitMapped(host);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (!hostDisplay)
             return;
         delete frame;
@@ -164,8 +151,7 @@ protected:
     }
 
     // Waits for the window's MapNotify (StructureNotifyMask is selected).
-    void waitMapped(Window w)
-    {
+    void waitMapped(Window w) {
         XEvent e;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
         while (!XCheckTypedWindowEvent(hostDisplay, w, MapNotify, &e)) {
@@ -175,21 +161,18 @@ protected:
     }
 
     // A frame in the host window with views `views` (taken over).
-    CFrame* openFrame(Window parent = 0, VSTGUIEditorInterface* editor = nullptr)
-    {
+    CFrame* openFrame(Window parent = 0, VSTGUIEditorInterface* editor = nullptr) {
         frame = new CFrame(CRect(0, 0, 540, 786), reinterpret_cast<void*>(static_cast<uintptr_t>(parent ? parent : host)),
                            editor);
         return frame;
     }
 
-    Window frameWindow() const
-    {
+    Window frameWindow() const {
         return frame ? static_cast<Window>(gui::x11::frameWindow(frame->getPlatformFrame())) : None;
     }
 
     // The pixel at (x, y) of the host window, as the screen shows it.
-    CColor screenPixel(int x, int y)
-    {
+    CColor screenPixel(int x, int y) {
         XSync(hostDisplay, False);
         XImage* image = XGetImage(hostDisplay, host, x, y, 1, 1, AllPlanes, ZPixmap);
         if (!image)
@@ -200,13 +183,11 @@ protected:
                       static_cast<uint8_t>(p & 0xff));
     }
 
-    bool waitForPixel(int x, int y, CColor c, int timeoutMs = kPatienceMs)
-    {
+    bool waitForPixel(int x, int y, CColor c, int timeoutMs = kPatienceMs) {
         return pumpUntil([&] { return screenPixel(x, y) == c; }, timeoutMs);
     }
 
-    unsigned long property(Window w, const char* name, Atom type)
-    {
+    unsigned long property(Window w, const char* name, Atom type) {
         Atom prop = XInternAtom(hostDisplay, name, False);
         Atom actualType = None;
         int format = 0;
@@ -222,8 +203,7 @@ protected:
         return value;
     }
 
-    bool hasProperty(Window w, const char* name)
-    {
+    bool hasProperty(Window w, const char* name) {
         Atom prop = XInternAtom(hostDisplay, name, False);
         int count = 0;
         Atom* props = XListProperties(hostDisplay, w, &count);
@@ -235,8 +215,7 @@ protected:
         return found;
     }
 
-    unsigned childCount(Window w)
-    {
+    unsigned childCount(Window w) {
         Window r = None, parent = None;
         Window* children = nullptr;
         unsigned count = 0;

@@ -25,8 +25,7 @@ namespace fs = std::filesystem;
 using namespace rimbrel::gui;
 using namespace rimbrel::gui::x11;
 
-FileSelectorRequest exportRequest()
-{
+FileSelectorRequest exportRequest() {
     FileSelectorRequest r;
     r.style = FileSelectorRequest::Style::SelectSaveFile;
     r.title = "Export Op1 Kit as..";
@@ -34,15 +33,13 @@ FileSelectorRequest exportRequest()
     return r;
 }
 
-TEST(DialogCommands, ZenitySaveDialog)
-{
+TEST(DialogCommands, ZenitySaveDialog) {
     EXPECT_EQ(fileSelectorCommand(DialogProgram::Zenity, "/usr/bin/zenity", exportRequest()),
               (std::vector<std::string>{"/usr/bin/zenity", "--file-selection", "--save", "--confirm-overwrite",
                                         "--title=Export Op1 Kit as..", "--file-filter=AIFF | *.aif *.aiff"}));
 }
 
-TEST(DialogCommands, KdialogSaveDialog)
-{
+TEST(DialogCommands, KdialogSaveDialog) {
     FileSelectorRequest r = exportRequest();
     r.title = "Export individual files As..";
     EXPECT_EQ(fileSelectorCommand(DialogProgram::Kdialog, "/usr/bin/kdialog", r),
@@ -50,8 +47,7 @@ TEST(DialogCommands, KdialogSaveDialog)
                                         "Export individual files As.."}));
 }
 
-TEST(DialogCommands, StartFolderAndNameAreGiven)
-{
+TEST(DialogCommands, StartFolderAndNameAreGiven) {
     FileSelectorRequest r = exportRequest();
     r.initialDirectory = "/home/someone/kits";
     r.defaultSaveName = "kit.aif";
@@ -59,8 +55,7 @@ TEST(DialogCommands, StartFolderAndNameAreGiven)
     EXPECT_NE(std::find(argv.begin(), argv.end(), "--filename=/home/someone/kits/kit.aif"), argv.end());
 }
 
-TEST(DialogCommands, MessageBoxes)
-{
+TEST(DialogCommands, MessageBoxes) {
     EXPECT_EQ(messageBoxCommand(DialogProgram::Zenity, "z", "Total Duration too long!", "please <erase>"),
               (std::vector<std::string>{"z", "--warning", "--no-markup", "--title=Total Duration too long!",
                                         "--text=please <erase>"}));
@@ -68,8 +63,7 @@ TEST(DialogCommands, MessageBoxes)
               (std::vector<std::string>{"k", "--title", "Caption", "--sorry", "Text"}));
 }
 
-TEST(DialogCommands, ChosenPathsAreReadFromTheOutput)
-{
+TEST(DialogCommands, ChosenPathsAreReadFromTheOutput) {
     EXPECT_EQ(parseSelectorOutput("/tmp/my kit.aif\n", false), std::vector<std::string>{"/tmp/my kit.aif"});
     EXPECT_EQ(parseSelectorOutput("/tmp/no newline.aif", false), std::vector<std::string>{"/tmp/no newline.aif"});
     EXPECT_TRUE(parseSelectorOutput("", false).empty());
@@ -82,8 +76,7 @@ TEST(DialogCommands, ChosenPathsAreReadFromTheOutput)
 // A folder of stand-in dialog programs that is all of PATH while it exists.
 class FakeDialogs : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/rimbrel-dialogs-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -91,28 +84,25 @@ protected:
         oldPath = old ? old : "";
         setenv("PATH", dir.c_str(), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         setenv("PATH", oldPath.c_str(), 1);
         fs::remove_all(dir);
     }
 
-    void script(const std::string& name, const std::string& body)
-    {
+    void script(const std::string& name, const std::string& body) {
         const fs::path p = fs::path(dir) / name;
-        std::ofstream(p) << "#!/bin/sh\n" << body << "\n";
+        std::ofstream(p) << "#!/bin/sh\n"
+                         << body << "\n";
         chmod(p.c_str(), 0755);
     }
 
-    std::string readFile(const std::string& name)
-    {
+    std::string readFile(const std::string& name) {
         std::ifstream in(fs::path(dir) / name);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     // Polls the runner until `done` (at most 5 s).
-    bool pollUntil(DialogRunner& runner, const std::function<bool()>& done)
-    {
+    bool pollUntil(DialogRunner& runner, const std::function<bool()>& done) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < deadline) {
             runner.poll();
@@ -127,11 +117,11 @@ protected:
     std::string oldPath;
 };
 
-TEST_F(FakeDialogs, TheChosenPathArrivesFromThePumpNotFromTheCall)
-{
+TEST_F(FakeDialogs, TheChosenPathArrivesFromThePumpNotFromTheCall) {
     // The stand-in records its arguments, then "the user" chooses a file.
-    script("zenity", "for a in \"$@\"; do echo \"$a\"; done > \"${0%/*}/args\"\n"
-                     "/bin/sleep 0.2\necho '/tmp/my kit ü.aif'");
+    script("zenity",
+           "for a in \"$@\"; do echo \"$a\"; done > \"${0%/*}/args\"\n"
+           "/bin/sleep 0.2\necho '/tmp/my kit ü.aif'");
     DialogRunner runner;
     std::optional<std::vector<std::string>> answer;
     EXPECT_TRUE(runner.runFileSelector(this, exportRequest(), [&](std::vector<std::string> p) { answer = p; }));
@@ -141,12 +131,12 @@ TEST_F(FakeDialogs, TheChosenPathArrivesFromThePumpNotFromTheCall)
     ASSERT_TRUE(pollUntil(runner, [&] { return answer.has_value(); }));
     EXPECT_EQ(*answer, std::vector<std::string>{"/tmp/my kit ü.aif"});
     EXPECT_EQ(runner.runningFileSelectors(), 0);
-    EXPECT_EQ(readFile("args"), "--file-selection\n--save\n--confirm-overwrite\n--title=Export Op1 Kit as..\n"
-                                "--file-filter=AIFF | *.aif *.aiff\n");
+    EXPECT_EQ(readFile("args"),
+              "--file-selection\n--save\n--confirm-overwrite\n--title=Export Op1 Kit as..\n"
+              "--file-filter=AIFF | *.aif *.aiff\n");
 }
 
-TEST_F(FakeDialogs, ACancelledDialogEndsWithNoFile)
-{
+TEST_F(FakeDialogs, ACancelledDialogEndsWithNoFile) {
     script("zenity", "exit 1");
     DialogRunner runner;
     std::optional<std::vector<std::string>> answer;
@@ -155,8 +145,7 @@ TEST_F(FakeDialogs, ACancelledDialogEndsWithNoFile)
     EXPECT_TRUE(answer->empty());
 }
 
-TEST_F(FakeDialogs, KdialogServesWhenThereIsNoZenity)
-{
+TEST_F(FakeDialogs, KdialogServesWhenThereIsNoZenity) {
     script("kdialog", "echo \"$1\" > \"${0%/*}/mode\"; echo /tmp/k.aif");
     DialogRunner runner;
     std::optional<std::vector<std::string>> answer;
@@ -166,8 +155,7 @@ TEST_F(FakeDialogs, KdialogServesWhenThereIsNoZenity)
     EXPECT_EQ(readFile("mode"), "--getsavefilename\n");
 }
 
-TEST_F(FakeDialogs, WithoutADialogProgramOneLineAndAnEndWithNoFile)
-{
+TEST_F(FakeDialogs, WithoutADialogProgramOneLineAndAnEndWithNoFile) {
     DialogRunner runner;
     std::optional<std::vector<std::string>> answer;
     testing::internal::CaptureStderr();
@@ -180,20 +168,19 @@ TEST_F(FakeDialogs, WithoutADialogProgramOneLineAndAnEndWithNoFile)
     EXPECT_TRUE(answer->empty());
 }
 
-TEST_F(FakeDialogs, AMessageBoxShowsWithoutWaiting)
-{
+TEST_F(FakeDialogs, AMessageBoxShowsWithoutWaiting) {
     script("zenity", "for a in \"$@\"; do echo \"$a\"; done > \"${0%/*}/args\"; /bin/sleep 0.3");
     DialogRunner runner;
     runner.showMessageBox("Total Duration too long!",
                           "please erase some sounds (Ctrl-click) or replace with shorter ones!");
     EXPECT_EQ(runner.runningMessageBoxes(), 1);
     ASSERT_TRUE(pollUntil(runner, [&] { return runner.runningMessageBoxes() == 0; }));
-    EXPECT_EQ(readFile("args"), "--warning\n--no-markup\n--title=Total Duration too long!\n"
-                                "--text=please erase some sounds (Ctrl-click) or replace with shorter ones!\n");
+    EXPECT_EQ(readFile("args"),
+              "--warning\n--no-markup\n--title=Total Duration too long!\n"
+              "--text=please erase some sounds (Ctrl-click) or replace with shorter ones!\n");
 }
 
-TEST_F(FakeDialogs, AMessageBoxWithoutAnyProgramIsALineOnStderr)
-{
+TEST_F(FakeDialogs, AMessageBoxWithoutAnyProgramIsALineOnStderr) {
     DialogRunner runner;
     testing::internal::CaptureStderr();
     runner.showMessageBox("Caption", "Text");
@@ -201,8 +188,7 @@ TEST_F(FakeDialogs, AMessageBoxWithoutAnyProgramIsALineOnStderr)
     EXPECT_EQ(runner.runningMessageBoxes(), 0);
 }
 
-TEST_F(FakeDialogs, AMessageBoxThatCannotShowFallsBackToTheLine)
-{
+TEST_F(FakeDialogs, AMessageBoxThatCannotShowFallsBackToTheLine) {
     script("zenity", "exit 255");  // e.g. no display it can open
     DialogRunner runner;
     testing::internal::CaptureStderr();
@@ -211,8 +197,7 @@ TEST_F(FakeDialogs, AMessageBoxThatCannotShowFallsBackToTheLine)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Rimbrel-VST] Caption: Text\n");
 }
 
-TEST_F(FakeDialogs, AClosedWindowsDialogIsEndedAndNeverAnswered)
-{
+TEST_F(FakeDialogs, AClosedWindowsDialogIsEndedAndNeverAnswered) {
     script("zenity", "/bin/sleep 30; echo /tmp/late.aif");
     DialogRunner runner;
     bool answered = false;
@@ -225,8 +210,7 @@ TEST_F(FakeDialogs, AClosedWindowsDialogIsEndedAndNeverAnswered)
     EXPECT_FALSE(answered);
 }
 
-TEST_F(FakeDialogs, AReceiverMayStartTheNextDialogFromItsAnswer)
-{
+TEST_F(FakeDialogs, AReceiverMayStartTheNextDialogFromItsAnswer) {
     script("zenity", "echo /tmp/a.aif");
     DialogRunner runner;
     int answers = 0;
@@ -238,8 +222,7 @@ TEST_F(FakeDialogs, AReceiverMayStartTheNextDialogFromItsAnswer)
     ASSERT_TRUE(pollUntil(runner, [&] { return answers == 3; }));
 }
 
-TEST_F(FakeDialogs, AQuestionIsAnsweredYesOnlyByTheProgramsYes)
-{
+TEST_F(FakeDialogs, AQuestionIsAnsweredYesOnlyByTheProgramsYes) {
     DialogRunner runner;
     EXPECT_FALSE(runner.askQuestion(this, "Caption", "Text", [](bool) { FAIL() << "nothing was asked"; }));
 
@@ -259,8 +242,7 @@ TEST_F(FakeDialogs, AQuestionIsAnsweredYesOnlyByTheProgramsYes)
 
 // --- the child process helper ---
 
-TEST(ChildProcessTest, OutputLargerThanThePipeIsReadWhole)
-{
+TEST(ChildProcessTest, OutputLargerThanThePipeIsReadWhole) {
     auto child = ChildProcess::start({"/bin/sh", "-c", "/usr/bin/head -c 300000 /dev/zero | /usr/bin/tr '\\0' a"},
                                      true);
     ASSERT_NE(child, nullptr);
@@ -272,15 +254,13 @@ TEST(ChildProcessTest, OutputLargerThanThePipeIsReadWhole)
     EXPECT_EQ(child->output(), std::string(300000, 'a'));
 }
 
-TEST(ChildProcessTest, AProgramThatCannotRunIsReported)
-{
+TEST(ChildProcessTest, AProgramThatCannotRunIsReported) {
     std::string error;
     EXPECT_EQ(ChildProcess::start({"/nonexistent/dialog"}, true, &error), nullptr);
     EXPECT_NE(error, "");
 }
 
-TEST(ChildProcessTest, AHostIgnoringSigchldStillGetsTheOutput)
-{
+TEST(ChildProcessTest, AHostIgnoringSigchldStillGetsTheOutput) {
     struct sigaction old {};
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -295,8 +275,7 @@ TEST(ChildProcessTest, AHostIgnoringSigchldStillGetsTheOutput)
     EXPECT_EQ(child->output(), "/tmp/x.aif\n");
 }
 
-TEST(ChildProcessTest, ProgramsAreFoundInPath)
-{
+TEST(ChildProcessTest, ProgramsAreFoundInPath) {
     EXPECT_EQ(findProgram("sh").empty(), false);
     EXPECT_EQ(findProgram("no-such-program-here"), "");
     EXPECT_EQ(findProgram("/bin/sh"), "/bin/sh");

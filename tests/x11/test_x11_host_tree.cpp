@@ -18,8 +18,7 @@ constexpr int kToolbar = 100;  // the host's own strip above the editor
 
 class HostTreeTest : public X11Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         X11Test::SetUp();
         if (IsSkipped())
             return;
@@ -29,16 +28,14 @@ protected:
         XSync(hostDisplay, False);
     }
 
-    void setLong(Window w, const char* name, Atom type, long value)
-    {
+    void setLong(Window w, const char* name, Atom type, long value) {
         XChangeProperty(hostDisplay, w, XInternAtom(hostDisplay, name, False), type, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&value), 1);
         XSync(hostDisplay, False);
     }
 
     // Every property of a window with its value.
-    std::map<std::string, std::string> snapshot(Window w)
-    {
+    std::map<std::string, std::string> snapshot(Window w) {
         std::map<std::string, std::string> all;
         int count = 0;
         Atom* names = XListProperties(hostDisplay, w, &count);
@@ -62,23 +59,20 @@ protected:
     }
 
     // The host moves its window into the top-level, below its toolbar.
-    void embed(Window into)
-    {
+    void embed(Window into) {
         XReparentWindow(hostDisplay, editorParent, into, 0, kToolbar);
         XResizeWindow(hostDisplay, editorParent, 540, 786);
         XMapWindow(hostDisplay, editorParent);
         XSync(hostDisplay, False);
     }
 
-    bool proxyFollowed(Window to)
-    {
+    bool proxyFollowed(Window to) {
         return pumpUntil([&] { return property(to, "XdndProxy", XA_WINDOW) == frameWindow(); });
     }
 
     // The host's side of a drag: what reaches the top-level, answered with
     // refusals as a host does over its own area.
-    void serveHost()
-    {
+    void serveHost() {
         while (XPending(hostDisplay)) {
             XEvent e;
             XNextEvent(hostDisplay, &e);
@@ -102,8 +96,7 @@ protected:
         }
     }
 
-    std::unique_ptr<DragSource> dragSource()
-    {
+    std::unique_ptr<DragSource> dragSource() {
         auto source = std::make_unique<DragSource>();
         source->options().timeoutMs = kPatienceMs;
         source->setIdle([this] {
@@ -117,8 +110,7 @@ protected:
     std::vector<std::string> hostSaw;
 };
 
-TEST_F(HostTreeTest, TheProxyFollowsTheReparentAndEverythingIsPutBackOnClose)
-{
+TEST_F(HostTreeTest, TheProxyFollowsTheReparentAndEverythingIsPutBackOnClose) {
     // A window between with a proxy of the host's own, and a WM_STATE on the
     // top-level as a window manager sets it.
     Window middle = XCreateSimpleWindow(hostDisplay, host, 0, 0, 540, 886, 0, 0, 0);
@@ -150,8 +142,7 @@ TEST_F(HostTreeTest, TheProxyFollowsTheReparentAndEverythingIsPutBackOnClose)
     EXPECT_EQ(snapshot(editorParent), parentBefore);
 }
 
-TEST_F(HostTreeTest, AnAwarenessTheHostSetsWhileTheEditorIsOpenStays)
-{
+TEST_F(HostTreeTest, AnAwarenessTheHostSetsWhileTheEditorIsOpenStays) {
     XDeleteProperty(hostDisplay, host, XInternAtom(hostDisplay, "XdndAware", False));
     XSync(hostDisplay, False);
     openFrame();
@@ -164,8 +155,7 @@ TEST_F(HostTreeTest, AnAwarenessTheHostSetsWhileTheEditorIsOpenStays)
     EXPECT_FALSE(hasProperty(host, "XdndProxy"));
 }
 
-TEST_F(HostTreeTest, DropsOverTheEditorAreOursAndTheRestGoesToTheHost)
-{
+TEST_F(HostTreeTest, DropsOverTheEditorAreOursAndTheRestGoesToTheHost) {
     openFrame(editorParent);
     auto* taker = new RecordingView(CRect(34, 160, 206, 178), kRed, true);
     frame->addView(taker);

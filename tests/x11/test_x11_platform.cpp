@@ -25,8 +25,7 @@ struct TwoViews {
     RecordingView* blue;
 };
 
-TwoViews addViews(CFrame* frame)
-{
+TwoViews addViews(CFrame* frame) {
     auto* red = new RecordingView(CRect(34, 160, 206, 178), kRed, true);
     auto* blue = new RecordingView(CRect(277, 151, 357, 192), kBlue, false);
     frame->addView(red);
@@ -34,8 +33,7 @@ TwoViews addViews(CFrame* frame)
     return {red, blue};
 }
 
-TEST_F(X11Test, FrameIsAChildWindowOfTheParentWithTheFrameSize)
-{
+TEST_F(X11Test, FrameIsAChildWindowOfTheParentWithTheFrameSize) {
     openFrame();
     ASSERT_NE(frame->getPlatformFrame(), nullptr);
     const Window w = frameWindow();
@@ -59,8 +57,7 @@ TEST_F(X11Test, FrameIsAChildWindowOfTheParentWithTheFrameSize)
     EXPECT_NE(gui::x11::display(), static_cast<void*>(hostDisplay));
 }
 
-TEST_F(X11Test, TheHostTopLevelProxiesDropsWhileTheFrameIsOpen)
-{
+TEST_F(X11Test, TheHostTopLevelProxiesDropsWhileTheFrameIsOpen) {
     openFrame();
     const Window w = frameWindow();
     ASSERT_NE(w, None);
@@ -76,8 +73,7 @@ TEST_F(X11Test, TheHostTopLevelProxiesDropsWhileTheFrameIsOpen)
     EXPECT_EQ(childCount(host), 0u);
 }
 
-TEST_F(X11Test, ADropAwareTopLevelKeepsItsOwnAwarenessAndStillGetsTheProxy)
-{
+TEST_F(X11Test, ADropAwareTopLevelKeepsItsOwnAwarenessAndStillGetsTheProxy) {
     // GTK and Qt mark every top-level XdndAware; their drops still have to
     // reach the editor.
     long version = 4;
@@ -95,8 +91,7 @@ TEST_F(X11Test, ADropAwareTopLevelKeepsItsOwnAwarenessAndStillGetsTheProxy)
     EXPECT_FALSE(hasProperty(host, "XdndProxy"));
 }
 
-TEST_F(X11Test, AProxyTakenOverByTheHostIsNotRemoved)
-{
+TEST_F(X11Test, AProxyTakenOverByTheHostIsNotRemoved) {
     openFrame();
     ASSERT_NE(frameWindow(), None);
     // The host points the proxy elsewhere while the editor is open.
@@ -110,8 +105,7 @@ TEST_F(X11Test, AProxyTakenOverByTheHostIsNotRemoved)
     EXPECT_EQ(property(host, "XdndProxy", XA_WINDOW), host);
 }
 
-TEST_F(X11Test, TheTopLevelIsFoundAboveNestedParents)
-{
+TEST_F(X11Test, TheTopLevelIsFoundAboveNestedParents) {
     // The host's parent window lies two levels below its top-level.
     Window middle = XCreateSimpleWindow(hostDisplay, host, 0, 0, 540, 786, 0, 0, 0);
     Window inner = XCreateSimpleWindow(hostDisplay, middle, 0, 0, 540, 786, 0, 0, 0);
@@ -134,15 +128,13 @@ TEST_F(X11Test, TheTopLevelIsFoundAboveNestedParents)
     EXPECT_FALSE(hasProperty(inner, "XdndProxy"));
 }
 
-TEST_F(X11Test, AnUnknownParentGivesNoPlatformAndNoCrash)
-{
+TEST_F(X11Test, AnUnknownParentGivesNoPlatformAndNoCrash) {
     openFrame(static_cast<Window>(0x7ffffff0));
     EXPECT_EQ(frame->getPlatformFrame(), nullptr);
     gui::x11::pump();
 }
 
-TEST_F(X11Test, PaintsItsViewsAndRepaintsWhatIsMarked)
-{
+TEST_F(X11Test, PaintsItsViewsAndRepaintsWhatIsMarked) {
     openFrame();
     TwoViews v = addViews(frame);
     ASSERT_TRUE(waitForPixel(100, 170, kRed));
@@ -154,8 +146,7 @@ TEST_F(X11Test, PaintsItsViewsAndRepaintsWhatIsMarked)
     EXPECT_TRUE(waitForPixel(100, 170, kBlue));
 }
 
-TEST_F(X11Test, AnExposeIsRepaintedFromWhatWasDrawnWithoutDrawingAgain)
-{
+TEST_F(X11Test, AnExposeIsRepaintedFromWhatWasDrawnWithoutDrawingAgain) {
     openFrame();
     TwoViews v = addViews(frame);
     ASSERT_TRUE(waitForPixel(100, 170, kRed));
@@ -169,8 +160,7 @@ TEST_F(X11Test, AnExposeIsRepaintedFromWhatWasDrawnWithoutDrawingAgain)
     EXPECT_EQ(v.red->draws, drawsBefore);
 }
 
-TEST_F(X11Test, UpdateNowPaintsAtOnce)
-{
+TEST_F(X11Test, UpdateNowPaintsAtOnce) {
     openFrame();
     TwoViews v = addViews(frame);
     ASSERT_TRUE(waitForPixel(100, 170, kRed));
@@ -183,21 +173,18 @@ TEST_F(X11Test, UpdateNowPaintsAtOnce)
 
 // --- the mouse, through the X server's test extension (xdotool) ---
 
-bool haveXdotool()
-{
+bool haveXdotool() {
     return !gui::x11::findProgram("xdotool").empty();
 }
 
-void xdotool(const std::string& args)
-{
+void xdotool(const std::string& args) {
     const std::string command = "xdotool " + args + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 class X11MouseTest : public X11Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         X11Test::SetUp();
         if (IsSkipped())
             return;
@@ -211,8 +198,7 @@ protected:
     }
 
     // Clicks at (x, y) of the frame with `keys` held and waits for the release.
-    void clickWith(int x, int y, const std::string& keys, int button = 1)
-    {
+    void clickWith(int x, int y, const std::string& keys, int button = 1) {
         views.red->events.clear();
         std::string down, up;
         std::istringstream in(keys);
@@ -227,8 +213,7 @@ protected:
     TwoViews views{};
 };
 
-TEST_F(X11MouseTest, ALeftClickReachesTheViewWithItsButton)
-{
+TEST_F(X11MouseTest, ALeftClickReachesTheViewWithItsButton) {
     clickWith(100, 170, "");
     ASSERT_TRUE(pumpUntil([&] { return views.red->last("up") != nullptr; }));
     const auto* down = views.red->last("down");
@@ -239,8 +224,7 @@ TEST_F(X11MouseTest, ALeftClickReachesTheViewWithItsButton)
     EXPECT_EQ(views.red->last("up")->buttons, kLButton);
 }
 
-TEST_F(X11MouseTest, ModifiersArriveWithTheClick)
-{
+TEST_F(X11MouseTest, ModifiersArriveWithTheClick) {
     clickWith(100, 170, "shift");
     ASSERT_TRUE(pumpUntil([&] { return views.red->last("up") != nullptr; }));
     EXPECT_EQ(views.red->last("down")->buttons, kLButton | kShift);
@@ -260,16 +244,14 @@ TEST_F(X11MouseTest, ModifiersArriveWithTheClick)
 
 // An editor that takes every key the views leave.
 struct KeyTakingEditor : VSTGUIEditorInterface {
-    bool onFrameKeyDown(CKeyCode& key) override
-    {
+    bool onFrameKeyDown(CKeyCode& key) override {
         keys.push_back(key);
         return true;
     }
     std::vector<CKeyCode> keys;
 };
 
-TEST_F(X11Test, KeysPressedOverTheWindowReachTheFramesEditor)
-{
+TEST_F(X11Test, KeysPressedOverTheWindowReachTheFramesEditor) {
     if (!haveXdotool())
         GTEST_SKIP() << "xdotool not installed";
     XRaiseWindow(hostDisplay, host);
@@ -290,8 +272,7 @@ TEST_F(X11Test, KeysPressedOverTheWindowReachTheFramesEditor)
     EXPECT_EQ(z()->modifier, kModifierControl);
 }
 
-TEST_F(X11MouseTest, OtherButtonsMapAndTheWheelIsIgnored)
-{
+TEST_F(X11MouseTest, OtherButtonsMapAndTheWheelIsIgnored) {
     clickWith(100, 170, "", 3);
     ASSERT_TRUE(pumpUntil([&] { return views.red->last("up") != nullptr; }));
     EXPECT_EQ(views.red->last("down")->buttons, kRButton);
@@ -302,8 +283,7 @@ TEST_F(X11MouseTest, OtherButtonsMapAndTheWheelIsIgnored)
     EXPECT_EQ(views.red->last("down"), nullptr);
 }
 
-TEST_F(X11MouseTest, ADragKeepsReportingToThePressedViewAndLeavingIsReported)
-{
+TEST_F(X11MouseTest, ADragKeepsReportingToThePressedViewAndLeavingIsReported) {
     views.red->events.clear();
     xdotool("mousemove " + std::to_string(hostX + 100) + " " + std::to_string(hostY + 170) +
             " mousedown 1 mousemove " + std::to_string(hostX + 150) + " " + std::to_string(hostY + 400) +
@@ -323,8 +303,7 @@ TEST_F(X11MouseTest, ADragKeepsReportingToThePressedViewAndLeavingIsReported)
 
 // --- the real save dialog ---
 
-TEST_F(X11Test, TheSaveDialogIsZenityAndItsAnswerArrivesThroughThePump)
-{
+TEST_F(X11Test, TheSaveDialogIsZenityAndItsAnswerArrivesThroughThePump) {
     if (gui::x11::findProgram("zenity").empty() || !haveXdotool())
         GTEST_SKIP() << "zenity or xdotool not installed";
     char pattern[] = "/tmp/rimbrel-save-XXXXXX";
@@ -358,8 +337,7 @@ TEST_F(X11Test, TheSaveDialogIsZenityAndItsAnswerArrivesThroughThePump)
 
 class CountingReceiver : public CBaseObject {
 public:
-    CMessageResult notify(CBaseObject*, const char* message) override
-    {
+    CMessageResult notify(CBaseObject*, const char* message) override {
         if (isMessage(message, kMsgTimer))
             ++ticks;
         return kMessageNotified;
@@ -367,8 +345,7 @@ public:
     int ticks = 0;
 };
 
-TEST_F(X11Test, TimersFireFromThePumpWithOrWithoutAWindow)
-{
+TEST_F(X11Test, TimersFireFromThePumpWithOrWithoutAWindow) {
     CountingReceiver receiver;
     CVSTGUITimer* timer = new CVSTGUITimer(&receiver, 10, true);
     EXPECT_TRUE(pumpUntil([&] { return receiver.ticks >= 3; }));
@@ -378,8 +355,7 @@ TEST_F(X11Test, TimersFireFromThePumpWithOrWithoutAWindow)
     timer->forget();
 }
 
-TEST_F(X11Test, TheUiThreadNeedNotBeTheMainThread)
-{
+TEST_F(X11Test, TheUiThreadNeedNotBeTheMainThread) {
     std::atomic<bool> painted{false};
     Window seen = None;
     std::thread ui([&] {
@@ -400,8 +376,7 @@ TEST_F(X11Test, TheUiThreadNeedNotBeTheMainThread)
     EXPECT_EQ(childCount(host), 0u);
 }
 
-TEST_F(X11Test, TheHostDestroyingItsWindowFirstIsSurvived)
-{
+TEST_F(X11Test, TheHostDestroyingItsWindowFirstIsSurvived) {
     openFrame();
     addViews(frame);
     pumpFor(50);
@@ -415,16 +390,14 @@ TEST_F(X11Test, TheHostDestroyingItsWindowFirstIsSurvived)
     EXPECT_EQ(gui::x11::frameCount(), 0);
 }
 
-long residentKb()
-{
+long residentKb() {
     std::ifstream statm("/proc/self/statm");
     long pages = 0, resident = 0;
     statm >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-int openFileCount()
-{
+int openFileCount() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
         while (readdir(d))
@@ -434,8 +407,7 @@ int openFileCount()
     return n;
 }
 
-TEST_F(X11Test, OpeningAndClosingFiftyTimesLeavesNothingBehind)
-{
+TEST_F(X11Test, OpeningAndClosingFiftyTimesLeavesNothingBehind) {
     auto cycle = [&] {
         openFrame();
         addViews(frame);
@@ -468,8 +440,7 @@ TEST_F(X11Test, OpeningAndClosingFiftyTimesLeavesNothingBehind)
 #endif
 }
 
-TEST_F(X11Test, TwoFramesShareTheConnectionAndHandTheProxyOver)
-{
+TEST_F(X11Test, TwoFramesShareTheConnectionAndHandTheProxyOver) {
     Window second = XCreateSimpleWindow(hostDisplay, host, 0, 0, 540, 786, 0, 0, 0);
     XMapWindow(hostDisplay, second);
     XSync(hostDisplay, False);

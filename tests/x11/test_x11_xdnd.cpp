@@ -14,8 +14,7 @@ const CColor kBlue(20, 40, 220);
 
 class XdndTest : public X11Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         X11Test::SetUp();
         if (IsSkipped())
             return;
@@ -44,8 +43,7 @@ protected:
     std::unique_ptr<DragSource> source;
 };
 
-TEST_F(XdndTest, AFileManagerDropArrivesWithDecodedPaths)
-{
+TEST_F(XdndTest, AFileManagerDropArrivesWithDecodedPaths) {
     const std::vector<std::string> paths = {
         "/tmp/my samples/kick drum.wav",
         "/tmp/Ünïcødé/snäre €.aiff",
@@ -76,8 +74,7 @@ TEST_F(XdndTest, AFileManagerDropArrivesWithDecodedPaths)
     EXPECT_EQ(taker->kinds(), (std::vector<std::string>{"enter", "drop", "leave"}));
 }
 
-TEST_F(XdndTest, TheFrameWindowItselfTakesDropsFromSourcesThatSearchDeeper)
-{
+TEST_F(XdndTest, TheFrameWindowItselfTakesDropsFromSourcesThatSearchDeeper) {
     source->options().lookup = DragSource::Lookup::Deepest;
     const auto result = source->dragAndDrop({"/tmp/one.wav"}, rootX(100), rootY(170));
     EXPECT_EQ(source->targetWindow(), frameWindow());
@@ -86,8 +83,7 @@ TEST_F(XdndTest, TheFrameWindowItselfTakesDropsFromSourcesThatSearchDeeper)
     EXPECT_EQ(taker->last("drop")->paths, std::vector<std::string>{"/tmp/one.wav"});
 }
 
-TEST_F(XdndTest, AViewThatTakesNoDropsIsRefusedButTheDropIsStillFinished)
-{
+TEST_F(XdndTest, AViewThatTakesNoDropsIsRefusedButTheDropIsStillFinished) {
     ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(300), rootY(170)));
     EXPECT_TRUE(source->lastStatus().answered);
     EXPECT_FALSE(source->lastStatus().accepted);
@@ -98,8 +94,7 @@ TEST_F(XdndTest, AViewThatTakesNoDropsIsRefusedButTheDropIsStillFinished)
     EXPECT_TRUE(taker->kinds().empty());
 }
 
-TEST_F(XdndTest, OverTheBackgroundNothingIsAccepted)
-{
+TEST_F(XdndTest, OverTheBackgroundNothingIsAccepted) {
     ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(500), rootY(20)));
     EXPECT_FALSE(source->lastStatus().accepted);
     const auto result = source->drop();
@@ -107,8 +102,7 @@ TEST_F(XdndTest, OverTheBackgroundNothingIsAccepted)
     EXPECT_FALSE(result.accepted);
 }
 
-TEST_F(XdndTest, MovingBetweenViewsAndLeavingTellsEachView)
-{
+TEST_F(XdndTest, MovingBetweenViewsAndLeavingTellsEachView) {
     ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(100), rootY(170)));
     EXPECT_TRUE(source->lastStatus().accepted);
     EXPECT_TRUE(source->move(rootX(110), rootY(171)).accepted);
@@ -122,8 +116,7 @@ TEST_F(XdndTest, MovingBetweenViewsAndLeavingTellsEachView)
     EXPECT_EQ(other->last("enter")->where, CPoint(100, 190));
 }
 
-TEST_F(XdndTest, FiveHundredLongPathsArriveWholeAndInOrder)
-{
+TEST_F(XdndTest, FiveHundredLongPathsArriveWholeAndInOrder) {
     std::vector<std::string> paths;
     for (int i = 0; i < 500; ++i)
         paths.push_back("/tmp/" + std::string(300, 'd') + "/sample number " + std::to_string(i) + ".wav");
@@ -138,8 +131,7 @@ TEST_F(XdndTest, FiveHundredLongPathsArriveWholeAndInOrder)
     EXPECT_EQ(drop->paths, paths);
 }
 
-TEST_F(XdndTest, ADragOfNoLocalFilesIsRefusedEverywhere)
-{
+TEST_F(XdndTest, ADragOfNoLocalFilesIsRefusedEverywhere) {
     // Only a path the list cannot name: the list is empty.
     ASSERT_TRUE(source->enter({"relative/name.wav"}, rootX(100), rootY(170)));
     EXPECT_FALSE(source->lastStatus().accepted);
@@ -149,8 +141,7 @@ TEST_F(XdndTest, ADragOfNoLocalFilesIsRefusedEverywhere)
     EXPECT_TRUE(taker->kinds().empty());
 }
 
-TEST_F(XdndTest, ASourceThatGivesNoDataGetsARefusalAndItsFinish)
-{
+TEST_F(XdndTest, ASourceThatGivesNoDataGetsARefusalAndItsFinish) {
     source->options().refuseData = true;
     ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(100), rootY(170)));
     EXPECT_TRUE(source->lastStatus().answered);
@@ -162,8 +153,7 @@ TEST_F(XdndTest, ASourceThatGivesNoDataGetsARefusalAndItsFinish)
     EXPECT_TRUE(taker->kinds().empty());
 }
 
-TEST_F(XdndTest, SeveralDragsInARowEachGetTheirOwnFiles)
-{
+TEST_F(XdndTest, SeveralDragsInARowEachGetTheirOwnFiles) {
     for (int i = 0; i < 5; ++i) {
         const std::string path = "/tmp/round " + std::to_string(i) + ".wav";
         const auto result = source->dragAndDrop({path}, rootX(100), rootY(170));
@@ -173,8 +163,7 @@ TEST_F(XdndTest, SeveralDragsInARowEachGetTheirOwnFiles)
     }
 }
 
-TEST_F(XdndTest, ClosingTheWindowDuringADragIsSafe)
-{
+TEST_F(XdndTest, ClosingTheWindowDuringADragIsSafe) {
     ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(100), rootY(170)));
     delete frame;
     frame = nullptr;
@@ -184,15 +173,14 @@ TEST_F(XdndTest, ClosingTheWindowDuringADragIsSafe)
     EXPECT_FALSE(result.accepted);
 }
 
-TEST_F(XdndTest, ClosingTheWindowWhileTheDataIsAwaitedStillAnswersTheSource)
-{
+TEST_F(XdndTest, ClosingTheWindowWhileTheDataIsAwaitedStillAnswersTheSource) {
     // The source leaves the request for the data unanswered, so the drop
     // waits for it...
     source->options().ignoreDataRequests = true;
     source->options().timeoutMs = 200;
     ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(100), rootY(170)));
     EXPECT_FALSE(source->lastStatus().answered);  // the target waits for the data too
-    source->drop();  // times out
+    source->drop();                               // times out
     // ...until the window closes: the source then hears a refusal.
     delete frame;
     frame = nullptr;
@@ -207,16 +195,14 @@ TEST_F(XdndTest, ClosingTheWindowWhileTheDataIsAwaitedStillAnswersTheSource)
 class ReenteringView : public RecordingView {
 public:
     using RecordingView::RecordingView;
-    bool onDrop(CDragContainer* drag, CPoint& where) override
-    {
+    bool onDrop(CDragContainer* drag, CPoint& where) override {
         for (int i = 0; i < 3; ++i)
             gui::x11::pump();
         return RecordingView::onDrop(drag, where);
     }
 };
 
-TEST_F(XdndTest, APumpFromInsideADropChangesNothing)
-{
+TEST_F(XdndTest, APumpFromInsideADropChangesNothing) {
     auto* view = new ReenteringView(CRect(300, 600, 500, 700), kRed, true);
     frame->addView(view);
     const auto result = source->dragAndDrop({"/tmp/r.wav"}, rootX(400), rootY(650));
@@ -227,8 +213,7 @@ TEST_F(XdndTest, APumpFromInsideADropChangesNothing)
     EXPECT_TRUE(source->dragAndDrop({"/tmp/s.wav"}, rootX(400), rootY(650)).accepted);
 }
 
-TEST_F(XdndTest, DataThatNeverComesEndsTheDropWithARefusal)
-{
+TEST_F(XdndTest, DataThatNeverComesEndsTheDropWithARefusal) {
     source->options().ignoreDataRequests = true;
     source->options().timeoutMs = 100;
     ASSERT_TRUE(source->enter({"/tmp/x.wav"}, rootX(100), rootY(170)));

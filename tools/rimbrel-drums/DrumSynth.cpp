@@ -28,7 +28,9 @@ private:
 // Two-pole resonant filter (state-variable form), enough to shape noise.
 class Filter {
 public:
-    enum Kind { LowPass, BandPass, HighPass };
+    enum Kind { LowPass,
+                BandPass,
+                HighPass };
     Filter(Kind kind, double cutoff, double q) : kind_(kind) {
         f_ = 2.0 * std::sin(std::numbers::pi * std::min(cutoff, kSampleRate / 6.0) / kSampleRate);
         damp_ = 1.0 / q;

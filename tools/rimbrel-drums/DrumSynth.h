@@ -12,8 +12,8 @@ namespace rimbrel::drums {
 constexpr int kSampleRate = 44100;
 
 struct DrumSound {
-    std::string name;          // file name without extension, e.g. "01-kick"
-    std::vector<float> frames; // mono, faded to silence at the end
+    std::string name;           // file name without extension, e.g. "01-kick"
+    std::vector<float> frames;  // mono, faded to silence at the end
 };
 
 // The loudest any sound peaks (about -3 dBFS). Each sound has its own level

@@ -20,8 +20,7 @@ Display* sourceDisplay = nullptr;
 XErrorHandler previousHandler = nullptr;
 int sourceErrors = 0;
 
-int sourceErrorHandler(Display* display, XErrorEvent* error)
-{
+int sourceErrorHandler(Display* display, XErrorEvent* error) {
     if (display == sourceDisplay) {
         ++sourceErrors;
         return 0;
@@ -62,8 +61,7 @@ struct DragSource::State {
 
     Atom atom(const char* name) { return XInternAtom(dpy, name, False); }
 
-    unsigned long property(Window w, Atom prop, Atom type)
-    {
+    unsigned long property(Window w, Atom prop, Atom type) {
         Atom actualType = None;
         int format = 0;
         unsigned long items = 0, after = 0;
@@ -78,8 +76,7 @@ struct DragSource::State {
         return value;
     }
 
-    bool hasWmState(Window w)
-    {
+    bool hasWmState(Window w) {
         Atom actualType = None;
         int format = 0;
         unsigned long items = 0, after = 0;
@@ -93,8 +90,7 @@ struct DragSource::State {
 
     // The client window inside a top-level (the window manager's frame, if
     // any, holds it somewhere below).
-    Window clientOf(Window top, int depth = 0)
-    {
+    Window clientOf(Window top, int depth = 0) {
         if (hasWmState(top) || depth > 8)
             return depth == 0 || hasWmState(top) ? top : None;
         Window r = None, parent = None;
@@ -110,8 +106,7 @@ struct DragSource::State {
         return found != None ? found : (depth == 0 ? top : None);
     }
 
-    Window findTarget(int x, int y)
-    {
+    Window findTarget(int x, int y) {
         if (options.lookup == Lookup::TopLevel) {
             int cx = 0, cy = 0;
             Window child = None;
@@ -134,8 +129,7 @@ struct DragSource::State {
         return found;
     }
 
-    void send(Atom type, long l1, long l2, long l3, long l4)
-    {
+    void send(Atom type, long l1, long l2, long l3, long l4) {
         XEvent e{};
         e.xclient.type = ClientMessage;
         e.xclient.display = dpy;
@@ -151,8 +145,7 @@ struct DragSource::State {
         XFlush(dpy);
     }
 
-    void serveRequest(const XSelectionRequestEvent& req)
-    {
+    void serveRequest(const XSelectionRequestEvent& req) {
         XEvent reply{};
         reply.xselection.type = SelectionNotify;
         reply.xselection.display = dpy;
@@ -187,8 +180,7 @@ struct DragSource::State {
         ++result.dataRequests;
     }
 
-    void nextPiece(const XPropertyEvent& e)
-    {
+    void nextPiece(const XPropertyEvent& e) {
         for (auto it = transfers.begin(); it != transfers.end(); ++it) {
             if (it->requestor != e.window || it->property != e.atom || e.state != PropertyDelete)
                 continue;
@@ -205,45 +197,43 @@ struct DragSource::State {
         }
     }
 
-    void handle(XEvent& e)
-    {
+    void handle(XEvent& e) {
         switch (e.type) {
-        case SelectionRequest:
-            if (!options.ignoreDataRequests)
-                serveRequest(e.xselectionrequest);
-            break;
-        case PropertyNotify:
-            nextPiece(e.xproperty);
-            break;
-        case ClientMessage:
-            if (static_cast<Window>(e.xclient.data.l[0]) != target)
+            case SelectionRequest:
+                if (!options.ignoreDataRequests)
+                    serveRequest(e.xselectionrequest);
                 break;
-            if (e.xclient.message_type == xdndStatus) {
-                status.answered = true;
-                status.accepted = (e.xclient.data.l[1] & 1) != 0;
-                const Atom action = static_cast<Atom>(e.xclient.data.l[4]);
-                status.action.clear();
-                if (action != None) {
-                    char* name = XGetAtomName(dpy, action);
-                    if (name) {
-                        status.action = name;
-                        XFree(name);
+            case PropertyNotify:
+                nextPiece(e.xproperty);
+                break;
+            case ClientMessage:
+                if (static_cast<Window>(e.xclient.data.l[0]) != target)
+                    break;
+                if (e.xclient.message_type == xdndStatus) {
+                    status.answered = true;
+                    status.accepted = (e.xclient.data.l[1] & 1) != 0;
+                    const Atom action = static_cast<Atom>(e.xclient.data.l[4]);
+                    status.action.clear();
+                    if (action != None) {
+                        char* name = XGetAtomName(dpy, action);
+                        if (name) {
+                            status.action = name;
+                            XFree(name);
+                        }
                     }
+                    statusPending = false;
+                } else if (e.xclient.message_type == xdndFinished) {
+                    result.finished = true;
+                    result.accepted = (e.xclient.data.l[1] & 1) != 0;
+                    finishedPending = false;
                 }
-                statusPending = false;
-            } else if (e.xclient.message_type == xdndFinished) {
-                result.finished = true;
-                result.accepted = (e.xclient.data.l[1] & 1) != 0;
-                finishedPending = false;
-            }
-            break;
-        default:
-            break;
+                break;
+            default:
+                break;
         }
     }
 
-    void processEvents()
-    {
+    void processEvents() {
         while (XPending(dpy)) {
             XEvent e;
             XNextEvent(dpy, &e);
@@ -252,8 +242,7 @@ struct DragSource::State {
     }
 
     template <class Done>
-    bool waitFor(Done done)
-    {
+    bool waitFor(Done done) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeoutMs);
         for (;;) {
             processEvents();
@@ -271,8 +260,7 @@ struct DragSource::State {
     }
 
     // A server time for the drag: the time of a property change of our own.
-    Time serverTime()
-    {
+    Time serverTime() {
         XSelectInput(dpy, source, PropertyChangeMask);
         unsigned char nothing = 0;
         XChangeProperty(dpy, source, stamp, XA_STRING, 8, PropModeAppend, &nothing, 0);
@@ -288,8 +276,7 @@ struct DragSource::State {
     }
 };
 
-DragSource::DragSource(const char* displayName) : s(std::make_unique<State>())
-{
+DragSource::DragSource(const char* displayName) : s(std::make_unique<State>()) {
     s->dpy = XOpenDisplay(displayName);
     if (!s->dpy)
         return;
@@ -316,8 +303,7 @@ DragSource::DragSource(const char* displayName) : s(std::make_unique<State>())
     s->stamp = s->atom("RIMBREL_DRAG_TIME");
 }
 
-DragSource::~DragSource()
-{
+DragSource::~DragSource() {
     if (!s->dpy)
         return;
     XDestroyWindow(s->dpy, s->source);
@@ -327,23 +313,19 @@ DragSource::~DragSource()
     XCloseDisplay(s->dpy);
 }
 
-bool DragSource::ok() const
-{
+bool DragSource::ok() const {
     return s->dpy != nullptr;
 }
 
-DragSource::Options& DragSource::options()
-{
+DragSource::Options& DragSource::options() {
     return s->options;
 }
 
-void DragSource::setIdle(std::function<void()> idle)
-{
+void DragSource::setIdle(std::function<void()> idle) {
     s->idle = std::move(idle);
 }
 
-bool DragSource::enter(const std::vector<std::string>& paths, int rootX, int rootY)
-{
+bool DragSource::enter(const std::vector<std::string>& paths, int rootX, int rootY) {
     State& st = *s;
     if (!st.dpy)
         return false;
@@ -378,8 +360,7 @@ bool DragSource::enter(const std::vector<std::string>& paths, int rootX, int roo
     return true;
 }
 
-DragSource::Reply DragSource::move(int rootX, int rootY)
-{
+DragSource::Reply DragSource::move(int rootX, int rootY) {
     State& st = *s;
     if (!st.active)
         return {};
@@ -391,13 +372,11 @@ DragSource::Reply DragSource::move(int rootX, int rootY)
     return st.status;
 }
 
-DragSource::Reply DragSource::lastStatus() const
-{
+DragSource::Reply DragSource::lastStatus() const {
     return s->status;
 }
 
-void DragSource::leave()
-{
+void DragSource::leave() {
     State& st = *s;
     if (!st.active)
         return;
@@ -406,8 +385,7 @@ void DragSource::leave()
     st.active = false;
 }
 
-DragSource::Result DragSource::drop()
-{
+DragSource::Result DragSource::drop() {
     State& st = *s;
     if (!st.active) {
         Result r = st.result;
@@ -422,16 +400,14 @@ DragSource::Result DragSource::drop()
     return st.result;
 }
 
-DragSource::Result DragSource::awaitFinished()
-{
+DragSource::Result DragSource::awaitFinished() {
     State& st = *s;
     if (st.finishedPending && st.waitFor([&st] { return !st.finishedPending; }))
         st.result.error.clear();
     return st.result;
 }
 
-DragSource::Result DragSource::dragAndDrop(const std::vector<std::string>& paths, int rootX, int rootY)
-{
+DragSource::Result DragSource::dragAndDrop(const std::vector<std::string>& paths, int rootX, int rootY) {
     if (!enter(paths, rootX, rootY)) {
         Result r;
         r.error = ok() ? "no drop target under the point" : "cannot open the X display";
@@ -440,13 +416,11 @@ DragSource::Result DragSource::dragAndDrop(const std::vector<std::string>& paths
     return drop();
 }
 
-unsigned long DragSource::targetWindow() const
-{
+unsigned long DragSource::targetWindow() const {
     return s->target;
 }
 
-unsigned long DragSource::proxyWindow() const
-{
+unsigned long DragSource::proxyWindow() const {
     return s->sendTo;
 }
 

@@ -49,7 +49,7 @@ public:
     struct Reply {
         bool answered = false;  // an XdndStatus came back
         bool accepted = false;
-        std::string action;     // e.g. "XdndActionCopy"
+        std::string action;  // e.g. "XdndActionCopy"
     };
 
     struct Result {

@@ -29,8 +29,7 @@ constexpr int kActionSpacingMs = 200;
 
 // The host survives X errors (a plug-in's window gone at the wrong moment);
 // it reports them.
-int reportXError(Display* display, XErrorEvent* e)
-{
+int reportXError(Display* display, XErrorEvent* e) {
     char text[256] = {0};
     XGetErrorText(display, e->error_code, text, sizeof text);
     std::fprintf(stderr, "rimbrel-host: X error: %s (request %d)\n", text, e->request_code);
@@ -41,20 +40,17 @@ int reportXError(Display* display, XErrorEvent* e)
 // closed and the effect destroyed, so scripts can stop a run cleanly.
 volatile std::sig_atomic_t stopRequested = 0;
 
-void requestStop(int)
-{
+void requestStop(int) {
     stopRequested = 1;
 }
 
-int msSince(Clock::time_point t)
-{
+int msSince(Clock::time_point t) {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
 }
 
 // The window's contents as the screen shows them (the plug-in's child
 // window included), written as PNG.
-bool writeScreenshot(Display* dpy, Window window, const std::string& path, std::string& error)
-{
+bool writeScreenshot(Display* dpy, Window window, const std::string& path, std::string& error) {
     XWindowAttributes a;
     if (!XGetWindowAttributes(dpy, window, &a)) {
         error = "cannot read the window";
@@ -102,8 +98,7 @@ struct DropProperties {
     bool operator==(const DropProperties&) const = default;
 };
 
-std::vector<unsigned long> rawProperty(Display* dpy, Window w, Atom property)
-{
+std::vector<unsigned long> rawProperty(Display* dpy, Window w, Atom property) {
     Atom type = None;
     int format = 0;
     unsigned long items = 0, after = 0;
@@ -121,16 +116,14 @@ std::vector<unsigned long> rawProperty(Display* dpy, Window w, Atom property)
     return values;
 }
 
-DropProperties dropProperties(Display* dpy, Window w)
-{
+DropProperties dropProperties(Display* dpy, Window w) {
     return {rawProperty(dpy, w, XInternAtom(dpy, "XdndAware", False)),
             rawProperty(dpy, w, XInternAtom(dpy, "XdndProxy", False))};
 }
 
 // A synthetic click: press and release sent to the deepest window under the
 // point, with the modifiers in the event's state.
-void sendClick(Display* dpy, Window top, const EditorAction& action)
-{
+void sendClick(Display* dpy, Window top, const EditorAction& action) {
     Window w = top, child = None;
     int x = action.x, y = action.y;
     for (int depth = 0; depth < 32; ++depth) {
@@ -204,8 +197,7 @@ private:
     Clock::time_point lastIdle{};
 };
 
-bool EditorSession::openWindow(int width, int height)
-{
+bool EditorSession::openWindow(int width, int height) {
     const int screen = DefaultScreen(dpy);
     const Window root = RootWindow(dpy, screen);
     stripHeight = options.embedLater ? kHostStripHeight : 0;
@@ -244,8 +236,7 @@ bool EditorSession::openWindow(int width, int height)
 }
 
 // Sizes the window to the editor's rectangle, fixed.
-void EditorSession::fitToEditor()
-{
+void EditorSession::fitToEditor() {
     ERect* rect = nullptr;
     if (!plugin.dispatch(effEditGetRect, 0, 0, &rect) || !rect)
         return;
@@ -253,8 +244,7 @@ void EditorSession::fitToEditor()
 }
 
 // The editor's area gets width x height; the top-level that and its strip.
-void EditorSession::resizeTo(int width, int height)
-{
+void EditorSession::resizeTo(int width, int height) {
     if (width <= 0 || height <= 0 || !top)
         return;
     XSizeHints* hints = XAllocSizeHints();
@@ -269,8 +259,7 @@ void EditorSession::resizeTo(int width, int height)
     XFlush(dpy);
 }
 
-void EditorSession::embedEditor()
-{
+void EditorSession::embedEditor() {
     XReparentWindow(dpy, editorParent, top, 0, stripHeight);
     XMapWindow(dpy, editorParent);
     XSync(dpy, False);
@@ -278,8 +267,7 @@ void EditorSession::embedEditor()
     std::fflush(stdout);
 }
 
-void EditorSession::idleRound()
-{
+void EditorSession::idleRound() {
     while (XPending(dpy)) {
         XEvent e;
         XNextEvent(dpy, &e);
@@ -296,8 +284,7 @@ void EditorSession::idleRound()
     plugin.dispatch(effEditIdle);
 }
 
-void EditorSession::screenshot()
-{
+void EditorSession::screenshot() {
     if (screenshotTaken || options.screenshotPath.empty())
         return;
     screenshotTaken = true;
@@ -307,8 +294,7 @@ void EditorSession::screenshot()
         std::fprintf(stderr, "rimbrel-host: screenshot: %s\n", error.c_str());
 }
 
-void EditorSession::runAction(const EditorAction& action)
-{
+void EditorSession::runAction(const EditorAction& action) {
     if (action.kind == EditorAction::Click) {
         sendClick(dpy, editorParent, action);
         return;
@@ -350,8 +336,7 @@ void EditorSession::runAction(const EditorAction& action)
     std::fflush(stdout);
 }
 
-int EditorSession::run(std::string& error)
-{
+int EditorSession::run(std::string& error) {
     plugin.dispatch(effOpen);
     plugin.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(options.sampleRate));
     plugin.dispatch(effSetBlockSize, 0, options.blockSize);
@@ -443,8 +428,7 @@ int EditorSession::run(std::string& error)
 
 }  // namespace
 
-bool parseClickSpec(const std::string& text, EditorAction& action, std::string& error)
-{
+bool parseClickSpec(const std::string& text, EditorAction& action, std::string& error) {
     action = EditorAction{};
     action.kind = EditorAction::Click;
     std::vector<std::string> parts;
@@ -482,8 +466,7 @@ bool parseClickSpec(const std::string& text, EditorAction& action, std::string& 
     return ok;
 }
 
-void dropPoint(int key, int& x, int& y)
-{
+void dropPoint(int key, int& x, int& y) {
     if (key < 0) {
         // The drop button, (8, 11, 256, 65).
         x = (8 + 256) / 2;
@@ -495,8 +478,7 @@ void dropPoint(int key, int& x, int& y)
     y = rimbrel::geometry::nameLabelMiddleY(key);
 }
 
-int runEditor(const EditorOptions& options, std::string& error)
-{
+int runEditor(const EditorOptions& options, std::string& error) {
     auto plugin = Plugin::load(options.pluginPath, error);
     if (!plugin)
         return 1;

@@ -32,7 +32,8 @@
 namespace rimbrel::host {
 
 struct EditorAction {
-    enum Kind { Click, Drop };
+    enum Kind { Click,
+                Drop };
     Kind kind = Click;
     // Click: a point of the plug-in's window and the modifiers held.
     int x = 0;

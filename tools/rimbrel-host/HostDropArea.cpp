@@ -15,15 +15,13 @@ HostDropArea::HostDropArea(Display* d, Window w)
       xdndStatus(XInternAtom(d, "XdndStatus", False)),
       xdndLeave(XInternAtom(d, "XdndLeave", False)),
       xdndDrop(XInternAtom(d, "XdndDrop", False)),
-      xdndFinished(XInternAtom(d, "XdndFinished", False))
-{
+      xdndFinished(XInternAtom(d, "XdndFinished", False)) {
     long version = 5;
     XChangeProperty(dpy, window, xdndAware, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&version),
                     1);
 }
 
-void HostDropArea::answer(Window to, Atom type, long l1, long l4)
-{
+void HostDropArea::answer(Window to, Atom type, long l1, long l4) {
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.display = dpy;
@@ -39,8 +37,7 @@ void HostDropArea::answer(Window to, Atom type, long l1, long l4)
     XFlush(dpy);
 }
 
-bool HostDropArea::handle(const XEvent& event)
-{
+bool HostDropArea::handle(const XEvent& event) {
     if (event.type != ClientMessage || event.xclient.window != window || event.xclient.format != 32)
         return false;
     const Atom type = event.xclient.message_type;

@@ -87,11 +87,11 @@ void printInfo(const Plugin& plugin, std::ostream& out) {
     out << "midiInputChannels: " << plugin.dispatch(effGetNumMidiInputChannels) << "\n";
     out << "midiOutputChannels: " << plugin.dispatch(effGetNumMidiOutputChannels) << "\n";
     static const char* const kCanDo[] = {
-        "sendVstEvents",      "sendVstMidiEvent",  "sendVstTimeInfo", "receiveVstEvents",
-        "receiveVstMidiEvent", "receiveVstTimeInfo", "offline",         "plugAsChannelInsert",
-        "plugAsSend",         "mixDryWet",         "noRealTime",      "multipass",
-        "metapass",           "1in1out",           "1in2out",         "2in1out",
-        "2in2out",            "midiProgramNames",  "bypass"};
+        "sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo", "receiveVstEvents",
+        "receiveVstMidiEvent", "receiveVstTimeInfo", "offline", "plugAsChannelInsert",
+        "plugAsSend", "mixDryWet", "noRealTime", "multipass",
+        "metapass", "1in1out", "1in2out", "2in1out",
+        "2in2out", "midiProgramNames", "bypass"};
     for (const char* what : kCanDo) out << "canDo " << what << ": " << plugin.canDo(what) << "\n";
     out << "program: " << plugin.dispatch(effGetProgram) << "\n";
     out << "programName: " << quoted(plugin.text(effGetProgramName)) << "\n";

@@ -9,8 +9,7 @@ namespace rimbrel::host {
 
 RealtimeAudio::RealtimeAudio(Plugin& p, double sampleRate, int blockSize, std::vector<TimedMidi> events,
                              bool record, double recordSeconds)
-    : plugin(p), rate(sampleRate), block(std::max(1, blockSize)), schedule(std::move(events)), recording(record)
-{
+    : plugin(p), rate(sampleRate), block(std::max(1, blockSize)), schedule(std::move(events)), recording(record) {
     std::stable_sort(schedule.begin(), schedule.end(),
                      [](const TimedMidi& a, const TimedMidi& b) { return a.frame < b.frame; });
     if (recording) {
@@ -21,27 +20,23 @@ RealtimeAudio::RealtimeAudio(Plugin& p, double sampleRate, int blockSize, std::v
     }
 }
 
-RealtimeAudio::~RealtimeAudio()
-{
+RealtimeAudio::~RealtimeAudio() {
     stop();
 }
 
-void RealtimeAudio::start()
-{
+void RealtimeAudio::start() {
     if (running.exchange(true))
         return;
     thread = std::thread([this] { run(); });
 }
 
-void RealtimeAudio::stop()
-{
+void RealtimeAudio::stop() {
     running = false;
     if (thread.joinable())
         thread.join();
 }
 
-void RealtimeAudio::run()
-{
+void RealtimeAudio::run() {
     AEffect* effect = plugin.effect();
     plugin.dispatch(effMainsChanged, 0, 1);
     plugin.dispatch(effStartProcess);
@@ -116,8 +111,7 @@ void RealtimeAudio::run()
     }
 }
 
-bool RealtimeAudio::writeRecording(const std::string& path, std::string& error) const
-{
+bool RealtimeAudio::writeRecording(const std::string& path, std::string& error) const {
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = 2;

@@ -24,7 +24,7 @@ struct RenderOptions {
     double sampleRate = 44100.0;
     bool sampleRateGiven = false;
     int blockSize = 512;
-    int64_t frames = -1;    // -1: the input's length, or the notes plus one second
+    int64_t frames = -1;  // -1: the input's length, or the notes plus one second
     std::vector<TimedMidi> events;
 };
 

@@ -58,8 +58,7 @@ void usage(std::FILE* to) {
                  "        reparented into the host's window, which has a strip of its own above\n"
                  "        the editor and takes part in drags itself, refusing every drop on it\n"
                  "        (\"host area: drag entered\", \"host area: drop refused\" on stdout);\n"
-                 "        --on-host-area aims a drop at that strip\n"
-                 );
+                 "        --on-host-area aims a drop at that strip\n");
 }
 
 int fail(const std::string& message) {

@@ -153,7 +153,11 @@ std::string count(long n, const char* one, const char* many) {
 }
 
 struct Setting {
-    enum Kind { Pitch, Mode, Reverse, Volume, Pan } kind;
+    enum Kind { Pitch,
+                Mode,
+                Reverse,
+                Volume,
+                Pan } kind;
     int key;
     float parameter;  // normalised value, as the effect's parameters take it
 };
@@ -394,9 +398,11 @@ int inspect(const Arguments& args) {
             const double start = positionToFrame(d.start[k], scale);
             const double end = positionToFrame(d.end[k], scale);
             const std::string mode =
-                !d.hasPlaymode ? "-" : field ? fieldModeText(d.playmode[k]) : modeText(d.playmode[k]);
+                !d.hasPlaymode ? "-" : field ? fieldModeText(d.playmode[k])
+                                             : modeText(d.playmode[k]);
             const std::string direction =
-                !d.hasReverse ? "-" : field ? fieldDirectionText(d.reverse[k]) : directionText(d.reverse[k]);
+                !d.hasReverse ? "-" : field ? fieldDirectionText(d.reverse[k])
+                                            : directionText(d.reverse[k]);
             const std::string pan = d.hasPan ? panText(d.pan[k]) : "-";
             std::printf("%3d  %-4s  %9.0f  %8s  %9.0f  %8s  %6s  %-8s  %-9s  %s\n", k, noteName(k).c_str(), start,
                         seconds(start).c_str(), end, seconds(end).c_str(),
