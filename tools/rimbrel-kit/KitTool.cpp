@@ -361,9 +361,10 @@ std::string panText(int64_t v) {
 
 std::string volumeText(int64_t v) {
     if (v <= 0) return "-inf dB";
-    const double p = double(v) / 16384.0;
+    // The kit file stores the volume parameter scaled by 16384.
+    const double gain = param::volumeFromParameter(float(double(v) / 16384.0));
     char text[32];
-    std::snprintf(text, sizeof text, "%+.1f dB", 20.0 * std::log10(p * p * 4.0));
+    std::snprintf(text, sizeof text, "%+.1f dB", 20.0 * std::log10(gain));
     return text;
 }
 
