@@ -75,7 +75,8 @@ std::optional<SoundLayout> readAiffHeader(const FileBytes& file) {
     int64_t dataBytes = 0;
     int64_t at = 12;
     unsigned char header[8];
-    while ((!haveComm || !haveSound) && file.read(at, header, sizeof header)) {
+    for (int chunks = 0; chunks < kMaxChunks && (!haveComm || !haveSound) && file.read(at, header, sizeof header);
+         ++chunks) {
         const uint32_t size = be32(header + 4);
         const int64_t body = at + 8;
         const bool fits = static_cast<int64_t>(size) <= file.length() - body;

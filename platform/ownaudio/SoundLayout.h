@@ -41,9 +41,12 @@ std::optional<SoundLayout> readAiffHeader(const FileBytes& file);
 // scale (-1..+1), floats as stored.
 void convertSamples(const unsigned char* stored, std::size_t count, const SampleEncoding& encoding, float* out);
 
-// What both headers share: a channel count the decoder takes, and the whole
-// frames of a data area cut down to the file's end.
+// The most channels a file may have.
 constexpr int kMaxChannels = 1024;
+// Chunks looked at before the header is taken for broken: real files have a
+// handful, and a large file of empty chunks would otherwise cost a read each.
+constexpr int kMaxChunks = 10000;
+// The whole frames of a data area, cut down to the file's end.
 int64_t framesHeld(int64_t dataOffset, int64_t claimedBytes, int64_t fileLength, int frameBytes);
 
 }  // namespace rimbrel::platform::ownaudio

@@ -73,7 +73,7 @@ std::optional<SoundLayout> readWavHeader(const FileBytes& file) {
     int64_t dataBytes = 0;
     int64_t at = 12;
     unsigned char header[8];
-    while (!format || !haveData) {
+    for (int chunks = 0; chunks < kMaxChunks && (!format || !haveData); ++chunks) {
         if (file.readSome(at, header, sizeof header) < static_cast<int64_t>(sizeof header)) {
             // A file cut inside the data chunk's size holds a sound of no
             // frames (libsndfile takes it so, and Linux loads it alike).
