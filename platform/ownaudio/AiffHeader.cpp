@@ -31,19 +31,20 @@ std::optional<SampleEncoding> encodingOf(bool aifc, const unsigned char* type, i
     SampleEncoding e;
     e.bigEndian = true;
     const auto is = [type](const char* id) { return std::memcmp(type, id, 4) == 0; };
-    // Integers: big-endian, or little-endian ("sowt" of any width, and the
-    // names some writers give 24 and 32 bits).
+    // Integers: big-endian, or little-endian ("sowt", and the names some
+    // writers give 24 and 32 bits). Whatever the name, the COMM chunk's
+    // sample size sets the width, as libsndfile reads it; below 8 bits is
+    // no width AIFF has. "raw " is unsigned 8-bit whatever the size says.
+    if (aifc && is("raw ")) {
+        e.kind = SampleEncoding::Kind::Unsigned;
+        e.bytes = 1;
+        return e;
+    }
     const bool little = aifc && (is("sowt") || is("42n1") || is("23ni"));
-    if (!aifc || little || is("NONE") || is("twos") || is("in24") || is("in32") || is("raw ")) {
-        if (bits < 1 || bits > 32) return std::nullopt;
+    if (!aifc || little || is("NONE") || is("twos") || is("in24") || is("in32")) {
+        if (bits < 8 || bits > 32) return std::nullopt;
         e.bytes = (bits + 7) / 8;
-        if (aifc && (is("in24") || is("42n1"))) e.bytes = 3;
-        if (aifc && (is("in32") || is("23ni"))) e.bytes = 4;
         e.bigEndian = !little;
-        if (aifc && is("raw ")) {
-            if (e.bytes != 1) return std::nullopt;
-            e.kind = SampleEncoding::Kind::Unsigned;
-        }
         return e;
     }
     e.kind = SampleEncoding::Kind::Float;

@@ -223,6 +223,13 @@ TEST(OwnAudioDecoder, AgreesOnLyingHeaders) {
     add("wav of 20 bits", wavWith([](WavSpec& s) { s.bits = 20; }));
     add("wav of 4 bits", wavWith([](WavSpec& s) { s.bits = 4; }));
     add("aiff of 12 bits", aiffWith([](AiffSpec& s) { s.bits = 12; }));
+    add("aiff of 4 bits", aiffWith([](AiffSpec& s) { s.bits = 4; }));
+    b = madeBy(dir, SF_FORMAT_AIFF | SF_FORMAT_PCM_24 | SF_ENDIAN_LITTLE, 2, 100);
+    setBE16(b, chunkSizeOffset(b, "COMM") + 10, 16);  // "42n1" with a sample size of 16 bits
+    add("aifc 42n1 of 16 bits", b);
+    b = madeBy(dir, SF_FORMAT_AIFF | SF_FORMAT_PCM_U8, 2, 100);
+    setBE16(b, chunkSizeOffset(b, "COMM") + 10, 1);
+    add("aifc raw of 1 bit", b);
     add("wav of format 2", wavWith([](WavSpec& s) { s.format = 2; }));
     add("wav float of 16 bits", wavWith([](WavSpec& s) { s.format = 3; }));
     add("wav list chunk past the end", wavWith([](WavSpec& s) {
