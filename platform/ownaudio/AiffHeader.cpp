@@ -34,8 +34,9 @@ std::optional<SampleEncoding> encodingOf(bool aifc, const unsigned char* type, i
     // Integers: big-endian, or little-endian ("sowt", and the names some
     // writers give 24 and 32 bits). Whatever the name, the COMM chunk's
     // sample size sets the width, as libsndfile reads it; below 8 bits is
-    // no width AIFF has. "raw " is unsigned 8-bit whatever the size says.
+    // no width AIFF has. "raw " is unsigned 8-bit for any size up to 8.
     if (aifc && is("raw ")) {
+        if (bits < 1 || bits > 8) return std::nullopt;
         e.kind = SampleEncoding::Kind::Unsigned;
         e.bytes = 1;
         return e;

@@ -230,6 +230,8 @@ TEST(OwnAudioDecoder, AgreesOnLyingHeaders) {
     b = madeBy(dir, SF_FORMAT_AIFF | SF_FORMAT_PCM_U8, 2, 100);
     setBE16(b, chunkSizeOffset(b, "COMM") + 10, 1);
     add("aifc raw of 1 bit", b);
+    setBE16(b, chunkSizeOffset(b, "COMM") + 10, 10);
+    add("aifc raw of 10 bits", b);
     add("wav of format 2", wavWith([](WavSpec& s) { s.format = 2; }));
     add("wav float of 16 bits", wavWith([](WavSpec& s) { s.format = 3; }));
     add("wav list chunk past the end", wavWith([](WavSpec& s) {
