@@ -39,6 +39,7 @@ LAYERS = {
     "platform/headless": ("the headless backend", ["platform", "gui", "platform/cairo"]),
     "platform/posix": ("the POSIX files backend", ["platform"]),
     "platform/sndfile": ("the libsndfile decoder", ["platform"]),
+    "platform/ownaudio": ("the own WAV and AIFF decoder", ["platform"]),
     "binding": ("the editor binding", ["gui", "platform", "plugin", "plugin/vst2"]),
     "editor": ("the editor", ["binding", "gui", "plugin", "plugin/vst2", "kit", "formats",
                               "resources", "platform"]),

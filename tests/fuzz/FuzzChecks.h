@@ -31,6 +31,10 @@ std::string checkKitReaderInput(const uint8_t* data, std::size_t size);
 // plug-in's entry: event lists, blocks, parameters, suspend/resume, rates.
 std::string checkMidiInput(const uint8_t* data, std::size_t size);
 
+// The bytes as a sound file for the own WAV and AIFF decoder: refused, or
+// described within the file and read to its last counted frame.
+std::string checkOwnAudioInput(const uint8_t* data, std::size_t size);
+
 // A folder for files written by the checks: in RAM where the system has
 // /dev/shm, one per process, removed at exit.
 const std::string& scratchFolder();

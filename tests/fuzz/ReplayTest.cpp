@@ -53,6 +53,7 @@ TEST(FuzzReplay, Loader) { replay("loader", checkLoaderInput); }
 TEST(FuzzReplay, UriList) { replay("urilist", checkUriListInput); }
 TEST(FuzzReplay, KitReader) { replay("kitreader", checkKitReaderInput); }
 TEST(FuzzReplay, Midi) { replay("midi", checkMidiInput); }
+TEST(FuzzReplay, OwnAudio) { replay("ownaudio", checkOwnAudioInput); }
 
 }  // namespace
 }  // namespace rimbrel::fuzz

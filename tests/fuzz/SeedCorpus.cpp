@@ -283,7 +283,8 @@ int midiSeeds(const std::string& dir) {
 }  // namespace
 
 int writeSeeds(const std::string& target, const std::string& folder) {
-    if (target == "loader") return loaderSeeds(folder);
+    // The own decoder starts from the loader's sound files of every kind.
+    if (target == "loader" || target == "ownaudio") return loaderSeeds(folder);
     if (target == "urilist") return uriListSeeds(folder);
     if (target == "kitreader") return kitSeeds(folder);
     if (target == "midi") return midiSeeds(folder);

@@ -7,8 +7,9 @@
 
 namespace rimbrel::fuzz {
 
-// Writes the seeds of target ("loader", "urilist", "kitreader" or "midi")
-// into folder (which must exist). Returns the number of files written.
+// Writes the seeds of target ("loader", "urilist", "kitreader", "midi" or
+// "ownaudio") into folder (which must exist). Returns the number of files
+// written.
 int writeSeeds(const std::string& target, const std::string& folder);
 
 }  // namespace rimbrel::fuzz
