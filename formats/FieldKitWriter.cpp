@@ -19,12 +19,6 @@ namespace {
 
 constexpr int64_t kInterleaveFrames = 8192;  // frames interleaved per write
 
-bool isNamed(const char* name) {
-    if (!name) return false;
-    const unsigned char c = static_cast<unsigned char>(name[0]);
-    return c >= 1 && c <= 127;
-}
-
 // The key's length as the Field exports use it: 0..882000, 0 without audio.
 int32_t usableLength(const FieldKitInput& in, int k) {
     if (!in.audio[k].channel[0]) return 0;
@@ -166,14 +160,9 @@ ExportResult exportFieldKit(const char* path, const FieldKitInput& in) {
     }
 
     int32_t length[kNumKeys];
-    bool anyNamedWithAudio = false;
+    for (int k = 0; k < kNumKeys; ++k) length[k] = usableLength(in, k);
     int64_t total = 0;
-    for (int k = 0; k < kNumKeys; ++k) {
-        length[k] = usableLength(in, k);
-        total += length[k];
-        if (length[k] > 0 && isNamed(in.keyName[k])) anyNamedWithAudio = true;
-    }
-    if (!anyNamedWithAudio) return ExportResult::NothingToExport;
+    if (!anyNamedKeyWithAudio(length, in.keyName, total)) return ExportResult::NothingToExport;
     if (total > kFieldMaxKitFrames) {
         reportFieldKitTooLong(total);
         return ExportResult::TooLong;

@@ -183,6 +183,16 @@ std::string kitDescription(const KitExportInput& in, const KitLayout& layout, bo
     return s;
 }
 
+bool anyNamedKeyWithAudio(const int32_t length[kNumKeys], const char* const keyName[kNumKeys], int64_t& total) {
+    bool any = false;
+    total = 0;
+    for (int k = 0; k < kNumKeys; ++k) {
+        total += length[k];
+        if (length[k] > 0 && isNamed(keyName[k])) any = true;
+    }
+    return any;
+}
+
 ExportResult exportKit(const char* path, const KitExportInput& in) {
     char name[kPathBufferSize];
     if (!preparePath(path, name)) {
@@ -191,14 +201,9 @@ ExportResult exportKit(const char* path, const KitExportInput& in) {
     }
 
     int32_t length[kNumKeys];
-    bool anyNamedWithAudio = false;
+    for (int k = 0; k < kNumKeys; ++k) length[k] = usableLength(in, k);
     int64_t total = 0;
-    for (int k = 0; k < kNumKeys; ++k) {
-        length[k] = usableLength(in, k);
-        total += length[k];
-        if (length[k] > 0 && isNamed(in.keyName[k])) anyNamedWithAudio = true;
-    }
-    if (!anyNamedWithAudio) return ExportResult::NothingToExport;
+    if (!anyNamedKeyWithAudio(length, in.keyName, total)) return ExportResult::NothingToExport;
     // A longer kit would be cut short while its positions point past the
     // audio: it is refused, whoever asks, and no file is touched.
     if (total > kMaxKitFrames) {

@@ -57,6 +57,10 @@ struct KitLayout {
 // Keys longer than maxKeyFrames count as maxKeyFrames long.
 KitLayout kitLayout(const int32_t length[kNumKeys], int32_t maxKeyFrames = kMaxKeyFrames);
 
+// The keys' usable lengths added up into total; true when at least one key
+// with audio has a name, the least a kit export needs.
+bool anyNamedKeyWithAudio(const int32_t length[kNumKeys], const char* const keyName[kNumKeys], int64_t& total);
+
 // floor(frame / 529200 * 2147483646) in double precision, held to 0..2147483646.
 int32_t positionValue(int64_t frame);
 

@@ -301,11 +301,11 @@ TEST(OwnAudioDecoder, AgreesOnLyingHeaders) {
 TEST(OwnAudioDecoder, FindsChunksInAnyOrderAndReportsReadFailures) {
     using namespace robust;
     TempDir dir;
-    WavSpec spec;
-    spec.channels = 2;
-    spec.extraChunks = Bytes("junk\x03\0\0\0abc\0", 12);
-    spec.data = pcm16(300, 2);
-    const Bytes usual = wavBytes(spec);
+    WavSpec layout;
+    layout.channels = 2;
+    layout.extraChunks = Bytes("junk\x03\0\0\0abc\0", 12);
+    layout.data = pcm16(300, 2);
+    const Bytes usual = wavBytes(layout);
     writeBytes(dir.file("usual.wav"), usual);
     Bytes late = usual.substr(0, 12) + usual.substr(36) + usual.substr(12, 24);
     setLE32(late, 4, 4);
