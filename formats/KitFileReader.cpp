@@ -189,8 +189,6 @@ double positionToFrame(int64_t position, double scaleFrames) {
 
 double KitFile::positionScaleFrames() const { return target == KitTarget::Op1Field ? 882000.0 : 529200.0; }
 
-const char* kitTargetName(KitTarget target) { return target == KitTarget::Op1Field ? "OP-1 Field" : "OP-1"; }
-
 FieldPlayMode fieldPlayMode(int64_t value) {
     if (value < 0 || value > 32767) return FieldPlayMode::Outside;
     if (value < 8192) return FieldPlayMode::Gate;

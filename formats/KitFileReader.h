@@ -14,16 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "kit/Kit.h"
+
 namespace rimbrel {
-
-// The instrument a kit file is made for.
-enum class KitTarget {
-    Op1,       // the original: mono, 12 s
-    Op1Field,  // the Field: stereo, 20 s
-};
-
-// "OP-1" or "OP-1 Field".
-const char* kitTargetName(KitTarget target);
 
 // How the Field reads a play mode value: by zones of 8192.
 enum class FieldPlayMode {

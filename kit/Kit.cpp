@@ -10,10 +10,12 @@ namespace rimbrel {
 Kit::Kit() : midiQueueCount(0) {
     for (int k = 0; k < kNumKeys; ++k) {
         keyLength[k] = 0;
+        keyRight[k] = nullptr;
         keyPitch[k].store(0, std::memory_order_relaxed);
         keyPlayMode[k].store(PlayModeOneShot, std::memory_order_relaxed);
         keyReverse[k].store(false, std::memory_order_relaxed);
         keyVolume[k].store(1.0f, std::memory_order_relaxed);
+        keyPan[k].store(0.0f, std::memory_order_relaxed);
         keyPlaying[k].store(false, std::memory_order_relaxed);
         keyPosition[k] = 0.0;
         keyIncrement[k] = 1.0;
@@ -21,6 +23,8 @@ Kit::Kit() : midiQueueCount(0) {
     }
     for (QueuedNote& q : midiQueue) q = QueuedNote{-1, 0, 0, 0, 0};
 }
+
+const char* kitTargetName(KitTarget target) { return target == KitTarget::Op1Field ? "OP-1 Field" : "OP-1"; }
 
 void* allocateZeroed(std::size_t size) noexcept { return std::calloc(1, size); }
 void freeZeroed(void* p) noexcept { std::free(p); }

@@ -7,7 +7,7 @@
 //    between beginKeyRewrite() and endKeyRewrite(). While a key is marked busy
 //    the audio thread neither reads nor starts it, so a key being rewritten is
 //    never heard half-written.
-//  - The four settings are atomics: the UI writes them through the effect's
+//  - The settings (and the target) are atomics: the UI writes them through the effect's
 //    parameters, the audio thread reads them at every frame.
 //  - keyPlaying is atomic because the window shows which keys sound.
 //    keyPosition, keyIncrement, keyNoteHeld and the note queue belong to the
@@ -29,10 +29,12 @@
 namespace rimbrel {
 
 constexpr int kNumKeys = 24;
-constexpr int kMaxKeyFrames = 529200;  // 12 s at 44100 frames per second
-constexpr int kMaxKitFrames = 529200;  // the most a whole kit may total for export
-constexpr int kFirstKeyNote = 53;      // MIDI note of key 0 (F)
-constexpr int kLastKeyNote = 76;       // MIDI note of key 23 (E)
+constexpr int kMaxKeyFrames = 529200;       // 12 s at 44100 frames per second
+constexpr int kMaxKitFrames = 529200;       // the most a whole kit may total for export
+constexpr int kMaxFieldKeyFrames = 882000;  // 20 s: the longest key the Field target plays
+constexpr int kMaxFieldKitFrames = 882000;  // the most a Field kit may total for export
+constexpr int kFirstKeyNote = 53;           // MIDI note of key 0 (F)
+constexpr int kLastKeyNote = 76;            // MIDI note of key 23 (E)
 constexpr int kMidiQueueSlots = 128;
 constexpr int kMidiQueueMax = 127;  // the count is a signed 8-bit value
 constexpr double kFramesPerSecond = 44100.0;
@@ -40,6 +42,25 @@ constexpr double kFramesPerSecond = 44100.0;
 enum PlayMode : int32_t { PlayModeGate = 0,
                           PlayModeOneShot = 1,
                           PlayModeLoop = 2 };
+
+// The instrument the kit is made for. The target decides how long keys play
+// and export, and whether stereo keys sound stereo; it never changes what a
+// key holds, so switching back and forth loses nothing.
+enum class KitTarget : int32_t {
+    Op1 = 0,       // the original: mono, 12 s
+    Op1Field = 1,  // the Field: stereo, 20 s
+};
+
+// "OP-1" or "OP-1 Field".
+const char* kitTargetName(KitTarget target);
+
+// The length a key of `length` stored frames plays, shows and exports with
+// under `target`: a key longer than the target's limit counts one frame
+// short of it, as a longer file always has.
+constexpr int32_t targetKeyLength(int32_t length, KitTarget target) {
+    const int32_t limit = target == KitTarget::Op1Field ? kMaxFieldKeyFrames : kMaxKeyFrames;
+    return length > limit ? limit - 1 : length;
+}
 
 // One note event waiting for its frame in the current block.
 struct QueuedNote {
@@ -68,14 +89,17 @@ struct Kit {
     static void operator delete(void* p) noexcept;
 
     // ---- sample storage (UI writes under the rewrite protocol) ----
-    float keySamples[kNumKeys][kMaxKeyFrames];
-    int32_t keyLength[kNumKeys];
+    float keySamples[kNumKeys][kMaxKeyFrames];  // left channel, or the only one
+    float* keyRight[kNumKeys];                  // right channel of a stereo key; null for mono
+    int32_t keyLength[kNumKeys];                // frames as loaded
 
     // ---- settings (written through the effect's parameters) ----
     std::atomic<int32_t> keyPitch[kNumKeys];     // semitones, -48..+48
     std::atomic<int32_t> keyPlayMode[kNumKeys];  // PlayMode
     std::atomic<bool> keyReverse[kNumKeys];
     std::atomic<float> keyVolume[kNumKeys];  // linear gain 0..4
+    std::atomic<float> keyPan[kNumKeys];     // -1 full left, 0 centre, +1 full right
+    std::atomic<KitTarget> target{KitTarget::Op1};
 
     // ---- playback state (audio thread) ----
     std::atomic<bool> keyPlaying[kNumKeys];
@@ -121,6 +145,12 @@ struct Kit {
 
     // Sum of all key lengths, in frames.
     int64_t totalFrames() const;
+
+    // UI thread: key k's length under the current target, and its channels.
+    int32_t playLength(int k) const {
+        return targetKeyLength(keyLength[k], target.load(std::memory_order_relaxed));
+    }
+    int keyChannels(int k) const { return keyRight[k] ? 2 : 1; }
 
 private:
     std::atomic<KeyMask> busyKeys_{0};

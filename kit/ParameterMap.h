@@ -1,7 +1,8 @@
 // The parameter map: where each per-key setting sits among the effect's
 // parameter indices, and how a setting converts to and from the normalised
 // value in [0, 1] that the parameter interface carries (0.5 = pitch 0,
-// one-shot, volume 1.0; 0 = forward), with the text each shows. The effect
+// one-shot, volume 1.0, pan centre; 0 = forward, the OP-1 target), with the
+// text each shows. The effect
 // answers the host with these, the exports and the tools read settings
 // through them, and the editor edits settings through the effect's
 // parameters, so all of them agree by construction.
@@ -24,6 +25,8 @@ constexpr int32_t kParamPitch = 99;      // + k: pitch of key k
 constexpr int32_t kParamPlayMode = 123;  // + k: play mode
 constexpr int32_t kParamReverse = 147;   // + k: direction
 constexpr int32_t kParamVolume = 171;    // + k: volume
+constexpr int32_t kParamPan = 245;       // + k: pan (195..244 are the window's own)
+constexpr int32_t kParamTarget = 269;    // the kit target (one for the kit)
 
 // Which setting an index belongs to, and for which key. Hosts may pass any
 // index, down to INT32_MIN: the difference is taken without overflow.
@@ -49,6 +52,8 @@ inline float pitchToParameter(int32_t semitones) { return float(semitones + 48) 
 inline float playModeToParameter(int32_t mode) { return float(mode) * 0.5f; }
 inline float reverseToParameter(bool reversed) { return reversed ? 1.0f : 0.0f; }
 inline float volumeToParameter(float gain) { return std::sqrt(gain * 0.25f); }
+inline float panToParameter(float pan) { return (pan + 1.0f) * 0.5f; }  // 0 left, 0.5 centre, 1 right
+inline float targetToParameter(KitTarget target) { return target == KitTarget::Op1Field ? 1.0f : 0.0f; }
 
 // ---- normalised value -> setting (what setParameter stores) ----
 inline int32_t pitchFromParameter(float v) {
@@ -60,6 +65,12 @@ inline bool reverseFromParameter(float v) { return truncToInt(double(v) + 0.5) !
 // Not finite for values of NaN, an infinity, or one so large its square
 // overflows: the effect keeps the volume it had for those.
 inline float volumeFromParameter(float v) { return v * v * 4.0f; }
+// Held to -1..+1; NaN gives NaN, and the effect keeps the pan it had.
+inline float panFromParameter(float v) {
+    const float pan = v * 2.0f - 1.0f;
+    return pan < -1.0f ? -1.0f : (pan > 1.0f ? 1.0f : pan);
+}
+inline KitTarget targetFromParameter(float v) { return v >= 0.5f ? KitTarget::Op1Field : KitTarget::Op1; }
 
 // The value each setting takes on an empty or erased key: pitch 0,
 // one-shot, forward, volume 1.0.
@@ -67,6 +78,7 @@ constexpr float kDefaultPitch = 0.5f;
 constexpr float kDefaultPlayMode = 0.5f;
 constexpr float kDefaultReverse = 0.0f;
 constexpr float kDefaultVolume = 0.5f;
+constexpr float kDefaultPan = 0.5f;
 
 // ---- the texts a setting shows (getParameterDisplay) ----
 // Written into text (size bytes, cut if longer); never allocates.
@@ -96,6 +108,14 @@ inline void volumeText(float gain, char* text, std::size_t size) {
     if (n >= 0) buf[0] = '+';
     std::snprintf(text, size, "%s", buf);
 }
+
+// "  C" at the centre, else the side and how far out in percent: "L 50", "R100".
+inline void panText(float pan, char* text, std::size_t size) {
+    const int percent = truncToInt(double(std::fabs(pan)) * 100.0 + 0.5);
+    if (percent == 0) std::snprintf(text, size, "%s", "  C");
+    else std::snprintf(text, size, "%c%3d", pan < 0.0f ? 'L' : 'R', percent);
+}
+inline const char* targetText(KitTarget target) { return target == KitTarget::Op1Field ? "Field" : "OP-1"; }
 
 }  // namespace param
 }  // namespace rimbrel

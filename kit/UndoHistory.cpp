@@ -12,6 +12,7 @@ KeySettings readKeySettings(const Kit& kit, int k) {
     s.playMode = kit.keyPlayMode[k].load(std::memory_order_relaxed);
     s.reverse = kit.keyReverse[k].load(std::memory_order_relaxed);
     s.volume = kit.keyVolume[k].load(std::memory_order_relaxed);
+    s.pan = kit.keyPan[k].load(std::memory_order_relaxed);
     return s;
 }
 
@@ -22,6 +23,7 @@ void writeKeySettings(Kit& kit, int k, const KeySettings& s) {
     kit.keyPlayMode[k].store(s.playMode, std::memory_order_relaxed);
     kit.keyReverse[k].store(s.reverse, std::memory_order_relaxed);
     kit.keyVolume[k].store(s.volume, std::memory_order_relaxed);
+    kit.keyPan[k].store(s.pan, std::memory_order_relaxed);
 }
 
 UndoHistory::UndoHistory(std::size_t audioBudgetBytes) : budget_(audioBudgetBytes) {}

@@ -3,7 +3,7 @@
 // Every change to the kit that the window makes (a drop, erase, erase all,
 // exchange, a setting edit) first records the keys it is about to change as
 // one step; undo puts the newest step back. A step holds, per key, either
-// everything (audio, length, stored path and the four settings) or only the
+// everything (audio, length, stored path and the settings) or only the
 // settings, for the edits that change nothing else.
 //
 // Memory: a key's audio is kept as its keyLength frames (a full key is about
@@ -29,12 +29,13 @@ namespace rimbrel {
 // 200 MB of recorded audio.
 constexpr std::size_t kUndoAudioBudget = std::size_t(200) * 1000 * 1000;
 
-// The four per-key settings as the kit stores them.
+// The per-key settings as the kit stores them.
 struct KeySettings {
     int32_t pitch = 0;
     int32_t playMode = PlayModeOneShot;
     bool reverse = false;
     float volume = 1.0f;
+    float pan = 0.0f;
     bool operator==(const KeySettings&) const = default;
 };
 

@@ -70,6 +70,11 @@ void Tamblet::setParameter(VstInt32 index, float value) {
         // leaves the volume as it was.
         const float volume = param::volumeFromParameter(value);
         if (std::isfinite(volume)) kit.keyVolume[k].store(volume, std::memory_order_relaxed);
+    } else if (keyOfIndex(index, kParamPan, k)) {
+        const float pan = param::panFromParameter(value);
+        if (!std::isnan(pan)) kit.keyPan[k].store(pan, std::memory_order_relaxed);
+    } else if (index == kParamTarget) {
+        if (!std::isnan(value)) kit.target.store(param::targetFromParameter(value), std::memory_order_relaxed);
     }
 }
 
@@ -83,6 +88,9 @@ float Tamblet::getParameter(VstInt32 index) {
         return param::reverseToParameter(kit.keyReverse[k].load(std::memory_order_relaxed));
     if (keyOfIndex(index, kParamVolume, k))
         return param::volumeToParameter(kit.keyVolume[k].load(std::memory_order_relaxed));
+    if (keyOfIndex(index, kParamPan, k))
+        return param::panToParameter(kit.keyPan[k].load(std::memory_order_relaxed));
+    if (index == kParamTarget) return param::targetToParameter(kit.target.load(std::memory_order_relaxed));
     return 0.0f;
 }
 
@@ -102,6 +110,11 @@ void Tamblet::getParameterDisplay(VstInt32 index, char* text) {
     } else if (keyOfIndex(index, kParamVolume, k)) {
         param::volumeText(kit.keyVolume[k].load(std::memory_order_relaxed), buf, sizeof buf);
         writeParamText(text, buf);
+    } else if (keyOfIndex(index, kParamPan, k)) {
+        param::panText(kit.keyPan[k].load(std::memory_order_relaxed), buf, sizeof buf);
+        writeParamText(text, buf);
+    } else if (index == kParamTarget) {
+        writeParamText(text, param::targetText(kit.target.load(std::memory_order_relaxed)));
     } else {
         writeParamText(text, "  ");
     }
