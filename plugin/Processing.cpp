@@ -1,7 +1,7 @@
 // MIDI and audio processing: notes queued by processEvents start and stop
 // keys at their exact frame in processReplacing; sounding keys are read at the
-// speed their pitch gives, scaled by their volume, clipped each on its own and
-// added to the second input, which then goes to both outputs.
+// speed their pitch gives, scaled by their volume, clipped each on its own,
+// panned, and added to the second input, which is the base of both outputs.
 //
 // The block is rendered in segments between the frames that carry events and,
 // inside a segment, key by key. The frames of one output sample still see
@@ -9,9 +9,20 @@
 // the keys would do (additions in key order, each key's position advanced one
 // frame at a time), so the result is identical to the bit.
 //
-// Settings (volume, play mode, direction) are atomics that the UI may change
-// at any time; they are read once per segment. A change made while a segment
-// is being rendered takes effect from the next segment or block.
+// Two sides. Every sounding key adds gL * c to the left sum and gR * c to the
+// right one, where c is its clipped sample and gL, gR its pan gains (exactly
+// 1 at the centre). Under the OP-1 a stereo key's sample is its mono mix
+// (right + left) * 0.5f; under the Field it adds its left channel to the left
+// and its right channel to the right. In the frames in which keys sound,
+// output 1 carries input 2 plus the left sum and output 2 input 2 plus the
+// right sum. While every sounding key is the same on both sides (mono or
+// mixed, and centred) the two sums are equal: one sum is rendered into
+// output 2 and copied to output 1, as it always has been.
+//
+// Settings (volume, play mode, direction, pan) are atomics that the UI may
+// change at any time; they are read once per segment, and the target once per
+// block. A change made while a segment is being rendered takes effect from
+// the next segment or block.
 //
 // Keys hold 44100 frames per second. At another host rate a key advances by
 // its pitch's increment times 44100 / the host rate per output frame (read
@@ -19,6 +30,7 @@
 // exactly 1 and nothing changes.
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -64,35 +76,6 @@ inline __m128 clipKeySamples(__m128 s) {
     return _mm_max_ps(_mm_set1_ps(-1.0f), _mm_min_ps(_mm_set1_ps(1.0f), s));
 }
 #endif
-
-// Adds n frames of a key read forwards one stored frame per output frame.
-void addForward(float* __restrict out, const float* __restrict in, int n, float volume) {
-    int j = 0;
-#if defined(__SSE2__)
-    const __m128 v = _mm_set1_ps(volume);
-    for (; j + 4 <= n; j += 4) {
-        const __m128 s = clipKeySamples(_mm_mul_ps(v, _mm_loadu_ps(in + j)));
-        _mm_storeu_ps(out + j, _mm_add_ps(_mm_loadu_ps(out + j), s));
-    }
-#endif
-    for (; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[j]);
-}
-
-// Adds n frames of a key read backwards from in[0], one frame per output frame.
-void addBackward(float* __restrict out, const float* __restrict in, int n, float volume) {
-    int j = 0;
-#if defined(__SSE2__)
-    const __m128 v = _mm_set1_ps(volume);
-    for (; j + 4 <= n; j += 4) {
-        // in[-j - 3 .. -j], reversed into frame order.
-        const __m128 frames = _mm_shuffle_ps(_mm_loadu_ps(in - j - 3), _mm_loadu_ps(in - j - 3),
-                                             _MM_SHUFFLE(0, 1, 2, 3));
-        const __m128 s = clipKeySamples(_mm_mul_ps(v, frames));
-        _mm_storeu_ps(out + j, _mm_add_ps(_mm_loadu_ps(out + j), s));
-    }
-#endif
-    for (; j < n; ++j) out[j] = out[j] + clipKeySample(volume * in[-j]);
-}
 
 void copyChannel(float* out, const float* in, VstInt32 frames) {
     if (!in) std::memset(out, 0, sizeof(float) * size_t(frames));
@@ -163,11 +146,13 @@ VstInt32 Tamblet::nextEventFrame(VstInt32 after, VstInt32 frames) const {
 }
 
 // ---- keys ----
+// ---- keys ----
 
 void Tamblet::startKey(int k) {
     if (!isKeyIndex(k) || (blockBusy_ & keyBit(k))) return;
-    const int32_t length = kit.keyLength[k];
-    if (length < 2) {
+    const int32_t length = targetKeyLength(kit.keyLength[k], blockTarget_);
+    const float* samples = kit.keySamples[k];
+    if (length < 2 || !samples) {
         // Too short to play: its only frame is the one never played. Silent,
         // and nothing outside the key's buffer is ever read.
         kit.keyPlaying[k].store(false, std::memory_order_relaxed);
@@ -191,21 +176,47 @@ void Tamblet::startKey(int k) {
     blockSounded_ |= keyBit(k);
 }
 
+const PanGains& Tamblet::keyGains(int k) {
+    const float pan = kit.keyPan[k].load(std::memory_order_relaxed);
+    // Compared as bits, so that a pan that is not a number is worked out once.
+    if (std::bit_cast<uint32_t>(pan) != std::bit_cast<uint32_t>(seenPan_[k])) {
+        seenPan_[k] = pan;
+        panGains_[k] = panGains(pan);
+    }
+    return panGains_[k];
+}
+
 namespace {
 
-// One sounding key's reading state for the length of a segment.
-struct Voice {
-    int key = -1;
-    const float* samples = nullptr;
-    int32_t length = 0;
-    double position = 0.0;
-    double increment = 1.0;
-    double last = 0.0;     // length - 1: reaching it (or going below 0) is the end
-    double restart = 0.0;  // where a loop goes on
-    float volume = 1.0f;
-    bool loops = false;  // loop mode with the note held
-    bool playing = true;
+// Where a key's two sides come from.
+enum class Source {
+    Mono,    // one channel, the same on both sides
+    Mix,     // a stereo key under the OP-1: (right + left) * 0.5f on both sides
+    Stereo,  // a stereo key under the Field: each channel to its own side
+};
 
+// One sounding key's reading state for the length of a segment. Left
+// uninitialised (loadVoice sets it), so that a segment in which nothing
+// sounds costs nothing here.
+struct Voice {
+    int key;
+    const float* samples;  // the left channel, or the only one
+    const float* right;    // the right channel of a stereo key
+    Source source;
+    int32_t length;
+    double position;
+    double increment;
+    double last;     // length - 1: reaching it (or going below 0) is the end
+    double restart;  // where a loop goes on
+    float volume;
+    float gainLeft, gainRight;
+    bool loops;  // loop mode with the note held
+    bool playing;
+
+    // Adds exactly the same to both sides, so one sum serves both outputs.
+    bool sameOnBothSides() const {
+        return source != Source::Stereo && gainLeft == 1.0f && gainRight == 1.0f;
+    }
     // One stored frame per output frame from a whole frame: runs of frames
     // can be added at once. (position lies in [0, length - 1) here, so the
     // integer conversion is exact exactly when the position is a whole frame.)
@@ -234,22 +245,33 @@ struct Voice {
     }
 };
 
+// The sums the keys add into, indexed from the first frame rendered. left is
+// null while every sounding key is the same on both sides: right then serves
+// both.
+struct Sums {
+    float* left;
+    float* right;
+};
+
 // Reads key k's state; false (and the key stopped) when it cannot play: a
 // playing key always sits inside its frames [0, length - 1), anything else
-// (a key too short to play) is stopped before it reads anything. step is the
-// block's host-rate factor. A loop goes on while its note is held, or the key
-// is held down in the window.
-bool loadVoice(Kit& kit, int k, double step, bool heldInWindow, Voice& v) {
+// (a key too short to play, or without samples) is stopped before it reads
+// anything. step is the block's host-rate factor. A loop goes on while its
+// note is held, or the key is held down in the window.
+bool loadVoice(Kit& kit, int k, double step, bool heldInWindow, KitTarget target, Voice& v) {
     v.key = k;
-    v.length = kit.keyLength[k];
+    v.length = targetKeyLength(kit.keyLength[k], target);
     v.position = kit.keyPosition[k];
     v.increment = kit.keyIncrement[k] * step;
     v.last = double(v.length) - 1.0;
-    if (v.length < 2 || !(v.position >= 0.0) || v.position >= v.last) {
+    v.samples = kit.keySamples[k];
+    if (v.length < 2 || !v.samples || !(v.position >= 0.0) || v.position >= v.last) {
         kit.keyPlaying[k].store(false, std::memory_order_relaxed);
         return false;
     }
-    v.samples = kit.keySamples[k];
+    v.right = kit.keyRight[k];
+    v.source = !v.right ? Source::Mono : target == KitTarget::Op1Field ? Source::Stereo
+                                                                       : Source::Mix;
     v.volume = kit.keyVolume[k].load(std::memory_order_relaxed);
     v.loops = kit.keyPlayMode[k].load(std::memory_order_relaxed) >= PlayModeLoop &&
               (kit.keyNoteHeld[k] || heldInWindow);
@@ -263,16 +285,112 @@ void storeVoice(Kit& kit, const Voice& v) {
     if (!v.playing) kit.keyPlaying[v.key].store(false, std::memory_order_relaxed);
 }
 
+// One output frame i of key v, read at stored frame p. With one sum only keys
+// that are the same on both sides sound, and their gains are 1.
+template <bool kTwoSums>
+inline void addFrame(const Voice& v, int32_t p, const Sums& sums, VstInt32 i) {
+    if (kTwoSums && v.source == Source::Stereo) {
+        sums.left[i] = sums.left[i] + v.gainLeft * clipKeySample(v.volume * v.samples[p]);
+        sums.right[i] = sums.right[i] + v.gainRight * clipKeySample(v.volume * v.right[p]);
+        return;
+    }
+    const float value = v.source == Source::Mix ? (v.right[p] + v.samples[p]) * 0.5f : v.samples[p];
+    const float c = clipKeySample(v.volume * value);
+    if (kTwoSums) {
+        sums.left[i] = sums.left[i] + v.gainLeft * c;
+        sums.right[i] = sums.right[i] + v.gainRight * c;
+    } else {
+        sums.right[i] = sums.right[i] + c;
+    }
+}
+
+#if defined(__SSE2__)
+// Frames j..j + 3 of a run read forwards from channel[0], or backwards.
+template <bool kBackward>
+inline __m128 loadRunFrames(const float* channel, int j) {
+    if (!kBackward) return _mm_loadu_ps(channel + j);
+    // channel[-j - 3 .. -j], reversed into frame order.
+    const __m128 frames = _mm_loadu_ps(channel - j - 3);
+    return _mm_shuffle_ps(frames, frames, _MM_SHUFFLE(0, 1, 2, 3));
+}
+
+inline void addInto(float* sum, __m128 value) {
+    _mm_storeu_ps(sum, _mm_add_ps(_mm_loadu_ps(sum), value));
+}
+#endif
+
+// n frames of a key read one stored frame per output frame, from stored frame
+// p forwards or backwards, into left[0..n) and right[0..n): the same
+// operations as addFrame, four frames at once.
+template <Source kSource, bool kTwoSums, bool kBackward>
+void addRun(const Voice& v, int32_t p, float* __restrict left, float* __restrict right, int n) {
+    const float* l = v.samples + p;
+    const float* r = kSource == Source::Mono ? l : v.right + p;
+    const int sign = kBackward ? -1 : 1;
+    int j = 0;
+#if defined(__SSE2__)
+    const __m128 volume = _mm_set1_ps(v.volume);
+    const __m128 gainLeft = _mm_set1_ps(v.gainLeft), gainRight = _mm_set1_ps(v.gainRight);
+    for (; j + 4 <= n; j += 4) {
+        if constexpr (kSource == Source::Stereo) {
+            addInto(left + j, _mm_mul_ps(gainLeft, clipKeySamples(_mm_mul_ps(volume, loadRunFrames<kBackward>(l, j)))));
+            addInto(right + j, _mm_mul_ps(gainRight, clipKeySamples(_mm_mul_ps(volume, loadRunFrames<kBackward>(r, j)))));
+        } else {
+            __m128 value = loadRunFrames<kBackward>(l, j);
+            if constexpr (kSource == Source::Mix)
+                value = _mm_mul_ps(_mm_add_ps(loadRunFrames<kBackward>(r, j), value), _mm_set1_ps(0.5f));
+            const __m128 c = clipKeySamples(_mm_mul_ps(volume, value));
+            if constexpr (kTwoSums) {
+                addInto(left + j, _mm_mul_ps(gainLeft, c));
+                addInto(right + j, _mm_mul_ps(gainRight, c));
+            } else {
+                addInto(right + j, c);
+            }
+        }
+    }
+#endif
+    for (; j < n; ++j) {
+        const int at = sign * j;
+        if constexpr (kSource == Source::Stereo) {
+            left[j] = left[j] + v.gainLeft * clipKeySample(v.volume * l[at]);
+            right[j] = right[j] + v.gainRight * clipKeySample(v.volume * r[at]);
+        } else {
+            const float value = kSource == Source::Mix ? (r[at] + l[at]) * 0.5f : l[at];
+            const float c = clipKeySample(v.volume * value);
+            if constexpr (kTwoSums) {
+                left[j] = left[j] + v.gainLeft * c;
+                right[j] = right[j] + v.gainRight * c;
+            } else {
+                right[j] = right[j] + c;
+            }
+        }
+    }
+}
+
+template <bool kTwoSums, bool kBackward>
+void addRunOf(const Voice& v, int32_t p, const Sums& sums, VstInt32 i, int n) {
+    float* left = kTwoSums ? sums.left + i : nullptr;
+    float* right = sums.right + i;
+    switch (v.source) {
+        case Source::Mono: addRun<Source::Mono, kTwoSums, kBackward>(v, p, left, right, n); break;
+        case Source::Mix: addRun<Source::Mix, kTwoSums, kBackward>(v, p, left, right, n); break;
+        case Source::Stereo:
+            if constexpr (kTwoSums) addRun<Source::Stereo, true, kBackward>(v, p, left, right, n);
+            break;
+    }
+}
+
 // Whole runs up to the key's end; returns the end of the frames it sounded in.
-VstInt32 addRuns(Voice& v, float* out, VstInt32 from, VstInt32 to) {
+template <bool kTwoSums>
+VstInt32 addRuns(Voice& v, const Sums& sums, VstInt32 from, VstInt32 to) {
     VstInt32 i = from;
     const bool forward = v.increment > 0;
     while (i < to) {
         const int32_t p = int32_t(v.position);
         const int32_t untilEnd = forward ? v.length - 1 - p : p + 1;
         const int32_t n = std::min<int32_t>(untilEnd, to - i);
-        if (forward) addForward(out + i, v.samples + p, n, v.volume);
-        else addBackward(out + i, v.samples + p, n, v.volume);
+        if (forward) addRunOf<kTwoSums, false>(v, p, sums, i, n);
+        else addRunOf<kTwoSums, true>(v, p, sums, i, n);
         i += n;
         v.position = forward ? double(p + n) : double(p - n);
         if (n < untilEnd) break;
@@ -283,22 +401,23 @@ VstInt32 addRuns(Voice& v, float* out, VstInt32 from, VstInt32 to) {
 }
 
 // Frame by frame at any speed.
-VstInt32 addSteps(Voice& v, float* out, VstInt32 from, VstInt32 to) {
+template <bool kTwoSums>
+VstInt32 addSteps(Voice& v, const Sums& sums, VstInt32 from, VstInt32 to) {
     for (VstInt32 i = from; i < to;) {
         // A stretch in which the end cannot come, without the end test...
         const VstInt32 sure = i + v.framesBeforeEnd(to - i);
         double position = v.position;
         for (; i < sure; ++i) {
-            const float value = v.samples[int32_t(position)];
+            const int32_t p = int32_t(position);
             position += v.increment;
-            out[i] = out[i] + clipKeySample(v.volume * value);
+            addFrame<kTwoSums>(v, p, sums, i);
         }
         v.position = position;
         if (i == to) break;
         // ...then one frame with it.
-        const float value = v.samples[int32_t(v.position)];
+        const int32_t p = int32_t(v.position);
         v.position += v.increment;
-        out[i] = out[i] + clipKeySample(v.volume * value);
+        addFrame<kTwoSums>(v, p, sums, i);
         ++i;
         v.endTest();
         if (!v.playing) return i;
@@ -309,7 +428,8 @@ VstInt32 addSteps(Voice& v, float* out, VstInt32 from, VstInt32 to) {
 // Two keys (a before b in key order) frame by frame in one loop: each key's
 // position is a chain of additions, and two chains side by side take about
 // the time of one. Each frame still adds a, then b.
-void addStepsPair(Voice& a, Voice& b, float* out, VstInt32 from, VstInt32 to, VstInt32& endA,
+template <bool kTwoSums>
+void addStepsPair(Voice& a, Voice& b, const Sums& sums, VstInt32 from, VstInt32 to, VstInt32& endA,
                   VstInt32& endB) {
     VstInt32 i = from;
     while (i < to) {
@@ -317,23 +437,23 @@ void addStepsPair(Voice& a, Voice& b, float* out, VstInt32 from, VstInt32 to, Vs
         const VstInt32 sure = i + std::min(a.framesBeforeEnd(to - i), b.framesBeforeEnd(to - i));
         double positionA = a.position, positionB = b.position;
         for (; i < sure; ++i) {
-            const float valueA = a.samples[int32_t(positionA)];
+            const int32_t pA = int32_t(positionA);
             positionA += a.increment;
-            const float valueB = b.samples[int32_t(positionB)];
+            const int32_t pB = int32_t(positionB);
             positionB += b.increment;
-            const float withA = out[i] + clipKeySample(a.volume * valueA);
-            out[i] = withA + clipKeySample(b.volume * valueB);
+            addFrame<kTwoSums>(a, pA, sums, i);
+            addFrame<kTwoSums>(b, pB, sums, i);
         }
         a.position = positionA;
         b.position = positionB;
         if (i == to) break;
         // ...then one frame with the end tests.
-        const float valueA = a.samples[int32_t(a.position)];
+        const int32_t pA = int32_t(a.position);
         a.position += a.increment;
-        const float valueB = b.samples[int32_t(b.position)];
+        const int32_t pB = int32_t(b.position);
         b.position += b.increment;
-        const float withA = out[i] + clipKeySample(a.volume * valueA);
-        out[i] = withA + clipKeySample(b.volume * valueB);
+        addFrame<kTwoSums>(a, pA, sums, i);
+        addFrame<kTwoSums>(b, pB, sums, i);
         ++i;
         a.endTest();
         b.endTest();
@@ -341,52 +461,78 @@ void addStepsPair(Voice& a, Voice& b, float* out, VstInt32 from, VstInt32 to, Vs
     }
     endA = a.playing ? to : i;
     endB = b.playing ? to : i;
-    if (a.playing && i < to) endA = addSteps(a, out, i, to);
-    if (b.playing && i < to) endB = addSteps(b, out, i, to);
+    if (a.playing && i < to) endA = addSteps<kTwoSums>(a, sums, i, to);
+    if (b.playing && i < to) endB = addSteps<kTwoSums>(b, sums, i, to);
+}
+
+// Adds frames [0, n) of the voices still playing, in key order; returns the
+// end of the frames in which any of them sounded. A key read frame by frame
+// waits for a partner to share its loop; any other key that comes first in
+// key order renders it alone first.
+template <bool kTwoSums>
+VstInt32 addVoices(Voice* voices, int count, const Sums& sums, VstInt32 n) {
+    VstInt32 sounded = 0;
+    Voice* waiting = nullptr;
+    for (int i = 0; i < count; ++i) {
+        Voice& v = voices[i];
+        if (!v.playing) continue;
+        if (!v.wholeFrameSteps()) {
+            if (!waiting) {
+                waiting = &v;
+                continue;
+            }
+            VstInt32 endA = 0, endB = 0;
+            addStepsPair<kTwoSums>(*waiting, v, sums, 0, n, endA, endB);
+            sounded = std::max({sounded, endA, endB});
+            waiting = nullptr;
+            continue;
+        }
+        if (waiting) {
+            sounded = std::max(sounded, addSteps<kTwoSums>(*waiting, sums, 0, n));
+            waiting = nullptr;
+        }
+        sounded = std::max(sounded, addRuns<kTwoSums>(v, sums, 0, n));
+    }
+    if (waiting) sounded = std::max(sounded, addSteps<kTwoSums>(*waiting, sums, 0, n));
+    return sounded;
 }
 
 }  // namespace
 
 void Tamblet::renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to) {
-    VstInt32 sounded = from;
-    // A key read frame by frame waits here for a partner to share its loop;
-    // any other key that comes first in key order renders it alone first.
-    Voice waiting;
-    bool isWaiting = false;
+    Voice voices[kNumKeys];
+    int count = 0;
+    bool twoSums = false;
     for (int k = 0; k < kNumKeys; ++k) {
         if (!kit.keyPlaying[k].load(std::memory_order_relaxed)) continue;
-        Voice v;
-        if (!loadVoice(kit, k, blockStep_, (blockHeld_ & keyBit(k)) != 0, v)) continue;
+        Voice& v = voices[count];
+        if (!loadVoice(kit, k, blockStep_, (blockHeld_ & keyBit(k)) != 0, blockTarget_, v)) continue;
+        const PanGains& gains = keyGains(k);
+        v.gainLeft = gains.left;
+        v.gainRight = gains.right;
+        twoSums = twoSums || !v.sameOnBothSides();
         blockSounded_ |= keyBit(k);
-        if (!v.wholeFrameSteps()) {
-            if (!isWaiting) {
-                waiting = v;
-                isWaiting = true;
-                continue;
-            }
-            VstInt32 endA = from, endB = from;
-            addStepsPair(waiting, v, out2, from, to, endA, endB);
-            storeVoice(kit, waiting);
-            storeVoice(kit, v);
-            sounded = std::max({sounded, endA, endB});
-            isWaiting = false;
-            continue;
-        }
-        if (isWaiting) {
-            sounded = std::max(sounded, addSteps(waiting, out2, from, to));
-            storeVoice(kit, waiting);
-            isWaiting = false;
-        }
-        sounded = std::max(sounded, addRuns(v, out2, from, to));
-        storeVoice(kit, v);
+        ++count;
     }
-    if (isWaiting) {
-        sounded = std::max(sounded, addSteps(waiting, out2, from, to));
-        storeVoice(kit, waiting);
+    if (count == 0) return;
+    if (!twoSums) {
+        // In every frame in which a key sounded both outputs carry the mix.
+        const VstInt32 sounded = addVoices<false>(voices, count, Sums{nullptr, out2 + from}, to - from);
+        if (out1 != out2) std::memcpy(out1 + from, out2 + from, sizeof(float) * size_t(sounded));
+    } else {
+        // The left sum starts from input 2 (as output 2 holds it here) in a
+        // buffer of its own, since output 1 keeps input 1 after the last
+        // frame in which a key sounded. With one output buffer for both,
+        // it carries the right side.
+        for (VstInt32 start = from; start < to; start += kLeftSumFrames) {
+            const VstInt32 n = std::min<VstInt32>(kLeftSumFrames, to - start);
+            std::memcpy(leftSum_, out2 + start, sizeof(float) * size_t(n));
+            const VstInt32 sounded = addVoices<true>(voices, count, Sums{leftSum_, out2 + start}, n);
+            if (out1 != out2) std::memcpy(out1 + start, leftSum_, sizeof(float) * size_t(sounded));
+            if (sounded < n) break;
+        }
     }
-    // In every frame in which a key sounded both outputs carry the mix.
-    if (sounded > from && out1 != out2)
-        std::memcpy(out1 + from, out2 + from, sizeof(float) * size_t(sounded - from));
+    for (int i = 0; i < count; ++i) storeVoice(kit, voices[i]);
 }
 
 void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
@@ -394,8 +540,11 @@ void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     const Kit::BlockStart start = kit.audioBlockBegin();
     blockBusy_ = start.busy;
     blockStep_ = playbackStep_.load(std::memory_order_relaxed);
-    for (int k = 0; k < kNumKeys; ++k)
-        if (blockBusy_ & keyBit(k)) kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+    blockTarget_ = kit.target.load(std::memory_order_relaxed);
+    if (blockBusy_) {
+        for (int k = 0; k < kNumKeys; ++k)
+            if (blockBusy_ & keyBit(k)) kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+    }
     releaseWindowKeys(start.held);
 
     float* out1 = outputs ? outputs[0] : nullptr;
@@ -405,8 +554,10 @@ void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         copyChannel(out2, inputs ? inputs[1] : nullptr, frames);
         // Auditions asked for since the last block start at frame 0, before
         // that frame's notes.
-        for (int k = 0; k < kNumKeys; ++k)
-            if (start.auditions & keyBit(k)) startKey(k);
+        if (start.auditions) {
+            for (int k = 0; k < kNumKeys; ++k)
+                if (start.auditions & keyBit(k)) startKey(k);
+        }
         VstInt32 from = 0;
         while (from < frames) {
             if (kit.midiQueueCount > 0) applyEventsAt(from);

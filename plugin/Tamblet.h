@@ -22,6 +22,7 @@
 #include "kit/Kit.h"
 #include "kit/ParameterMap.h"
 #include "plugin/AudioEffectX.h"
+#include "plugin/PanLaw.h"
 
 namespace rimbrel {
 
@@ -31,6 +32,10 @@ constexpr VstInt32 kNumParams = 1;
 
 // Factor from semitones to octaves used for the playback speed.
 constexpr double kSemitoneToOctave = 0.08333333333;
+
+// Frames of the left side's sum held at once while keys sound differently on
+// the two sides; longer stretches are rendered in pieces of this size.
+constexpr int kLeftSumFrames = 1024;
 
 // Host rates playback follows; a rate outside is ignored (the previous one
 // stays), since no host runs there and 0 or NaN would stop or stall keys.
@@ -104,6 +109,8 @@ private:
     void applyEventsAt(VstInt32 frame);
     VstInt32 nextEventFrame(VstInt32 after, VstInt32 frames) const;
     void renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to);
+    // Audio thread: key k's pan gains, computed again only when its pan changed.
+    const PanGains& keyGains(int k);
     void releaseWindowKeys(KeyMask held);
 
     // Audio thread: keys busy for the current block, keys held down in the
@@ -115,6 +122,15 @@ private:
     double blockStep_ = 1.0;
     KeyMask blockHeld_ = 0;
     KeyMask blockSounded_ = 0;
+    // The kit's target, read once per block: it decides the keys' lengths
+    // and whether stereo keys sound stereo.
+    KitTarget blockTarget_ = KitTarget::Op1;
+    // Each key's pan as last seen by the audio thread, and its gains.
+    float seenPan_[kNumKeys] = {};
+    PanGains panGains_[kNumKeys];
+    // The left side's sum while some sounding key differs between the sides
+    // (a stereo key in the Field target, or a key off the centre).
+    alignas(16) float leftSum_[kLeftSumFrames];
 };
 
 }  // namespace rimbrel
