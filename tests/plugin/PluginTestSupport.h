@@ -87,6 +87,14 @@ inline void fillKey(Kit& kit, int k, const std::vector<float>& frames) {
     kit.keyLength[k] = int32_t(frames.size());
 }
 
+// Makes key k a stereo key: the left channel goes into the kit's storage and
+// the right one stays in `right`, which must outlive the key's use and hold
+// as many frames as `left`.
+inline void fillStereoKey(Kit& kit, int k, const std::vector<float>& left, std::vector<float>& right) {
+    fillKey(kit, k, left);
+    kit.keyRight[k] = right.data();
+}
+
 // Key k's settings through the parameter map, as the editor sets them.
 inline void setPitch(AudioEffect& e, int k, int semitones) {
     e.setParameter(kParamPitch + k, float(semitones + 48) / 96.0f);
@@ -96,6 +104,10 @@ inline void setPlayMode(AudioEffect& e, int k, int mode) {
 }
 inline void setReverse(AudioEffect& e, int k, bool reverse) {
     e.setParameter(kParamReverse + k, reverse ? 1.0f : 0.0f);
+}
+inline void setPan(AudioEffect& e, int k, float pan) { e.setParameter(kParamPan + k, param::panToParameter(pan)); }
+inline void setTarget(AudioEffect& e, KitTarget target) {
+    e.setParameter(kParamTarget, param::targetToParameter(target));
 }
 
 }  // namespace rimbrel::test

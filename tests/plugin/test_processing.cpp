@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <utility>
 
 #include "PluginTestSupport.h"
 
@@ -470,6 +471,130 @@ TEST(Processing, EventListsLongerThanTheRecordsTwoPointersAreReadWhole) {
     EXPECT_EQ(rig.out2[2], 0.5f);
 }
 
+// ---- stereo keys and pan ----
+
+TEST(Processing, FieldPlaysStereoKeysLeftToLeftRightToRightAndMonoKeysToBoth) {
+    std::vector<float> right = ramp(6, -0.05f);
+    Rig rig;
+    fillStereoKey(rig.kit(), 2, ramp(6, 0.1f), right);
+    fillKey(rig.kit(), 3, ramp(6, 0.02f));
+    setTarget(rig.effect(), KitTarget::Op1Field);
+    rig.in1 = ramp(8, 0.25f);
+    rig.in2 = ramp(8, 0.003f);
+    rig.notes.noteOn(0, kNoteKey0 + 2);
+    rig.run(8);
+    for (int i = 0; i < 8; ++i) {
+        if (i < 5) {
+            EXPECT_EQ(rig.out1[i], rig.in2[i] + rig.kit().keySamples[2][i]) << i;
+            EXPECT_EQ(rig.out2[i], rig.in2[i] + right[size_t(i)]) << i;
+        } else {
+            EXPECT_EQ(rig.out1[i], rig.in1[i]) << i;
+            EXPECT_EQ(rig.out2[i], rig.in2[i]) << i;
+        }
+    }
+    rig.notes.noteOn(0, kNoteKey0 + 3);
+    rig.runSilent(8);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(rig.out1[i], rig.kit().keySamples[3][i]) << i;
+        EXPECT_EQ(rig.out2[i], rig.kit().keySamples[3][i]) << i;
+    }
+}
+
+TEST(Processing, OpOnePlaysAStereoKeysMonoMixAndTheFieldItsChannelsAgain) {
+    std::vector<float> right = ramp(6, -0.03f);
+    Rig rig;
+    fillStereoKey(rig.kit(), 0, ramp(6, 0.07f), right);
+    const float* left = rig.kit().keySamples[0];
+    rig.notes.noteOn(0, kNoteKey0);
+    rig.runSilent(6);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(rig.out2[i], (right[size_t(i)] + left[i]) * 0.5f) << i;
+        EXPECT_EQ(rig.out1[i], rig.out2[i]) << i;
+    }
+    // Switching the target while the key sounds: the next block is stereo.
+    setPlayMode(rig.effect(), 0, PlayModeLoop);
+    rig.notes.noteOn(0, kNoteKey0);
+    rig.runSilent(2);
+    setTarget(rig.effect(), KitTarget::Op1Field);
+    rig.runSilent(2);
+    EXPECT_EQ(rig.out1[0], left[2]);
+    EXPECT_EQ(rig.out2[0], right[2]);
+}
+
+TEST(Processing, PanIsEqualPowerAndExactlyNeutralAtTheCentre) {
+    Rig rig;
+    fillKey(rig.kit(), 5, std::vector<float>(64, 0.5f));
+    setPlayMode(rig.effect(), 5, PlayModeLoop);
+    rig.notes.noteOn(0, kNoteKey0 + 5);
+    const auto gainsAt = [&](float pan) {
+        setPan(rig.effect(), 5, pan);
+        rig.runSilent(4);
+        return std::pair{rig.out1[3] / 0.5f, rig.out2[3] / 0.5f};
+    };
+    EXPECT_EQ(gainsAt(0.0f), std::pair(1.0f, 1.0f));
+    EXPECT_EQ(gainsAt(-1.0f), std::pair(float(M_SQRT2), 0.0f));
+    EXPECT_EQ(gainsAt(1.0f), std::pair(0.0f, float(M_SQRT2)));
+    for (float pan : {-0.75f, -0.2f, 0.02f, 0.5f, 0.9f}) {
+        const auto [left, right] = gainsAt(pan);
+        EXPECT_NEAR(left * left + right * right, 2.0f, 1e-5f) << pan;
+        EXPECT_EQ(left > right, pan < 0.0f) << pan;
+    }
+    // A stereo key under the Field: each channel keeps its own side's gain.
+    std::vector<float> right(64, -0.25f);
+    fillStereoKey(rig.kit(), 6, std::vector<float>(64, 0.25f), right);
+    setTarget(rig.effect(), KitTarget::Op1Field);
+    setPan(rig.effect(), 6, -1.0f);
+    setPan(rig.effect(), 5, 0.0f);
+    rig.notes.noteOn(0, kNoteKey0 + 6);
+    rig.runSilent(4);
+    EXPECT_EQ(rig.out1[1], 0.5f + 0.25f * float(M_SQRT2));
+    EXPECT_EQ(rig.out2[1], 0.5f);
+}
+
+TEST(Processing, PitchedAndReversedStereoKeysReadBothChannelsAtOnePosition) {
+    std::vector<float> right = frameIndices(10);
+    for (float& x : right) x = -x;
+    Rig rig;
+    fillStereoKey(rig.kit(), 1, frameIndices(10), right);
+    setTarget(rig.effect(), KitTarget::Op1Field);
+    setPitch(rig.effect(), 1, 12);
+    rig.notes.noteOn(0, kNoteKey0 + 1);
+    rig.runSilent(12);
+    EXPECT_EQ(playedFrames(rig.out1), (std::vector<int>{0, 2, 4, 6, 8}));
+    std::vector<float> negated = rig.out2;
+    for (float& x : negated) x = -x;
+    EXPECT_EQ(negated, rig.out1);
+
+    setPitch(rig.effect(), 1, 0);
+    setReverse(rig.effect(), 1, true);
+    rig.notes.noteOn(0, kNoteKey0 + 1);
+    rig.runSilent(12);
+    EXPECT_EQ(playedFrames(rig.out1), (std::vector<int>{8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(rig.out2[i], -rig.out1[i]) << i;
+}
+
+TEST(Processing, PanChangesWhileAKeySoundsTakeEffectWithoutNaN) {
+    Rig rig;
+    fillKey(rig.kit(), 0, std::vector<float>(100, 0.5f));
+    setPlayMode(rig.effect(), 0, PlayModeLoop);
+    rig.notes.noteOn(0, kNoteKey0);
+    rig.runSilent(8);
+    setPan(rig.effect(), 0, 1.0f);
+    rig.runSilent(8);
+    EXPECT_EQ(rig.out1[0], 0.0f);
+    EXPECT_EQ(rig.out2[7], 0.5f * float(M_SQRT2));
+    // A pan that is not a number, written past the parameter map, counts as
+    // the centre; one outside the range as its end.
+    rig.kit().keyPan[0].store(NAN);
+    rig.runSilent(8);
+    EXPECT_EQ(rig.out1[4], 0.5f);
+    EXPECT_EQ(rig.out2[4], 0.5f);
+    rig.kit().keyPan[0].store(-7.0f);
+    rig.runSilent(8);
+    EXPECT_EQ(rig.out1[4], 0.5f * float(M_SQRT2));
+    EXPECT_EQ(rig.out2[4], 0.0f);
+}
+
 // ---- the frame-by-frame rendering, for comparison ----
 
 struct Reference {
@@ -483,7 +608,8 @@ struct Reference {
     };
     std::vector<Note> queue;
     std::vector<int> auditions;
-    double step = 1.0;  // stored frames per output frame at pitch 0: 44100 / host rate
+    double step = 1.0;                  // stored frames per output frame at pitch 0: 44100 / host rate
+    KitTarget target = KitTarget::Op1;  // read at every block's start
 
     void events(const std::vector<VstMidiEvent>& list) {
         for (const VstMidiEvent& e : list) {
@@ -494,8 +620,9 @@ struct Reference {
             queue.push_back({e.deltaFrames, e.midiData[1] & 0x7F, velocity, (status + 1) & 0x0F});
         }
     }
+    int length(int k) const { return targetKeyLength(kit->keyLength[k], target); }
     void start(int k) {
-        const int length = kit->keyLength[k];
+        const int length = this->length(k);
         playing[k] = length >= 2;
         position[k] = 0.0;
         const int p = kit->keyPitch[k].load();
@@ -507,9 +634,14 @@ struct Reference {
             increment[k] = -increment[k];
         }
     }
-    float fetch(int k) {
-        const int length = kit->keyLength[k];
-        const float value = kit->keySamples[k][int(position[k])];
+    // The key's values for the left and the right side.
+    std::pair<float, float> fetch(int k) {
+        const int length = this->length(k);
+        const float left = kit->keySamples[k][int(position[k])];
+        const float* right = kit->keyRight[k];
+        std::pair<float, float> value{left, left};
+        if (right && target == KitTarget::Op1Field) value.second = right[int(position[k])];
+        else if (right) value.first = value.second = (right[int(position[k])] + left) * 0.5f;
         position[k] += increment[k];
         if (int(position[k]) >= length - 1 || position[k] < 0) {
             if (kit->keyPlayMode[k].load() >= 2 && held[k])
@@ -520,6 +652,7 @@ struct Reference {
         return value;
     }
     void process(const float* in1, const float* in2, float* out1, float* out2, int frames) {
+        target = kit->target.load();
         for (int i = 0; i < frames; ++i) {
             out1[i] = in1[i];
             out2[i] = in2[i];
@@ -536,15 +669,22 @@ struct Reference {
                 }
                 n.delta = -1;
             }
+            float left = in2[i], right = in2[i];
+            bool sounded = false;
             for (int k = 0; k < kNumKeys; ++k) {
                 if (!playing[k]) continue;
-                const float value = fetch(k);
-                float s = float(kit->keyVolume[k].load() * value);
-                if (s > 1.0f) s = 1.0f;
-                else if (s < -1.0f) s = -1.0f;
-                const float m = float(out2[i] + s);
-                out2[i] = m;
-                out1[i] = m;
+                const auto [valueLeft, valueRight] = fetch(k);
+                const auto clip = [](float s) { return s > 1.0f ? 1.0f : s < -1.0f ? -1.0f
+                                                                                   : s; };
+                const float volume = kit->keyVolume[k].load();
+                const PanGains gains = panGains(kit->keyPan[k].load());
+                left = float(left + gains.left * clip(float(volume * valueLeft)));
+                right = float(right + gains.right * clip(float(volume * valueRight)));
+                sounded = true;
+            }
+            if (sounded) {
+                out1[i] = left;
+                out2[i] = right;
             }
         }
         queue.clear();
@@ -558,6 +698,7 @@ struct RandomRun {
     int maxBlock;
     int blocks;
     float hostRate = 44100.0f;
+    bool stereoAndPan = false;  // stereo keys, pans and target changes too
 };
 
 // Random keys, settings, auditions and notes; every block must come out of
@@ -567,6 +708,7 @@ void expectSameAsFrameByFrame(const RandomRun& run) {
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(random); };
 
+    std::vector<float> rightChannels[kNumKeys];  // outlive the effect
     Rig rig;
     Kit& kit = rig.kit();
     Reference ref;
@@ -579,6 +721,11 @@ void expectSameAsFrameByFrame(const RandomRun& run) {
             static_cast<size_t>(k < 9 ? lengths[k] : uniform(run.minLength, run.maxLength)));
         for (float& x : frames) x = real(-1.5f, 1.5f);
         fillKey(kit, k, frames);
+        if (run.stereoAndPan && k % 3 != 0) {
+            rightChannels[k] = frames;
+            for (float& x : rightChannels[k]) x = real(-1.5f, 1.5f);
+            fillStereoKey(kit, k, frames, rightChannels[k]);
+        }
     }
     Tamblet& effect = rig.effect();
     for (int block = 0; block < run.blocks; ++block) {
@@ -588,6 +735,12 @@ void expectSameAsFrameByFrame(const RandomRun& run) {
                                                           kParamVolume}[size_t(uniform(0, 3))];
             effect.setParameter(base + uniform(0, kNumKeys - 1), real(0.0f, 1.0f));
         }
+        if (run.stereoAndPan && uniform(0, 3) == 0) {
+            const int k = uniform(0, kNumKeys - 1);
+            setPan(effect, k, uniform(0, 2) == 0 ? 0.0f : real(-1.0f, 1.0f));
+        }
+        if (run.stereoAndPan && uniform(0, 9) == 0)
+            setTarget(effect, uniform(0, 1) ? KitTarget::Op1Field : KitTarget::Op1);
         if (uniform(0, 5) == 0) {
             const int k = uniform(0, kNumKeys - 1);
             effect.setParameter(kParamAudition, float(k));
@@ -634,6 +787,16 @@ TEST(Processing, SameAsFrameByFrameRenderingToTheBit) {
     expectSameAsFrameByFrame({20240611, 2, 700, 300, 600});
     // Long keys and host-sized blocks: long stretches at every pitch.
     expectSameAsFrameByFrame({77, 5000, 60000, 4096, 120});
+}
+
+TEST(Processing, StereoKeysAndPanSameAsFrameByFrameInBothTargets) {
+    RandomRun shortKeys{31, 2, 700, 300, 400};
+    shortKeys.stereoAndPan = true;
+    expectSameAsFrameByFrame(shortKeys);
+    // Blocks longer than the left sum's buffer.
+    RandomRun longKeys{5150, 5000, 60000, 4096, 80, 48000.0f};
+    longKeys.stereoAndPan = true;
+    expectSameAsFrameByFrame(longKeys);
 }
 
 TEST(Processing, AtOtherHostRatesKeysAdvanceBy44100OverTheRateAsFrameByFrame) {
