@@ -285,10 +285,24 @@ void storeVoice(Kit& kit, const Voice& v) {
     if (!v.playing) kit.keyPlaying[v.key].store(false, std::memory_order_relaxed);
 }
 
-// One output frame i of key v, read at stored frame p. With one sum only keys
+// What a key adds per frame, copied out of its Voice for the frame loops: as
+// a local value the compiler keeps it in registers, where the Voice's fields
+// would be loaded again after every store into the sums (both are floats).
+struct FrameReader {
+    const float* samples;
+    const float* right;
+    Source source;
+    float volume, gainLeft, gainRight;
+};
+
+inline FrameReader readerOf(const Voice& v) {
+    return {v.samples, v.right, v.source, v.volume, v.gainLeft, v.gainRight};
+}
+
+// One output frame i of a key, read at stored frame p. With one sum only keys
 // that are the same on both sides sound, and their gains are 1.
 template <bool kTwoSums>
-inline void addFrame(const Voice& v, int32_t p, const Sums& sums, VstInt32 i) {
+inline void addFrame(const FrameReader v, int32_t p, const Sums sums, VstInt32 i) {
     if (kTwoSums && v.source == Source::Stereo) {
         sums.left[i] = sums.left[i] + v.gainLeft * clipKeySample(v.volume * v.samples[p]);
         sums.right[i] = sums.right[i] + v.gainRight * clipKeySample(v.volume * v.right[p]);
@@ -316,6 +330,31 @@ inline __m128 loadRunFrames(const float* channel, int j) {
 
 inline void addInto(float* sum, __m128 value) {
     _mm_storeu_ps(sum, _mm_add_ps(_mm_loadu_ps(sum), value));
+}
+#endif
+
+#if defined(__SSE2__)
+// Four output frames i..i + 3 of a key read at stored frames p[0..3]: the
+// same operations as addFrame, lane by lane.
+template <bool kTwoSums>
+inline void addFrames4(const FrameReader& v, const int32_t* p, const Sums& sums, VstInt32 i) {
+    const __m128 volume = _mm_set1_ps(v.volume);
+    const float* l = v.samples;
+    __m128 left = _mm_setr_ps(l[p[0]], l[p[1]], l[p[2]], l[p[3]]);
+    __m128 right = left;
+    if (v.source != Source::Mono) {
+        const float* r = v.right;
+        right = _mm_setr_ps(r[p[0]], r[p[1]], r[p[2]], r[p[3]]);
+    }
+    if (v.source == Source::Mix) left = right = _mm_mul_ps(_mm_add_ps(right, left), _mm_set1_ps(0.5f));
+    left = clipKeySamples(_mm_mul_ps(volume, left));
+    if (!kTwoSums) {
+        addInto(sums.right + i, left);
+        return;
+    }
+    right = v.source == Source::Stereo ? clipKeySamples(_mm_mul_ps(volume, right)) : left;
+    addInto(sums.left + i, _mm_mul_ps(_mm_set1_ps(v.gainLeft), left));
+    addInto(sums.right + i, _mm_mul_ps(_mm_set1_ps(v.gainRight), right));
 }
 #endif
 
@@ -406,18 +445,30 @@ VstInt32 addSteps(Voice& v, const Sums& sums, VstInt32 from, VstInt32 to) {
     for (VstInt32 i = from; i < to;) {
         // A stretch in which the end cannot come, without the end test...
         const VstInt32 sure = i + v.framesBeforeEnd(to - i);
+        const FrameReader reader = readerOf(v);
+        const double increment = v.increment;
         double position = v.position;
+#if defined(__SSE2__)
+        for (; i + 4 <= sure; i += 4) {
+            int32_t p[4];
+            for (int32_t& frame : p) {
+                frame = int32_t(position);
+                position += increment;
+            }
+            addFrames4<kTwoSums>(reader, p, sums, i);
+        }
+#endif
         for (; i < sure; ++i) {
             const int32_t p = int32_t(position);
-            position += v.increment;
-            addFrame<kTwoSums>(v, p, sums, i);
+            position += increment;
+            addFrame<kTwoSums>(reader, p, sums, i);
         }
         v.position = position;
         if (i == to) break;
         // ...then one frame with it.
         const int32_t p = int32_t(v.position);
         v.position += v.increment;
-        addFrame<kTwoSums>(v, p, sums, i);
+        addFrame<kTwoSums>(readerOf(v), p, sums, i);
         ++i;
         v.endTest();
         if (!v.playing) return i;
@@ -435,14 +486,29 @@ void addStepsPair(Voice& a, Voice& b, const Sums& sums, VstInt32 from, VstInt32 
     while (i < to) {
         // A stretch in which neither key can reach its end...
         const VstInt32 sure = i + std::min(a.framesBeforeEnd(to - i), b.framesBeforeEnd(to - i));
+        const FrameReader readerA = readerOf(a), readerB = readerOf(b);
+        const double incrementA = a.increment, incrementB = b.increment;
         double positionA = a.position, positionB = b.position;
+#if defined(__SSE2__)
+        for (; i + 4 <= sure; i += 4) {
+            int32_t pA[4], pB[4];
+            for (int q = 0; q < 4; ++q) {
+                pA[q] = int32_t(positionA);
+                positionA += incrementA;
+                pB[q] = int32_t(positionB);
+                positionB += incrementB;
+            }
+            addFrames4<kTwoSums>(readerA, pA, sums, i);
+            addFrames4<kTwoSums>(readerB, pB, sums, i);
+        }
+#endif
         for (; i < sure; ++i) {
             const int32_t pA = int32_t(positionA);
-            positionA += a.increment;
+            positionA += incrementA;
             const int32_t pB = int32_t(positionB);
-            positionB += b.increment;
-            addFrame<kTwoSums>(a, pA, sums, i);
-            addFrame<kTwoSums>(b, pB, sums, i);
+            positionB += incrementB;
+            addFrame<kTwoSums>(readerA, pA, sums, i);
+            addFrame<kTwoSums>(readerB, pB, sums, i);
         }
         a.position = positionA;
         b.position = positionB;
@@ -452,8 +518,8 @@ void addStepsPair(Voice& a, Voice& b, const Sums& sums, VstInt32 from, VstInt32 
         a.position += a.increment;
         const int32_t pB = int32_t(b.position);
         b.position += b.increment;
-        addFrame<kTwoSums>(a, pA, sums, i);
-        addFrame<kTwoSums>(b, pB, sums, i);
+        addFrame<kTwoSums>(readerOf(a), pA, sums, i);
+        addFrame<kTwoSums>(readerOf(b), pB, sums, i);
         ++i;
         a.endTest();
         b.endTest();
