@@ -77,6 +77,9 @@ inline __m128 clipKeySamples(__m128 s) {
 }
 #endif
 
+// Every key's bit, and no bit beyond them.
+constexpr KeyMask kAllKeys = (KeyMask(1) << kNumKeys) - 1;
+
 void copyChannel(float* out, const float* in, VstInt32 frames) {
     if (!in) std::memset(out, 0, sizeof(float) * size_t(frames));
     else if (in != out) std::memmove(out, in, sizeof(float) * size_t(frames));
@@ -156,6 +159,7 @@ void Tamblet::startKey(int k) {
         // Too short to play: its only frame is the one never played. Silent,
         // and nothing outside the key's buffer is ever read.
         kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+        soundingKeys_ &= ~keyBit(k);
         return;
     }
     const int32_t pitch = kit.keyPitch[k].load(std::memory_order_relaxed);
@@ -173,6 +177,7 @@ void Tamblet::startKey(int k) {
     kit.keyPosition[k] = position;
     kit.keyIncrement[k] = increment;
     kit.keyPlaying[k].store(true, std::memory_order_relaxed);
+    soundingKeys_ |= keyBit(k);
     blockSounded_ |= keyBit(k);
 }
 
@@ -566,13 +571,23 @@ VstInt32 addVoices(Voice* voices, int count, const Sums& sums, VstInt32 n) {
 }  // namespace
 
 void Tamblet::renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to) {
+    if (!soundingKeys_) return;
     Voice voices[kNumKeys];
     int count = 0;
     bool twoSums = false;
-    for (int k = 0; k < kNumKeys; ++k) {
-        if (!kit.keyPlaying[k].load(std::memory_order_relaxed)) continue;
+    // In key order: lowest bit first.
+    for (KeyMask keys = soundingKeys_; keys; keys &= keys - 1) {
+        const int k = std::countr_zero(keys);
+        // Stopped since (by the UI, or at the end of its last segment).
+        if (!kit.keyPlaying[k].load(std::memory_order_relaxed)) {
+            soundingKeys_ &= ~keyBit(k);
+            continue;
+        }
         Voice& v = voices[count];
-        if (!loadVoice(kit, k, blockStep_, (blockHeld_ & keyBit(k)) != 0, blockTarget_, v)) continue;
+        if (!loadVoice(kit, k, blockStep_, (blockHeld_ & keyBit(k)) != 0, blockTarget_, v)) {
+            soundingKeys_ &= ~keyBit(k);
+            continue;
+        }
         const PanGains& gains = keyGains(k);
         v.gainLeft = gains.left;
         v.gainRight = gains.right;
@@ -598,7 +613,10 @@ void Tamblet::renderKeys(float* out1, float* out2, VstInt32 from, VstInt32 to) {
             if (sounded < n) break;
         }
     }
-    for (int i = 0; i < count; ++i) storeVoice(kit, voices[i]);
+    for (int i = 0; i < count; ++i) {
+        storeVoice(kit, voices[i]);
+        if (!voices[i].playing) soundingKeys_ &= ~keyBit(voices[i].key);
+    }
 }
 
 void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
@@ -607,10 +625,9 @@ void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     blockBusy_ = start.busy;
     blockStep_ = playbackStep_.load(std::memory_order_relaxed);
     blockTarget_ = kit.target.load(std::memory_order_relaxed);
-    if (blockBusy_) {
-        for (int k = 0; k < kNumKeys; ++k)
-            if (blockBusy_ & keyBit(k)) kit.keyPlaying[k].store(false, std::memory_order_relaxed);
-    }
+    for (KeyMask keys = blockBusy_ & kAllKeys; keys; keys &= keys - 1)
+        kit.keyPlaying[std::countr_zero(keys)].store(false, std::memory_order_relaxed);
+    soundingKeys_ &= ~blockBusy_;
     releaseWindowKeys(start.held);
 
     float* out1 = outputs ? outputs[0] : nullptr;
@@ -620,10 +637,7 @@ void Tamblet::processReplacing(float** inputs, float** outputs, VstInt32 frames)
         copyChannel(out2, inputs ? inputs[1] : nullptr, frames);
         // Auditions asked for since the last block start at frame 0, before
         // that frame's notes.
-        if (start.auditions) {
-            for (int k = 0; k < kNumKeys; ++k)
-                if (start.auditions & keyBit(k)) startKey(k);
-        }
+        for (KeyMask keys = start.auditions & kAllKeys; keys; keys &= keys - 1) startKey(std::countr_zero(keys));
         VstInt32 from = 0;
         while (from < frames) {
             if (kit.midiQueueCount > 0) applyEventsAt(from);

@@ -122,6 +122,10 @@ private:
     double blockStep_ = 1.0;
     KeyMask blockHeld_ = 0;
     KeyMask blockSounded_ = 0;
+    // Keys started on the audio thread and not yet seen to stop. keyPlaying
+    // turns true only in startKey, so a block looks at these keys alone
+    // rather than at all 24; one the UI stopped drops out when seen.
+    KeyMask soundingKeys_ = 0;
     // The kit's target, read once per block: it decides the keys' lengths
     // and whether stereo keys sound stereo.
     KitTarget blockTarget_ = KitTarget::Op1;
