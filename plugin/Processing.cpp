@@ -336,9 +336,7 @@ inline __m128 loadRunFrames(const float* channel, int j) {
 inline void addInto(float* sum, __m128 value) {
     _mm_storeu_ps(sum, _mm_add_ps(_mm_loadu_ps(sum), value));
 }
-#endif
 
-#if defined(__SSE2__)
 // Four output frames i..i + 3 of a key read at stored frames p[0..3]: the
 // same operations as addFrame, lane by lane.
 template <bool kTwoSums>
