@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
+#include <vector>
 
 #include "editor/ADEditor.h"
 #include "editor/ExportReport.h"
@@ -51,6 +53,25 @@ KitExportInput exportInputOf(const ADEditor& editor) {
         in.volume[k] = effect->getParameter(kParamVolume + k);
     }
     return in;
+}
+
+// A stereo key leaves the original's kit as the OP-1 plays it: its mono mix,
+// (right + left) * 0.5f, held in `mixes` for the export's length. False when
+// memory runs out.
+bool mixStereoKeysToMono(const Kit& kit, KitExportInput& in, std::vector<float> (&mixes)[kNumKeys]) {
+    try {
+        for (int k = 0; k < kNumKeys; ++k) {
+            const float* left = kit.keySamples[k];
+            const float* right = kit.keyRight[k];
+            if (!right || !left || in.length[k] <= 0) continue;
+            mixes[k].resize(std::size_t(in.length[k]));
+            for (std::size_t i = 0; i < mixes[k].size(); ++i) mixes[k][i] = (right[i] + left[i]) * 0.5f;
+            in.frames[k] = mixes[k].data();
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 // The same for the Field's exports, with both channels and pan. The kit is
@@ -167,7 +188,12 @@ void ADEditor::writeExport(const std::string& path, int32_t kind) {
         writeFieldExport(path, kind);
         return;
     }
-    const KitExportInput in = exportInputOf(*this);
+    KitExportInput in = exportInputOf(*this);
+    std::vector<float> mixes[kNumKeys];
+    if (!mixStereoKeysToMono(effect->kit, in, mixes)) {
+        showStatus("Not exported: out of memory");
+        return;
+    }
     if (kind == kSelectorIndividualExport) {
         int written = 0;
         const ExportResult result = exportIndividualFiles(path.c_str(), in, &written);

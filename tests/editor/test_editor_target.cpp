@@ -151,6 +151,27 @@ TEST_F(EditorTargetTest, TheFieldKitFromTheWindowReadsBackWithItsChannelsAndPan)
     EXPECT_EQ(editor->getStatusLine()->shownText(), "Kit exported to night kit.aif: 0.12 s, 2 keys");
 }
 
+TEST_F(EditorTargetTest, TheOriginalsKitTakesAStereoKeyAsTheMonoMixItPlays) {
+    TempDir dir;
+    std::vector<float> right;
+    fillStereoKey(0, 1000, "/s/stereo.wav", right);
+    effect->setParameter(kParamPan + 0, 0.0f);  // the original's kit has no pan
+    clickExport();
+    EXPECT_EQ(env.fileSelectorRequests()[0].title, "Export Op1 Kit as..");
+    env.scriptFileSelectorAnswer({dir / "kit.aif"});
+    env.pump();
+    SF_INFO info{};
+    SNDFILE* f = sf_open((dir / "kit.aif").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.channels, 1);
+    ASSERT_EQ(info.frames, 999);
+    std::vector<float> audio(999);
+    sf_readf_float(f, audio.data(), 999);
+    sf_close(f);
+    for (int i : {0, 1, 151, 640})
+        EXPECT_NEAR(audio[i], (right[i] + kit().keySamples[0][i]) * 0.5f, 1.0 / 32768) << i;
+}
+
 TEST_F(EditorTargetTest, AFieldKitOverTwentySecondsShowsTheMessageAndWritesNothing) {
     TempDir dir;
     fillKey(0, 441000, "/s/a.wav");
