@@ -167,7 +167,7 @@ void CMyTextLabel::draw(CDrawContext* context) {
                 half = 3.0;
                 break;
             case 5:
-                half = 1.5;
+                half = 3.0;
                 fill = kBarPitch;
                 break;
             default:
