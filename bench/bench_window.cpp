@@ -58,7 +58,7 @@ void layOut(CFrame* frame) {
     auto* modeBitmap = new CBitmap(131);
     frame->addView(new CKickButton(CRect(14, 73, 251, 102), nullptr, 195, exportBitmap));
     frame->addView(new CKickButton(CRect(8, 11, 256, 65), nullptr, 197, dropBitmap));
-    frame->addView(new CHorizontalSwitch(CRect(16, 113, 248, 150), nullptr, 198, 5, 37, 5, modeBitmap));
+    frame->addView(new CHorizontalSwitch(CRect(16, 113, 248, 150), nullptr, 198, 6, 37, 6, modeBitmap));
     exportBitmap->forget();
     dropBitmap->forget();
     modeBitmap->forget();

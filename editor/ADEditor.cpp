@@ -37,6 +37,8 @@ ADEditor::ADEditor(Tamblet* owner) : gui::AEffGUIEditor(owner), effect(owner) {
 
     backgroundBitmap = new gui::CBitmap(kResourceBackground);
     exportBitmap = new gui::CBitmap(kResourceExportButton);
+    exportFieldBitmap = new gui::CBitmap(kResourceExportFieldButton);
+    targetBitmap = new gui::CBitmap(kResourceTargetSwitch);
     dropBitmap = new gui::CBitmap(kResourceDropButton);
     modeBitmap = new gui::CBitmap(kResourceModeSwitch);
 
@@ -56,6 +58,8 @@ ADEditor::~ADEditor() {
     if (frame) close();
     backgroundBitmap->forget();
     exportBitmap->forget();
+    exportFieldBitmap->forget();
+    targetBitmap->forget();
     dropBitmap->forget();
     modeBitmap->forget();
     refreshTimer->forget();  // stops it
@@ -121,10 +125,17 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
                                 [this](int32_t icon) { modeIconHovered(icon); });
     frame->addView(modeSwitch);
 
+    const double targetImageHeight = targetBitmap->getHeight() / 2;
+    const CRect targetRect(kTargetSwitchOrigin, gui::CPoint(targetBitmap->getWidth(), targetImageHeight));
+    targetSwitch = new ModeSwitch(targetRect, this, kTagTargetSwitch, 2, targetImageHeight, targetBitmap,
+                                  [this](int32_t half) { targetHalfHovered(half); });
+    frame->addView(targetSwitch);
+
     statusLine = new StatusLine(kStatusLineRect);
     frame->addView(statusLine);
 
     litKeys = 0;
+    showTarget();
     editorOpen.store(true, std::memory_order_release);
     refreshTimer->setFireTime(kTimerOpenMs);
     return true;
@@ -156,6 +167,7 @@ void ADEditor::releaseControls() {
     exportButton = nullptr;
     dropButton = nullptr;
     modeSwitch = nullptr;
+    targetSwitch = nullptr;
     statusLine = nullptr;
 }
 
@@ -183,6 +195,7 @@ void ADEditor::timerRefresh() {
     for (CMyTextLabel* label : nameLabels)
         if (label && label->isHighlighted()) label->setDirty(true);
     refreshLitKeys();
+    if (kitTarget() != shownTarget) showTarget();
     if (statusLine) statusLine->tick(frame->getTicks());
     doIdleStuff();  // not re-entered while the editor is in its idle
 }
@@ -241,25 +254,45 @@ void ADEditor::updateNameLabel(int k) {
     label->setDirty(true);
 }
 
+// Durations are what the target plays: a key longer than the target holds
+// shows the part it plays, in red.
 void ADEditor::updateValueLabel(int k) {
     if (!isKeyIndex(k) || !valueLabels[k] || !effect) return;
-    const int32_t length = effect->kit.keyLength[k];
+    const int32_t length = effect->kit.playLength(k);
     char text[32] = "  ";
     if (length > 0) std::snprintf(text, sizeof text, "%.2f", double(length) / kFramesPerSecond);
     if (getDisplayMode() != ModeDuration) return;
-    valueLabels[k]->setFontColor(length > kMaxKeyFrames ? gui::kRedCColor : gui::kWhiteCColor);
+    const bool cut = effect->kit.keyLength[k] > targetKeyLimit(shownTarget);
+    valueLabels[k]->setFontColor(cut ? gui::kRedCColor : gui::kWhiteCColor);
     valueLabels[k]->setText(text);
 }
 
 void ADEditor::updateTotalLabel() {
     if (!totalLabel || !effect) return;
-    // Each key holds at most 529200 frames, so 24 of them fit an int32.
-    int32_t total = 0;
-    for (int k = 0; k < kNumKeys; ++k) total += effect->kit.keyLength[k];
+    const int32_t total = kitPlayFrames(effect->kit, shownTarget);
     char text[64];
     std::snprintf(text, sizeof text, "Total Duration (seconds):  %.2f", double(total) / kFramesPerSecond);
-    totalLabel->setFontColor(total > kMaxKitFrames ? gui::kRedCColor : gui::kWhiteCColor);
+    totalLabel->setFontColor(total > targetKitLimit(shownTarget) ? gui::kRedCColor : gui::kWhiteCColor);
     totalLabel->setText(text);
+}
+
+KitTarget ADEditor::kitTarget() const {
+    return effect ? param::targetFromParameter(effect->getParameter(kParamTarget)) : KitTarget::Op1;
+}
+
+void ADEditor::showTarget() {
+    shownTarget = kitTarget();
+    const bool field = shownTarget == KitTarget::Op1Field;
+    if (targetSwitch) {
+        targetSwitch->setValue(field ? 1.0f : 0.0f);
+        targetSwitch->setDirty(true);
+    }
+    if (exportButton) {
+        exportButton->setBackground(field ? exportFieldBitmap : exportBitmap);
+        exportButton->setDirty(true);
+    }
+    for (int k = 0; k < kNumKeys; ++k) updateValueLabel(k);
+    updateTotalLabel();
 }
 
 }  // namespace rimbrel

@@ -1,7 +1,8 @@
 // The plug-in's window: the drawing of the keyboard with, for every key, a
 // name label, a value label (duration or the setting the mode switch
 // chooses) and an invisible button over the drawn key; above them the drop
-// target, the export button and the mode switch; below them the total.
+// target, the export button and the mode switch; below them the total and
+// the target switch (the instrument the kit is made for: OP-1 or OP-1 Field).
 //
 // The effect creates one editor and keeps it for its whole life; the host
 // opens and closes the window any number of times in between. The editor
@@ -32,6 +33,7 @@
 #include "editor/EditorLayout.h"
 #include "editor/KeyButton.h"
 #include "editor/StatusLine.h"
+#include "editor/TargetLimits.h"
 #include "gui/Toolkit.h"
 #include "binding/AEffGUIEditor.h"
 #include "kit/DropIntake.h"
@@ -77,12 +79,17 @@ public:
     void updateNameLabel(int k);
     void updateValueLabel(int k);
     void updateTotalLabel();
+    // The target as the effect's parameter gives it, and the window brought
+    // in line with it: durations, the total and its limit, the export
+    // button. The timer calls it too, for a host that sets the parameter.
+    KitTarget kitTarget() const;
+    void showTarget();
 
     // ---- commands ----
     void eraseKey(int k);
     void eraseAllKeys();
-    // Starts a save dialog of the given kind (kSelectorKitExport or
-    // kSelectorIndividualExport) titled `title`.
+    // Starts a save dialog of the given kind (kSelectorKitExport,
+    // kSelectorIndividualExport or their Field counterparts) titled `title`.
     void openExportSelector(const char* title, int32_t kind);
 
     // ---- the status line (EditorStatus.cpp) ----
@@ -138,6 +145,7 @@ public:
     gui::CKickButton* getExportButton() const { return exportButton; }
     CMyDragButton* getDropButton() const { return dropButton; }
     gui::CHorizontalSwitch* getModeSwitch() const { return modeSwitch; }
+    gui::CHorizontalSwitch* getTargetSwitch() const { return targetSwitch; }
     StatusLine* getStatusLine() const { return statusLine; }
 
     // The stored path of each key's sample; empty (first byte 0) when the
@@ -156,16 +164,20 @@ private:
     void exchangeKeyNames(int g, int f);
     void editSetting(int k);
     void modeSwitchChanged();
+    void targetSwitchChanged();
     // Hints on the status line (EditorStatus.cpp): icon -1 when the mouse left.
     void modeIconHovered(int32_t icon);
+    void targetHalfHovered(int32_t half);
     // The export button (EditorExport.cpp).
     void exportButtonChanged();
     gui::CMessageResult selectorEnded(gui::CBaseObject* sender);
     void exportTo(const std::string& path, int32_t kind);
     void writeExport(const std::string& path, int32_t kind);
-    // Before a per-key export: when files it would write exist, asks once
-    // whether to replace them and answers true (the answer decides later).
-    bool askBeforeReplacing(const std::string& path);
+    void writeFieldExport(const std::string& path, int32_t kind);
+    // Before a per-key export of the kind given: when files it would write
+    // exist, asks once whether to replace them and answers true (the answer
+    // decides later).
+    bool askBeforeReplacing(const std::string& path, int32_t kind);
 
     void audition(int k);
     void releaseControls();
@@ -185,6 +197,8 @@ private:
     Tamblet* effect;
     gui::CBitmap* backgroundBitmap = nullptr;
     gui::CBitmap* exportBitmap = nullptr;
+    gui::CBitmap* exportFieldBitmap = nullptr;  // the export button in the Field target
+    gui::CBitmap* targetBitmap = nullptr;
     gui::CBitmap* dropBitmap = nullptr;
     gui::CBitmap* modeBitmap = nullptr;
     gui::CVSTGUITimer* refreshTimer = nullptr;
@@ -202,6 +216,8 @@ private:
     KeyMask litKeys = 0;
     CMyDragButton* dropButton = nullptr;
     gui::CHorizontalSwitch* modeSwitch = nullptr;
+    gui::CHorizontalSwitch* targetSwitch = nullptr;
+    KitTarget shownTarget = KitTarget::Op1;  // the target the window shows
     StatusLine* statusLine = nullptr;
     bool dropTaken = true;       // the last drop loaded something
     KeyLoadReports dropLoads{};  // what each load of the drop in progress did

@@ -1,5 +1,6 @@
 #include "editor/CustomControls.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -165,12 +166,23 @@ void CMyTextLabel::draw(CDrawContext* context) {
             case 4:
                 half = 3.0;
                 break;
+            case 5:
+                half = 3.0;
+                fill = kBarPitch;
+                break;
             default:
                 break;
         }
         const double centre = size.left + width * barValue;
+        double left = centre - half, right = centre + half;
+        if (displayMode == 5) {
+            // Pan grows from the middle towards the side it leans to.
+            const double middle = size.left + width * 0.5;
+            left = std::min(left, middle - half);
+            right = std::max(right, middle + half);
+        }
         context->setFillColor(fill);
-        context->drawRect(CRect(centre - half, size.top, centre + half, size.bottom), gui::kDrawFilledAndStroked);
+        context->drawRect(CRect(left, size.top, right, size.bottom), gui::kDrawFilledAndStroked);
     }
 
     if (isHighlighted()) {

@@ -43,8 +43,8 @@ public:
 // by the listener:
 //   1.0 plain (or other-modifier) click in mode 0, 2.1 Control-click in
 //   mode 0, 3.1 Control+Shift-click in mode 0, 4.1 Control-click in modes
-//   1..4, 5.1 Shift-click in modes 1..4, 0.0 after every release.
-// In modes 1..4 a press or drag sets barValue from the horizontal position.
+//   1..5, 5.1 Shift-click in modes 1..5, 0.0 after every release.
+// In modes 1..5 a press or drag sets barValue from the horizontal position.
 // In mode 0 a drag of this key's name onto another key's name exchanges the
 // two: an Alt-press starts the drag at once; a plain press auditions (as a
 // click) and becomes a drag when the mouse leaves the label, for desktops
@@ -102,8 +102,8 @@ public:
     bool dropHighlight = false;      // hovering files would land on this key
     bool exchangeHighlight = false;  // another key's name dragged onto this one
     int32_t highlightPhase = 0;      // 0..415, advanced by 24 per highlighted draw
-    int32_t displayMode = 0;         // 0 durations, 1 pitch, 2 play mode, 3 direction, 4 volume
-    float barValue = 0.f;            // 0..1, the setting shown in modes 1..4
+    int32_t displayMode = 0;         // 0 durations, 1 pitch, 2 play mode, 3 direction, 4 volume, 5 pan
+    float barValue = 0.f;            // 0..1, the setting shown in modes 1..5
     bool hasName = false;            // the key has a stored name
     uint32_t pressCount = 0;         // left presses so far: tells one drag from the next
 

@@ -1,6 +1,6 @@
 // What the window's controls do: audition, erase, exchange keys, edit the
-// per-key settings from the name labels, and switch the display mode. The
-// export button is in EditorExport.cpp.
+// per-key settings from the name labels, and switch the display mode and
+// the kit target. The export button is in EditorExport.cpp.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -20,7 +20,8 @@ constexpr gui::CColor kValueColorPink{255, 58, 93, 138};   // play mode, volume
 gui::CColor valueLabelColor(int m) {
     switch (m) {
         case ModePitch:
-        case ModeReverse: return kValueColorBlue;
+        case ModeReverse:
+        case ModePan: return kValueColorBlue;
         case ModePlayMode:
         case ModeVolume: return kValueColorPink;
         default: return gui::kGreyCColor;
@@ -40,6 +41,8 @@ void ADEditor::valueChanged(gui::CControl* control) {
         exportButtonChanged();
     else if (tag == kTagModeSwitch)
         modeSwitchChanged();
+    else if (tag == kTagTargetSwitch)
+        targetSwitchChanged();
     // The drop button (and anything else) reports nothing to act on.
 }
 
@@ -116,6 +119,7 @@ void ADEditor::clearKey(int k) {
     effect->setParameter(kParamPlayMode + k, defaultSettingValue(ModePlayMode));
     effect->setParameter(kParamReverse + k, defaultSettingValue(ModeReverse));
     effect->setParameter(kParamVolume + k, defaultSettingValue(ModeVolume));
+    effect->setParameter(kParamPan + k, defaultSettingValue(ModePan));
 }
 
 // ---- exchange by dragging a name onto another ----
@@ -165,7 +169,7 @@ void ADEditor::exchangeKeyNames(int g, int f) {
     labelF->setDirty(true);
 }
 
-// ---- settings from the name labels (modes 1..4) ----
+// ---- settings from the name labels (modes 1..5) ----
 
 void ADEditor::editSetting(int k) {
     CMyTextLabel* label = nameLabels[k];
@@ -198,8 +202,7 @@ void ADEditor::editSetting(int k) {
 
 void ADEditor::modeSwitchChanged() {
     if (!modeSwitch || !nameLabels[0]) return;
-    const float v = modeSwitch->getValue();
-    const int m = int(double(float(v * 4.0f)) + 0.5);
+    const int m = modeSwitch->getPosition();
     if (m < 0 || m >= kNumDisplayModes || m == getDisplayMode()) return;
     for (int k = 0; k < kNumKeys; ++k) {
         CMyTextLabel* label = nameLabels[k];
@@ -218,6 +221,17 @@ void ADEditor::modeSwitchChanged() {
         }
         label->setDirty(true);
     }
+}
+
+// ---- kit target ----
+
+// The target is the effect's setting, kept while the plug-in lives; the
+// window shows the kit under the new one at once.
+void ADEditor::targetSwitchChanged() {
+    if (!targetSwitch || !effect) return;
+    const KitTarget target = targetSwitch->getPosition() == 1 ? KitTarget::Op1Field : KitTarget::Op1;
+    if (target != kitTarget()) effect->setParameter(kParamTarget, param::targetToParameter(target));
+    showTarget();
 }
 
 }  // namespace rimbrel

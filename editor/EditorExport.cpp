@@ -1,12 +1,16 @@
 // The export button: checks what there is to export, asks for a path in a
 // save dialog, and on the dialog's answer writes the kit file or the per-key
-// files.
+// files of the kit target: the original OP-1's (mono) or the OP-1 Field's
+// (stereo).
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
+#include <vector>
 
 #include "editor/ADEditor.h"
 #include "editor/ExportReport.h"
+#include "formats/FieldKitWriter.h"
 #include "formats/KitExport.h"
 
 namespace rimbrel {
@@ -14,6 +18,8 @@ namespace rimbrel {
 namespace {
 const char* const kTitleKitExport = "Export Op1 Kit as..";
 const char* const kTitleIndividualExport = "Export individual files As..";
+const char* const kTitleFieldKitExport = "Export OP-1 Field Kit as..";
+const char* const kTitleFieldIndividualExport = "Export individual stereo files As..";
 const char* const kTooLongCaption = "Total Duration too long!";
 const char* const kTooLongText = "please erase some sounds (Ctrl-click) or replace with shorter ones!";
 
@@ -25,12 +31,11 @@ int namedAndFilledKeys(const ADEditor& editor, const Kit& kit) {
     return ready;
 }
 
-int32_t totalFrames(const Kit& kit) {
-    // Each key holds at most 529200 frames, so 24 of them fit an int32.
-    int32_t total = 0;
-    for (int k = 0; k < kNumKeys; ++k) total += kit.keyLength[k];
-    return total;
+bool isFieldExport(int32_t kind) { return kind == kSelectorFieldKitExport || kind == kSelectorFieldIndividualExport; }
+bool isIndividualExport(int32_t kind) {
+    return kind == kSelectorIndividualExport || kind == kSelectorFieldIndividualExport;
 }
+KitTarget targetOfExport(int32_t kind) { return isFieldExport(kind) ? KitTarget::Op1Field : KitTarget::Op1; }
 
 // The kit as the export sees it: the audio, the stored names, and the
 // settings as the effect's parameters give them.
@@ -40,11 +45,51 @@ KitExportInput exportInputOf(const ADEditor& editor) {
     for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
     KitExportInput in = kitExportInput(effect->kit, names);
     for (int k = 0; k < kNumKeys; ++k) {
+        // A key loaded longer in the Field target counts as the OP-1 plays it.
+        in.length[k] = targetKeyLength(effect->kit.keyLength[k], KitTarget::Op1);
         in.pitch[k] = effect->getParameter(kParamPitch + k);
         in.playMode[k] = effect->getParameter(kParamPlayMode + k);
         in.reverse[k] = effect->getParameter(kParamReverse + k);
         in.volume[k] = effect->getParameter(kParamVolume + k);
     }
+    return in;
+}
+
+// A stereo key leaves the original's kit as the OP-1 plays it: its mono mix,
+// (right + left) * 0.5f, held in `mixes` for the export's length. False when
+// memory runs out.
+bool mixStereoKeysToMono(const Kit& kit, KitExportInput& in, std::vector<float> (&mixes)[kNumKeys]) {
+    try {
+        for (int k = 0; k < kNumKeys; ++k) {
+            const float* left = kit.keySamples[k];
+            const float* right = kit.keyRight[k];
+            if (!right || !left || in.length[k] <= 0) continue;
+            mixes[k].resize(std::size_t(in.length[k]));
+            for (std::size_t i = 0; i < mixes[k].size(); ++i) mixes[k][i] = (right[i] + left[i]) * 0.5f;
+            in.frames[k] = mixes[k].data();
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+// The same for the Field's exports, with both channels and pan. The kit is
+// named after the file it goes to.
+FieldKitInput fieldExportInputOf(const ADEditor& editor, const std::string& path) {
+    Tamblet* effect = editor.getTamblet();
+    const char* names[kNumKeys];
+    for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
+    FieldKitInput in = fieldKitInput(effect->kit, names);
+    for (int k = 0; k < kNumKeys; ++k) {
+        in.pitch[k] = effect->getParameter(kParamPitch + k);
+        in.playMode[k] = effect->getParameter(kParamPlayMode + k);
+        in.reverse[k] = effect->getParameter(kParamReverse + k);
+        in.volume[k] = effect->getParameter(kParamVolume + k);
+        in.pan[k] = effect->getParameter(kParamPan + k);
+    }
+    const std::string stem = std::filesystem::path(kitExportPath(path.c_str())).stem().string();
+    if (!stem.empty()) in.name = stem;
     return in;
 }
 }  // namespace
@@ -59,19 +104,29 @@ void ADEditor::exportButtonChanged() {
         return;
     }
 
+    const KitTarget target = kitTarget();
+    const bool field = target == KitTarget::Op1Field;
+
     // Shift-click (left button and Shift, nothing else): one file per key,
     // whatever the total.
     if (exportButton->getLastButtonState().getButtonState() == (gui::kLButton | gui::kShift)) {
-        openExportSelector(kTitleIndividualExport, kSelectorIndividualExport);
+        if (field)
+            openExportSelector(kTitleFieldIndividualExport, kSelectorFieldIndividualExport);
+        else
+            openExportSelector(kTitleIndividualExport, kSelectorIndividualExport);
         return;
     }
 
-    if (totalFrames(effect->kit) > kMaxKitFrames) {
+    const int32_t total = kitPlayFrames(effect->kit, target);
+    if (total > targetKitLimit(target)) {
         if (frame) frame->showMessageBox(kTooLongCaption, kTooLongText);
-        showStatus(kitTooLongMessage(totalFrames(effect->kit)));
+        showStatus(kitTooLongMessage(total, targetKitLimit(target)));
         return;
     }
-    openExportSelector(kTitleKitExport, kSelectorKitExport);
+    if (field)
+        openExportSelector(kTitleFieldKitExport, kSelectorFieldKitExport);
+    else
+        openExportSelector(kTitleKitExport, kSelectorKitExport);
 }
 
 void ADEditor::openExportSelector(const char* title, int32_t kind) {
@@ -115,18 +170,30 @@ void ADEditor::exportTo(const std::string& path, int32_t kind) {
         showStatus(emptyKitMessage());
         return;
     }
-    if (kind != kSelectorIndividualExport && totalFrames(effect->kit) > kMaxKitFrames) {
+    // The dialog's kind keeps the target it was opened for: its title named it.
+    const KitTarget target = targetOfExport(kind);
+    const int32_t total = kitPlayFrames(effect->kit, target);
+    if (!isIndividualExport(kind) && total > targetKitLimit(target)) {
         if (frame) frame->showMessageBox(kTooLongCaption, kTooLongText);
-        showStatus(kitTooLongMessage(totalFrames(effect->kit)));
+        showStatus(kitTooLongMessage(total, targetKitLimit(target)));
         return;
     }
-    if (kind == kSelectorIndividualExport && askBeforeReplacing(path)) return;
+    if (isIndividualExport(kind) && askBeforeReplacing(path, kind)) return;
     writeExport(path, kind);
 }
 
 void ADEditor::writeExport(const std::string& path, int32_t kind) {
     if (!effect) return;
-    const KitExportInput in = exportInputOf(*this);
+    if (isFieldExport(kind)) {
+        writeFieldExport(path, kind);
+        return;
+    }
+    KitExportInput in = exportInputOf(*this);
+    std::vector<float> mixes[kNumKeys];
+    if (!mixStereoKeysToMono(effect->kit, in, mixes)) {
+        showStatus("Not exported: out of memory");
+        return;
+    }
     if (kind == kSelectorIndividualExport) {
         int written = 0;
         const ExportResult result = exportIndividualFiles(path.c_str(), in, &written);
@@ -141,7 +208,25 @@ void ADEditor::writeExport(const std::string& path, int32_t kind) {
     showStatus(kitExportMessage(result, kitExportPath(path.c_str()), keys, kitExportSeconds(in)));
 }
 
-bool ADEditor::askBeforeReplacing(const std::string& path) {
+void ADEditor::writeFieldExport(const std::string& path, int32_t kind) {
+    const FieldKitInput in = fieldExportInputOf(*this, path);
+    if (kind == kSelectorFieldIndividualExport) {
+        int written = 0;
+        const ExportResult result = exportFieldIndividualFiles(path.c_str(), in, &written);
+        // The per-key files are the same whatever the target: keys of 2 frames or more.
+        showStatus(individualExportMessage(result, individualExportFiles(path.c_str(), exportInputOf(*this)),
+                                           written, fieldIndividualExportSeconds(in)));
+        return;
+    }
+    int keys = 0;
+    for (int k = 0; k < kNumKeys; ++k)
+        if (in.audio[k].length > 0) ++keys;
+    const ExportResult result = exportFieldKit(path.c_str(), in);
+    showStatus(
+        kitExportMessage(result, kitExportPath(path.c_str()), keys, fieldKitExportSeconds(in), kFieldMaxKitFrames));
+}
+
+bool ADEditor::askBeforeReplacing(const std::string& path, int32_t kind) {
     int existing = 0;
     std::string first;
     for (const IndividualExportFile& file : individualExportFiles(path.c_str(), exportInputOf(*this))) {
@@ -153,9 +238,9 @@ bool ADEditor::askBeforeReplacing(const std::string& path) {
 
     // The answer comes later: the export then takes the kit as it is by then.
     const std::string text = replaceQuestion(existing, first);
-    const bool asked = frame && frame->askQuestion(kReplaceCaption, text, [this, path](bool yes) {
+    const bool asked = frame && frame->askQuestion(kReplaceCaption, text, [this, path, kind](bool yes) {
         if (yes)
-            writeExport(path, kSelectorIndividualExport);
+            writeExport(path, kind);
         else
             showStatus("Nothing exported: the existing files were kept");
     });

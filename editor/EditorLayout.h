@@ -17,6 +17,7 @@ constexpr int32_t kTagKeyButton = 75;  // + key: key button
 constexpr int32_t kTagExport = 195;
 constexpr int32_t kTagDrop = 197;
 constexpr int32_t kTagModeSwitch = 198;
+constexpr int32_t kTagTargetSwitch = 199;
 
 // ---- what the value labels and the name-label bars show ----
 enum DisplayMode : int32_t {
@@ -25,13 +26,17 @@ enum DisplayMode : int32_t {
     ModePlayMode = 2,
     ModeReverse = 3,
     ModeVolume = 4,
+    ModePan = 5,
 };
-constexpr int kNumDisplayModes = 5;
+constexpr int kNumDisplayModes = 6;
+static_assert(kNumDisplayModes == geometry::kModeSwitchIcons, "one icon per display mode");
 
 // ---- kinds of save dialog awaiting an answer ----
 constexpr int32_t kSelectorNone = 0;
 constexpr int32_t kSelectorKitExport = 102;
 constexpr int32_t kSelectorIndividualExport = 103;
+constexpr int32_t kSelectorFieldKitExport = 104;
+constexpr int32_t kSelectorFieldIndividualExport = 105;
 
 // ---- the window ----
 // Where the labels and key buttons lie comes from the geometry the artwork
@@ -71,28 +76,31 @@ constexpr gui::CRect keyLightRect(int k) {
 constexpr gui::CRect kTotalLabelRect{35, 726, 225, 742};
 // Below the total and the drawn instrument, across the window.
 constexpr gui::CRect kStatusLineRect{35, 766, 528, 784};
-constexpr gui::CPoint kExportButtonOrigin{14, 73};  // size: the bitmap's width, half its height
-constexpr gui::CPoint kDropButtonOrigin{8, 11};     // size: the bitmap's width, half its height
-constexpr gui::CPoint kModeSwitchOrigin{16, 113};   // size: the bitmap's width, a fifth of its height
+constexpr gui::CPoint kExportButtonOrigin{14, 73};                                                   // size: the bitmap's width, half its height
+constexpr gui::CPoint kDropButtonOrigin{8, 11};                                                      // size: the bitmap's width, half its height
+constexpr gui::CPoint kModeSwitchOrigin{geometry::kModeSwitchLeft, geometry::kModeSwitchTop};        // size: one image
+constexpr gui::CPoint kTargetSwitchOrigin{geometry::kTargetSwitchLeft, geometry::kTargetSwitchTop};  // likewise
 
-// Parameter index of key 0's setting shown in mode m (1..4); key k's is k above.
+// Parameter index of key 0's setting shown in mode m (1..5); key k's is k above.
 constexpr int32_t parameterBank(int m) {
     switch (m) {
         case ModePitch: return kParamPitch;
         case ModePlayMode: return kParamPlayMode;
         case ModeReverse: return kParamReverse;
         case ModeVolume: return kParamVolume;
+        case ModePan: return kParamPan;
         default: return 0;
     }
 }
 
 // The value a setting takes when its key is erased or reset: pitch 0,
-// one-shot, forward, gain 1.0.
+// one-shot, forward, gain 1.0, centre.
 constexpr float defaultSettingValue(int m) {
     switch (m) {
         case ModePitch: return param::kDefaultPitch;
         case ModePlayMode: return param::kDefaultPlayMode;
         case ModeReverse: return param::kDefaultReverse;
+        case ModePan: return param::kDefaultPan;
         default: return param::kDefaultVolume;
     }
 }

@@ -23,7 +23,11 @@ void ADEditor::HandleMouseExited(gui::CControl* control) {
 }
 
 void ADEditor::modeIconHovered(int32_t icon) {
-    if (statusLine) statusLine->setHint(icon < 0 ? "" : modeHint(icon));
+    if (statusLine) statusLine->setHint(icon < 0 ? "" : modeHint(icon, kitTarget()));
+}
+
+void ADEditor::targetHalfHovered(int32_t half) {
+    if (statusLine) statusLine->setHint(half < 0 ? "" : targetHint(half));
 }
 
 }  // namespace rimbrel

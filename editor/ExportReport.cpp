@@ -15,6 +15,11 @@ std::string seconds(double s) {
     return text;
 }
 
+// "12 s" for the original's kit limit, "20 s" for the Field's.
+std::string limitSeconds(int32_t limitFrames) {
+    return std::to_string(static_cast<int>(limitFrames / kFramesPerSecond)) + " s";
+}
+
 std::string count(int n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
 }  // namespace
@@ -41,14 +46,32 @@ double individualExportSeconds(const KitExportInput& in) {
     return double(frames) / kFramesPerSecond;
 }
 
-std::string kitExportMessage(ExportResult result, const std::string& file, int keys, double s) {
+double fieldKitExportSeconds(const FieldKitInput& in) {
+    int32_t length[kNumKeys];
+    for (int k = 0; k < kNumKeys; ++k)
+        length[k] = in.audio[k].channel[0] ? std::clamp<int32_t>(in.audio[k].length, 0, kFieldMaxKeyFrames) : 0;
+    const int32_t frames = std::min(kitLayout(length, kFieldMaxKeyFrames).totalFrames, kFieldMaxKitFrames);
+    return double(frames) / kFramesPerSecond;
+}
+
+double fieldIndividualExportSeconds(const FieldKitInput& in) {
+    int64_t frames = 0;
+    for (int k = 0; k < kNumKeys; ++k) {
+        const int32_t n =
+            in.audio[k].channel[0] ? std::clamp<int32_t>(in.audio[k].length, 0, kFieldMaxKeyFrames) : 0;
+        if (n >= 2) frames += n;
+    }
+    return double(frames) / kFramesPerSecond;
+}
+
+std::string kitExportMessage(ExportResult result, const std::string& file, int keys, double s, int32_t limitFrames) {
     switch (result) {
         case ExportResult::Written:
             return "Kit exported to " + fileNameOf(file) + ": " + seconds(s) + ", " + count(keys, "key", "keys");
         case ExportResult::NothingToExport: return emptyKitMessage();
         case ExportResult::Refused:
             return file.empty() ? "Not exported: the path is too long" : "Not exported: out of memory";
-        case ExportResult::TooLong: return "Not exported: the kit lasts more than 12 s";
+        case ExportResult::TooLong: return "Not exported: the kit lasts more than " + limitSeconds(limitFrames);
         case ExportResult::Failed: break;
     }
     return "Export failed: " + fileNameOf(file) + " could not be written";
@@ -76,9 +99,9 @@ std::string individualExportMessage(ExportResult result, const std::vector<Indiv
 
 std::string emptyKitMessage() { return "Nothing to export: drop sounds on the keys first"; }
 
-std::string kitTooLongMessage(int32_t totalFrames) {
-    return "Not exported: the kit lasts " + seconds(double(totalFrames) / kFramesPerSecond) +
-           ", 12 s at most (Ctrl-click a name to erase its key)";
+std::string kitTooLongMessage(int32_t totalFrames, int32_t limitFrames) {
+    return "Not exported: the kit lasts " + seconds(double(totalFrames) / kFramesPerSecond) + ", " +
+           limitSeconds(limitFrames) + " at most (Ctrl-click a name to erase its key)";
 }
 
 std::string replaceQuestion(int existing, const std::string& first) {

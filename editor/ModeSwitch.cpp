@@ -39,13 +39,23 @@ gui::CMouseEventResult ModeSwitch::onMouseExited(gui::CPoint& where, const gui::
     return gui::CHorizontalSwitch::onMouseExited(where, buttons);
 }
 
-const char* modeHint(int32_t mode) {
+const char* modeHint(int32_t mode, KitTarget target) {
     switch (mode) {
         case ModeDuration: return "Duration";
         case ModePitch: return "Pitch (semitones)";
         case ModePlayMode: return "Play mode";
         case ModeReverse: return "Direction";
         case ModeVolume: return "Volume (dB)";
+        // Heard in both targets, but only the Field's kit file keeps it.
+        case ModePan: return target == KitTarget::Op1 ? "Pan (OP-1 kits ignore pan; Field kits keep it)" : "Pan";
+        default: return "";
+    }
+}
+
+const char* targetHint(int32_t target) {
+    switch (target) {
+        case 0: return "Kit for the OP-1: mono, 12 s in all";
+        case 1: return "Kit for the OP-1 Field: stereo, 20 s in all";
         default: return "";
     }
 }

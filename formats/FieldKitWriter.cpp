@@ -86,6 +86,24 @@ FieldKitInput::FieldKitInput() {
     }
 }
 
+FieldKitInput fieldKitInput(const Kit& kit, const char* const* keyNames) {
+    FieldKitInput in;
+    for (int k = 0; k < kNumKeys; ++k) {
+        const float* left = kit.keySamples[k];
+        const float* right = kit.keyRight[k];
+        in.audio[k].channel[0] = left;
+        in.audio[k].channel[1] = right;
+        in.audio[k].length = targetKeyLength(kit.keyLength[k], KitTarget::Op1Field);
+        in.pitch[k] = param::pitchToParameter(kit.keyPitch[k].load(std::memory_order_relaxed));
+        in.playMode[k] = param::playModeToParameter(kit.keyPlayMode[k].load(std::memory_order_relaxed));
+        in.reverse[k] = param::reverseToParameter(kit.keyReverse[k].load(std::memory_order_relaxed));
+        in.volume[k] = param::volumeToParameter(kit.keyVolume[k].load(std::memory_order_relaxed));
+        in.pan[k] = param::panToParameter(kit.keyPan[k].load(std::memory_order_relaxed));
+        in.keyName[k] = keyNames ? keyNames[k] : nullptr;
+    }
+    return in;
+}
+
 int32_t fieldPositionValue(int64_t frame) {
     const double v = std::floor(double(frame) / double(kFieldMaxKitFrames) * 2147483646.0);
     if (v <= 0.0) return 0;

@@ -49,6 +49,12 @@ struct FieldKitInput {
     FieldKitInput();
 };
 
+// Fills an input from the kit: each key's channels in place (keyRight null:
+// mono) with its length under the Field target, the settings through the
+// parameter map's conversions, pan included, and the names as given
+// (keyNames may be null: no key is named).
+FieldKitInput fieldKitInput(const Kit& kit, const char* const* keyNames);
+
 // floor(frame / 882000 * 2147483646) in double precision, held to 0..2147483646.
 int32_t fieldPositionValue(int64_t frame);
 

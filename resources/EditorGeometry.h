@@ -55,4 +55,23 @@ constexpr Box keyButtonBox(int k) {
     return {358, top, 358 + 40, top + (k % 12 == 3 ? 40 : 60)};
 }
 
+// ---- the mode switch above the keys: one icon per display mode ----
+constexpr int kModeSwitchLeft = 16;
+constexpr int kModeSwitchTop = 113;
+constexpr int kModeSwitchWidth = 232;  // the label panel's width
+constexpr int kModeSwitchHeight = 37;  // one image of the strip
+constexpr int kModeSwitchIcons = 6;
+// The middle of icon m, where a click chooses that mode.
+constexpr double modeIconMiddleX(int m) { return kModeSwitchLeft + (m + 0.5) * kModeSwitchWidth / kModeSwitchIcons; }
+constexpr double modeIconMiddleY() { return kModeSwitchTop + kModeSwitchHeight / 2.0; }
+
+// ---- the target switch below the total: "OP-1" | "OP-1 Field" ----
+constexpr int kTargetSwitchLeft = 35;
+constexpr int kTargetSwitchTop = 745;
+constexpr int kTargetSwitchWidth = 180;  // two halves, one per target
+constexpr int kTargetSwitchHeight = 19;  // one image of the pair
+// The middle of target t's half (0 OP-1, 1 OP-1 Field).
+constexpr double targetHalfMiddleX(int t) { return kTargetSwitchLeft + (t + 0.5) * kTargetSwitchWidth / 2.0; }
+constexpr double targetSwitchMiddleY() { return kTargetSwitchTop + kTargetSwitchHeight / 2.0; }
+
 }  // namespace rimbrel::geometry

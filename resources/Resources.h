@@ -9,6 +9,8 @@ constexpr int kResourceBackground = 128;
 constexpr int kResourceExportButton = 129;
 constexpr int kResourceDropButton = 130;
 constexpr int kResourceModeSwitch = 131;
+constexpr int kResourceExportFieldButton = 133;  // the export button in the OP-1 Field target
+constexpr int kResourceTargetSwitch = 134;
 
 struct ResourceData {
     const unsigned char* bytes = nullptr;

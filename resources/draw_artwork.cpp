@@ -1,8 +1,10 @@
-// Draws the plug-in's four built-in bitmaps with cairo:
-//   background.png     540 x 786  the window: label panel and the instrument on its side
-//   export_button.png  237 x 58   two 29-pixel states: normal, pressed
-//   drop_button.png    248 x 108  two 54-pixel states: normal, highlighted
-//   mode_switch.png    232 x 185  five 37-pixel states, one per display mode
+// Draws the plug-in's built-in bitmaps with cairo:
+//   background.png           540 x 786  the window: label panel and the instrument on its side
+//   export_button.png        237 x 58   two 29-pixel states: normal, pressed
+//   export_field_button.png  237 x 58   the same for the OP-1 Field's kit
+//   drop_button.png          248 x 108  two 54-pixel states: normal, highlighted
+//   mode_switch.png          232 x 222  six 37-pixel states, one per display mode
+//   target_switch.png        180 x 38   two 19-pixel states: OP-1 chosen, OP-1 Field chosen
 // and, on request, a preview of the whole window with sample label texts.
 //
 // Usage: rimbrel_draw_artwork <output folder> [preview.png [key-check.png]]
@@ -307,13 +309,14 @@ void exportIcon(cairo_t* cr, double x, double cy) {
     cairo_stroke(cr);
 }
 
-cairo_surface_t* drawExportButton() {
+// The export button with `caption`; the original's and the Field's differ
+// only in it.
+cairo_surface_t* drawExportButton(const char* caption) {
     constexpr int w = 237, h = 29;
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, 2 * h);
     cairo_t* cr = cairo_create(s);
     setColour(cr, kBlack);
     cairo_paint(cr);
-    const char* caption = "Export .aif for OP-1";
     for (int state = 0; state < 2; ++state) {
         const double y0 = state * h;
         const bool pressed = state == 1;
@@ -457,24 +460,43 @@ void iconVolume(cairo_t* cr, double cx, double cy) {
     drawText(cr, "+0", cx, cy, 0.5);
 }
 
-cairo_surface_t* drawModeSwitch() {
-    constexpr int w = 232, h = 37;
-    constexpr Rgb kBright[5] = {kGreen, kBlue, kPinkRed, kBlue, kPinkRed};
-    using Icon = void (*)(cairo_t*, double, double);
-    constexpr Icon kIcons[5] = {iconDuration, iconPitch, iconPlayMode, iconDirection, iconVolume};
+// Pan: a double arrow from side to side over a centre mark.
+void iconPan(cairo_t* cr, double cx, double cy) {
+    cairo_set_line_width(cr, 2.0);
+    cairo_move_to(cr, cx - 7, cy);
+    cairo_line_to(cr, cx + 7, cy);
+    cairo_stroke(cr);
+    for (double side : {-1.0, 1.0}) {
+        cairo_move_to(cr, cx + side * 11, cy);
+        cairo_line_to(cr, cx + side * 5, cy - 5);
+        cairo_line_to(cr, cx + side * 5, cy + 5);
+        cairo_close_path(cr);
+        cairo_fill(cr);
+    }
+    cairo_rectangle(cr, cx - 1, cy - 9, 2, 5);
+    cairo_rectangle(cr, cx - 1, cy + 4, 2, 5);
+    cairo_fill(cr);
+}
 
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, 5 * h);
+cairo_surface_t* drawModeSwitch() {
+    using namespace rimbrel::geometry;
+    constexpr int w = kModeSwitchWidth, h = kModeSwitchHeight, n = kModeSwitchIcons;
+    constexpr Rgb kBright[n] = {kGreen, kBlue, kPinkRed, kBlue, kPinkRed, kBlue};
+    using Icon = void (*)(cairo_t*, double, double);
+    constexpr Icon kIcons[n] = {iconDuration, iconPitch, iconPlayMode, iconDirection, iconVolume, iconPan};
+
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, n * h);
     cairo_t* cr = cairo_create(s);
     setColour(cr, kBlack);
     cairo_paint(cr);
-    const double cell = w / 5.0;
-    for (int image = 0; image < 5; ++image) {
+    const double cell = double(w) / n;
+    for (int image = 0; image < n; ++image) {
         const double y0 = image * h;
-        // Thin separators between the five fields.
+        // Thin separators between the fields.
         setColour(cr, kFaint);
         cairo_set_line_width(cr, 1.0);
-        for (int i = 1; i < 5; ++i) vLine(cr, static_cast<int>(std::lround(i * cell)) - 1, y0 + 9, y0 + h - 9);
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 1; i < n; ++i) vLine(cr, static_cast<int>(std::lround(i * cell)) - 1, y0 + 9, y0 + h - 9);
+        for (int i = 0; i < n; ++i) {
             const bool on = i == image;
             const double cx = std::round(cell * (i + 0.5));
             const double cy = y0 + h / 2.0;
@@ -495,12 +517,47 @@ cairo_surface_t* drawModeSwitch() {
     return s;
 }
 
+// ---------------------------------------------------------------- target switch (134)
+
+// Two halves, "OP-1" and "OP-1 Field"; image t shows half t chosen: a soft
+// tile and bright text, the other half dim, as on the mode switch.
+cairo_surface_t* drawTargetSwitch() {
+    using namespace rimbrel::geometry;
+    constexpr int w = kTargetSwitchWidth, h = kTargetSwitchHeight;
+    constexpr const char* kCaptions[2] = {"OP-1", "OP-1 Field"};
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, 2 * h);
+    cairo_t* cr = cairo_create(s);
+    setColour(cr, kBlack);
+    cairo_paint(cr);
+    const double half = w / 2.0;
+    for (int image = 0; image < 2; ++image) {
+        const double y0 = image * h;
+        setColour(cr, overBlack(kBlue, 0.22));
+        roundedRect(cr, image * half + 2, y0 + 2, (image + 1) * half - 2, y0 + h - 2, 3);
+        cairo_fill(cr);
+        roundedRect(cr, 0.5, y0 + 0.5, w - 0.5, y0 + h - 0.5, 4);
+        setColour(cr, kFaint);
+        cairo_set_line_width(cr, 1.0);
+        cairo_stroke(cr);
+        vLine(cr, static_cast<int>(half) - 1, y0 + 4, y0 + h - 4);
+        useFont(cr, 11, true);
+        for (int t = 0; t < 2; ++t) {
+            setColour(cr, t == image ? Rgb{236, 236, 236} : kDim);
+            drawText(cr, kCaptions[t], (t + 0.5) * half, y0 + h / 2.0, 0.5);
+        }
+    }
+    cairo_destroy(cr);
+    return s;
+}
+
 // ---------------------------------------------------------------- preview
 
 // One window as the editor shows it: background, buttons in the given states
 // and a few sample labels, in display mode `mode`.
 void drawWindow(cairo_t* cr, cairo_surface_t* background, cairo_surface_t* exportButton,
-                cairo_surface_t* dropButton, cairo_surface_t* modeSwitch, int mode, bool pressed, bool lit) {
+                cairo_surface_t* dropButton, cairo_surface_t* modeSwitch, cairo_surface_t* targetSwitch, int mode,
+                int target, bool pressed, bool lit) {
+    using namespace rimbrel::geometry;
     auto blit = [cr](cairo_surface_t* src, double x, double y, double w, double h, double srcY) {
         cairo_save(cr);
         cairo_rectangle(cr, x, y, w, h);
@@ -566,7 +623,9 @@ void drawWindow(cairo_t* cr, cairo_surface_t* background, cairo_surface_t* expor
 
     blit(exportButton, 14, 73, 237, 29, pressed ? 29 : 0);
     blit(dropButton, 8, 11, 248, 54, lit ? 54 : 0);
-    blit(modeSwitch, 16, 113, 232, 37, mode * 37);
+    blit(modeSwitch, kModeSwitchLeft, kModeSwitchTop, kModeSwitchWidth, kModeSwitchHeight, mode * kModeSwitchHeight);
+    blit(targetSwitch, kTargetSwitchLeft, kTargetSwitchTop, kTargetSwitchWidth, kTargetSwitchHeight,
+         target * kTargetSwitchHeight);
 }
 
 bool writePng(cairo_surface_t* s, const std::string& path) {
@@ -586,22 +645,27 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     cairo_surface_t* background = drawBackground();
-    cairo_surface_t* exportButton = drawExportButton();
+    cairo_surface_t* exportButton = drawExportButton("Export .aif for OP-1");
+    cairo_surface_t* exportFieldButton = drawExportButton("Export .aif for OP-1 Field");
     cairo_surface_t* dropButton = drawDropButton();
     cairo_surface_t* modeSwitch = drawModeSwitch();
+    cairo_surface_t* targetSwitch = drawTargetSwitch();
     bool ok = writePng(background, dir + "/background.png") && writePng(exportButton, dir + "/export_button.png") &&
-              writePng(dropButton, dir + "/drop_button.png") && writePng(modeSwitch, dir + "/mode_switch.png");
+              writePng(exportFieldButton, dir + "/export_field_button.png") &&
+              writePng(dropButton, dir + "/drop_button.png") && writePng(modeSwitch, dir + "/mode_switch.png") &&
+              writePng(targetSwitch, dir + "/target_switch.png");
 
     if (ok && argc >= 3) {
-        // Two windows side by side: durations at rest, volumes with a drag
-        // over the drop target and the export button held down.
+        // Two windows side by side: durations at rest for the OP-1, volumes
+        // for the Field with a drag over the drop target and the export
+        // button held down.
         cairo_surface_t* preview = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2 * kWindowWidth + 20, kWindowHeight);
         cairo_t* cr = cairo_create(preview);
         cairo_set_source_rgb(cr, 0.35, 0.35, 0.35);
         cairo_paint(cr);
-        drawWindow(cr, background, exportButton, dropButton, modeSwitch, 0, false, false);
+        drawWindow(cr, background, exportButton, dropButton, modeSwitch, targetSwitch, 0, 0, false, false);
         cairo_translate(cr, kWindowWidth + 20, 0);
-        drawWindow(cr, background, exportButton, dropButton, modeSwitch, 4, true, true);
+        drawWindow(cr, background, exportFieldButton, dropButton, modeSwitch, targetSwitch, 4, 1, true, true);
         cairo_destroy(cr);
         ok = writePng(preview, argv[2]);
         cairo_surface_destroy(preview);
@@ -627,8 +691,10 @@ int main(int argc, char** argv) {
 
     cairo_surface_destroy(background);
     cairo_surface_destroy(exportButton);
+    cairo_surface_destroy(exportFieldButton);
     cairo_surface_destroy(dropButton);
     cairo_surface_destroy(modeSwitch);
+    cairo_surface_destroy(targetSwitch);
     // Drop cairo's and fontconfig's caches, so that leak checkers stay quiet.
     cairo_debug_reset_static_data();
     FcFini();

@@ -109,10 +109,9 @@ protected:
     void clickLabel(int k, gui::CButtonState buttons = gui::kLButton, double fraction = 0.5) {
         ui->click(labelX(fraction), labelY(k), buttons);
     }
-    // Left-clicks the mode switch at position m (0..4).
+    // Left-clicks the mode switch at position m (0..kNumDisplayModes-1).
     void chooseMode(int m) {
-        const double x = kModeSwitchOrigin.x + (m + 0.5) * (232.0 / 5);
-        ui->click(x, kModeSwitchOrigin.y + 18);
+        ui->click(geometry::modeIconMiddleX(m), geometry::modeIconMiddleY());
         ASSERT_EQ(editor->getDisplayMode(), m);
     }
     void clickExport(gui::CButtonState buttons = gui::kLButton) { ui->click(100, 85, buttons); }

@@ -77,6 +77,24 @@ TEST_F(NameLabelDrawing, PlayModeBarIsAThirdWideInTheMiddleAndTwoThirdsAtTheEnds
     EXPECT_TRUE(colourNear(at(146), kNothing));
 }
 
+TEST_F(NameLabelDrawing, PanBarGrowsFromTheMiddleTowardsItsSide) {
+    const CColor fill(60, 163, 189, 128);
+    show(5, 0.25f);  // from 77 - 3 to the middle, 120, + 3
+    EXPECT_TRUE(colourNear(at(80), fill));
+    EXPECT_TRUE(colourNear(at(121), fill));
+    EXPECT_TRUE(colourNear(at(71), kNothing));
+    EXPECT_TRUE(colourNear(at(126), kNothing));
+    show(5, 1.0f);  // from the middle to the right edge
+    EXPECT_TRUE(colourNear(at(125), fill));
+    EXPECT_TRUE(colourNear(at(200), fill));
+    EXPECT_TRUE(colourNear(at(114), kNothing));
+    show(5, 0.5f);  // centred: a mark as wide as volume's bar
+    EXPECT_TRUE(colourNear(at(119), fill));
+    EXPECT_TRUE(colourNear(at(121), fill));
+    EXPECT_TRUE(colourNear(at(115), kNothing));
+    EXPECT_TRUE(colourNear(at(125), kNothing));
+}
+
 TEST_F(NameLabelDrawing, DirectionBarCoversHalfTheLabelOnItsSide) {
     const CColor fill(158, 158, 158, 98);
     show(3, 1.0f);  // from 120 to beyond the right edge

@@ -58,9 +58,11 @@ TEST_F(EditorTest, HoveringANameShowsItsFullPathOverTheMessage) {
 }
 
 TEST_F(EditorTest, HoveringAModeIconNamesTheMode) {
-    const char* names[] = {"Duration", "Pitch (semitones)", "Play mode", "Direction", "Volume (dB)"};
+    const char* names[] = {"Duration", "Pitch (semitones)",
+                           "Play mode", "Direction",
+                           "Volume (dB)", "Pan (OP-1 kits ignore pan; Field kits keep it)"};
     for (int m = 0; m < kNumDisplayModes; ++m) {
-        ui->mouseMove(kModeSwitchOrigin.x + (m + 0.5) * (232.0 / 5), kModeSwitchOrigin.y + 18);
+        ui->mouseMove(geometry::modeIconMiddleX(m), geometry::modeIconMiddleY());
         EXPECT_EQ(shown(editor), names[m]);
     }
     ui->mouseMove(400, 400);

@@ -54,7 +54,7 @@ TEST_F(EditorTest, WindowHoldsEveryControlInOrderWithItsRectangleAndTag) {
     EXPECT_EQ(rect->left, 0);
     EXPECT_EQ(rect->bottom, 786);
     EXPECT_EQ(rect->right, 540);
-    ASSERT_EQ(frame->getNbViews(), 24 * 3 + 5);
+    ASSERT_EQ(frame->getNbViews(), 24 * 3 + 6);
 
     for (int k = 0; k < kNumKeys; ++k) {
         SCOPED_TRACE(k);
@@ -113,11 +113,20 @@ TEST_F(EditorTest, WindowHoldsEveryControlInOrderWithItsRectangleAndTag) {
     ASSERT_NE(modeSwitch, nullptr);
     EXPECT_EQ(modeSwitch->getTag(), 198);
     EXPECT_EQ(modeSwitch->getViewSize(), CRect(16, 113, 248, 150));
-    EXPECT_EQ(modeSwitch->getNumPositions(), 5);
+    EXPECT_EQ(modeSwitch->getNumPositions(), 6);
     EXPECT_EQ(modeSwitch->getValue(), 0.0f);
 
+    // The target switch below the total: OP-1 or OP-1 Field, OP-1 first.
+    auto* targetSwitch = dynamic_cast<gui::CHorizontalSwitch*>(frame->getView(76));
+    ASSERT_NE(targetSwitch, nullptr);
+    EXPECT_EQ(targetSwitch->getTag(), kTagTargetSwitch);
+    EXPECT_EQ(targetSwitch->getViewSize(), CRect(35, 745, 215, 764));
+    EXPECT_EQ(targetSwitch->getNumPositions(), 2);
+    EXPECT_EQ(targetSwitch->getValue(), 0.0f);
+    EXPECT_FALSE(targetSwitch->getViewSize().rectOverlap(kStatusLineRect));
+
     // Last, the status line below the total, over nothing else.
-    auto* status = dynamic_cast<StatusLine*>(frame->getView(76));
+    auto* status = dynamic_cast<StatusLine*>(frame->getView(77));
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->getViewSize(), kStatusLineRect);
     EXPECT_EQ(status->shownText(), "");

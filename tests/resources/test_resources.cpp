@@ -67,7 +67,7 @@ TEST(Resources, EveryBitmapIsAPngOfItsLayoutSize) {
         int id, width, height;
     };
     for (const Expected e : {Expected{128, 540, 786}, Expected{129, 237, 58}, Expected{130, 248, 108},
-                             Expected{131, 232, 185}}) {
+                             Expected{131, 232, 6 * 37}, Expected{133, 237, 58}, Expected{134, 180, 38}}) {
         SCOPED_TRACE(e.id);
         const rimbrel::ResourceData res = findResource(e.id);
         ASSERT_NE(res.bytes, nullptr);
@@ -161,7 +161,8 @@ TEST(Background, KeysFillMostOfTheirButtons) {
 }
 
 TEST(Buttons, StatesDiffer) {
-    for (int id : {rimbrel::kResourceExportButton, rimbrel::kResourceDropButton}) {
+    for (int id : {rimbrel::kResourceExportButton, rimbrel::kResourceExportFieldButton, rimbrel::kResourceDropButton,
+                   rimbrel::kResourceTargetSwitch}) {
         Surface s = decode(id);
         const int w = cairo_image_surface_get_width(s.get());
         const int h = cairo_image_surface_get_height(s.get()) / 2;
@@ -172,17 +173,19 @@ TEST(Buttons, StatesDiffer) {
     }
 }
 
-// Counts pixels of exactly `c` in one fifth of one image of the mode strip.
+constexpr int kIcons = rimbrel::geometry::kModeSwitchIcons;
+
+// Counts pixels of exactly `c` in one icon's field of one image of the mode strip.
 int countInCell(cairo_surface_t* s, int image, int cell, Rgb c) {
     int n = 0;
     for (int y = image * 37; y < (image + 1) * 37; ++y)
-        for (int x = cell * 232 / 5; x < (cell + 1) * 232 / 5; ++x) n += pixel(s, x, y) == c;
+        for (int x = cell * 232 / kIcons; x < (cell + 1) * 232 / kIcons; ++x) n += pixel(s, x, y) == c;
     return n;
 }
 
 bool hasColourInCell(cairo_surface_t* s, int image, int cell) {
     for (int y = image * 37; y < (image + 1) * 37; ++y)
-        for (int x = cell * 232 / 5; x < (cell + 1) * 232 / 5; ++x) {
+        for (int x = cell * 232 / kIcons; x < (cell + 1) * 232 / kIcons; ++x) {
             const Rgb p = pixel(s, x, y);
             if (p.r != p.g || p.g != p.b) return true;
         }
@@ -191,15 +194,28 @@ bool hasColourInCell(cairo_surface_t* s, int image, int cell) {
 
 TEST(ModeSwitch, ImageIShowsIconIBrightAndTheOthersDim) {
     Surface s = decode(rimbrel::kResourceModeSwitch);
-    constexpr Rgb kBright[5] = {{0, 171, 107}, {105, 142, 255}, {255, 58, 93}, {105, 142, 255}, {255, 58, 93}};
-    for (int image = 0; image < 5; ++image)
-        for (int cell = 0; cell < 5; ++cell) {
+    constexpr Rgb kBright[kIcons] = {{0, 171, 107}, {105, 142, 255}, {255, 58, 93}, {105, 142, 255}, {255, 58, 93}, {105, 142, 255}};
+    for (int image = 0; image < kIcons; ++image)
+        for (int cell = 0; cell < kIcons; ++cell) {
             SCOPED_TRACE(testing::Message() << "image " << image << " icon " << cell);
             if (cell == image)
                 EXPECT_GT(countInCell(s.get(), image, cell, kBright[cell]), 40);
             else
                 EXPECT_FALSE(hasColourInCell(s.get(), image, cell));
         }
+}
+
+// The Field's export button is the original's with another caption: the
+// same frame, different text.
+TEST(Buttons, TheFieldExportButtonKeepsTheOriginalsLook) {
+    Surface op1 = decode(rimbrel::kResourceExportButton);
+    Surface field = decode(rimbrel::kResourceExportFieldButton);
+    int differing = 0;
+    for (int y = 0; y < 58; ++y)
+        for (int x : {0, 1, 236}) EXPECT_EQ(pixel(op1.get(), x, y), pixel(field.get(), x, y)) << x << "," << y;
+    for (int y = 0; y < 58; ++y)
+        for (int x = 0; x < 237; ++x) differing += !(pixel(op1.get(), x, y) == pixel(field.get(), x, y));
+    EXPECT_GT(differing, 100);
 }
 
 }  // namespace
