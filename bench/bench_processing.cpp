@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/KeyAudioSupport.h"
 #include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
@@ -56,8 +57,7 @@ void BM_ProcessReplacing(benchmark::State& state) {
     Kit& kit = effect.kit;
     for (int k = 0; k < keys; ++k) {
         const std::vector<float> frames = noise(kKeyFrames, unsigned(k));
-        std::copy(frames.begin(), frames.end(), kit.keySamples[k]);
-        kit.keyLength[k] = kKeyFrames;
+        test::setKeyAudio(kit, k, frames);
         effect.setParameter(kParamPlayMode + k, 1.0f);
         if (variant == kPitchUp7) effect.setParameter(kParamPitch + k, param::pitchToParameter(7));
         if (variant == kPitchDown12) effect.setParameter(kParamPitch + k, param::pitchToParameter(-12));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/KeyAudioSupport.h"
 #include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
@@ -81,11 +82,7 @@ private:
     std::vector<VstIntPtr> storage_;
 };
 
-inline void fillKey(Kit& kit, int k, const std::vector<float>& frames) {
-    if (!frames.empty())
-        std::memcpy(kit.keySamples[k], frames.data(), frames.size() * sizeof(float));
-    kit.keyLength[k] = int32_t(frames.size());
-}
+inline void fillKey(Kit& kit, int k, const std::vector<float>& frames) { setKeyAudio(kit, k, frames); }
 
 // Key k's settings through the parameter map, as the editor sets them.
 inline void setPitch(AudioEffect& e, int k, int semitones) {
