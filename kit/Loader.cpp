@@ -199,7 +199,7 @@ bool decodeKey(platform::SoundFileDecoder* decoder, int32_t maxFrames, bool diag
     }
     if (!ready) {
         if (diagnostics)
-            std::fprintf(stderr, "[%s] \n out of memory for %" PRId64 " frames\n", kLogTag, int64_t(length) * channels);
+            std::fprintf(stderr, "[%s] \n out of memory for %" PRId64 " frames\n", kLogTag, int64_t(length));
         out = KeyAudioBuffers{};
         return false;
     }

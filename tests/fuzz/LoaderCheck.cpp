@@ -36,8 +36,7 @@ uintptr_t pageDown(uintptr_t a) { return a & ~(uintptr_t(pageSize()) - 1); }
 uintptr_t pageUp(uintptr_t a) { return pageDown(a + pageSize() - 1); }
 
 // One kit in its own mapping: a guard page, the kit (from a page boundary),
-// a guard page. The kit lives for the whole process (a fresh 50 MB kit per
-// input would cost more than the load).
+// a guard page. The kit lives for the whole process, as it always has.
 class GuardedKit {
 public:
     GuardedKit() {
@@ -48,7 +47,7 @@ public:
         base_ = static_cast<uint8_t*>(m);
         ::mprotect(base_, pageSize(), PROT_NONE);
         ::mprotect(base_ + pageSize() + kitBytes_, pageSize(), PROT_NONE);
-        kit_ = ::new (base_ + pageSize()) Kit();  // the mapping is zeroed, as a Kit needs
+        kit_ = ::new (base_ + pageSize()) Kit();
     }
     Kit& kit() { return *kit_; }
     uintptr_t begin() const { return reinterpret_cast<uintptr_t>(kit_); }

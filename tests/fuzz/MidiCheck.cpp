@@ -82,8 +82,8 @@ void fillKey(Kit& kit, int k, int32_t length, float amplitude) {
 constexpr int kMaxOps = 96;
 constexpr int kMaxEvents = 300;
 
-// One effect for the whole run: creating one (50 MB of zeroed kit, the
-// editor's bitmaps) costs far more than a script. Every input starts it over
+// One effect for the whole run: creating one (the editor's bitmaps) costs
+// far more than a script. Every input starts it over
 // from the state of a fresh effect (below), so that an input replays alike.
 AEffect* theEffect() {
     static AEffect* effect = createEffect(hostCallback);

@@ -11,6 +11,7 @@
 #include "formats/KitExport.h"
 #include "kit/KeyAudio.h"
 #include "kit/Loader.h"
+#include "kit/UndoHistory.h"
 
 namespace rimbrel {
 namespace {
@@ -100,6 +101,30 @@ TEST(KeyStorage, TheTargetAtLoadSetsTheCutAndSwitchingLosesNothing) {
     kit->target = KitTarget::Op1Field;
     EXPECT_EQ(kit->keyChannels(3), 2);
     EXPECT_EQ(kit->playLength(3), kMaxKeyFrames - 1);
+}
+
+TEST(KeyStorage, UndoPutsBackEveryChannelAndCountsThemAll) {
+    auto kit = makeKit();
+    KeyNames names{};
+    std::vector<float> left(700), right(700);
+    for (int i = 0; i < 700; ++i) {
+        left[std::size_t(i)] = float(i) / 1024.0f;
+        right[std::size_t(i)] = -float(i) / 2048.0f;
+    }
+    setKeyAudio(*kit, 4, left, right);
+    setKeyAudio(*kit, 9, 50, 0.5f);
+    UndoHistory history;
+    history.recordKeys(*kit, names, keyBit(4) | keyBit(9));
+    EXPECT_EQ(history.audioBytes(), (2 * 700 + 50) * sizeof(float));
+    stopAndExchangeKeys(*kit, -1, 4, 9);
+    eraseKeyAudio(*kit, 9);
+    EXPECT_EQ(history.undo(*kit, names), keyBit(4) | keyBit(9));
+    ASSERT_EQ(kit->keyChannels(4), 2);
+    ASSERT_EQ(kit->keyLength[4], 700);
+    EXPECT_TRUE(sameBits(kit->keySamples[4], left.data(), 700));
+    EXPECT_TRUE(sameBits(kit->keyRight[4], right.data(), 700));
+    EXPECT_EQ(kit->keyChannels(9), 1);
+    EXPECT_EQ(kit->keyLength[9], 50);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
