@@ -124,7 +124,7 @@ void Kit::audioBlockEnd() { blockSequence_.fetch_add(1, std::memory_order_seq_cs
 
 int64_t Kit::totalFrames() const {
     int64_t total = 0;
-    for (int k = 0; k < kNumKeys; ++k) total += keyLength[k];
+    for (int k = 0; k < kNumKeys; ++k) total += playLength(k);
     return total;
 }
 

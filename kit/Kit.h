@@ -157,7 +157,8 @@ struct Kit {
     // Called last thing in every processReplacing.
     void audioBlockEnd();
 
-    // Sum of all key lengths, in frames.
+    // UI thread: the keys' lengths under the current target added up, in
+    // frames (what the kit plays and exports).
     int64_t totalFrames() const;
 
     // UI thread: key k's length under the current target, and its channels.

@@ -101,6 +101,9 @@ TEST(KeyStorage, TheTargetAtLoadSetsTheCutAndSwitchingLosesNothing) {
     kit->target = KitTarget::Op1Field;
     EXPECT_EQ(kit->keyChannels(3), 2);
     EXPECT_EQ(kit->playLength(3), kMaxKeyFrames - 1);
+    EXPECT_EQ(kit->totalFrames(), int64_t(kMaxFieldKeyFrames - 1) + (kMaxKeyFrames - 1));
+    kit->target = KitTarget::Op1;
+    EXPECT_EQ(kit->totalFrames(), 2 * int64_t(kMaxKeyFrames - 1));
 }
 
 TEST(KeyStorage, UndoPutsBackEveryChannelAndCountsThemAll) {
