@@ -55,6 +55,22 @@ void mixStereo(const float* in, float* out, std::size_t count) {
 
 }  // namespace
 
+void splitStereo(const float* in, float* left, float* right, std::size_t count) {
+    std::size_t i = 0;
+#ifdef RIMBREL_MIX_SSE2
+    for (; i + 4 <= count; i += 4) {
+        const __m128 lo = clamp4(_mm_loadu_ps(in + 2 * i));      // L0 R0 L1 R1
+        const __m128 hi = clamp4(_mm_loadu_ps(in + 2 * i + 4));  // L2 R2 L3 R3
+        _mm_storeu_ps(left + i, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(right + i, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+#endif
+    for (; i < count; ++i) {
+        left[i] = clampSample(in[2 * i]);
+        right[i] = clampSample(in[2 * i + 1]);
+    }
+}
+
 void mixToMono(const float* in, float* out, std::size_t count, int channels) {
     if (channels == 1)
         mixMono(in, out, count);

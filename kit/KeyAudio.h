@@ -26,6 +26,10 @@ inline float clampSample(float v) {
 // single precision before the halving. in and out must not overlap.
 void mixToMono(const float* in, float* out, std::size_t count, int channels);
 
+// Splits count frames of interleaved stereo into left and right, each sample
+// clamped as clampSample does. No buffers may overlap.
+void splitStereo(const float* in, float* left, float* right, std::size_t count);
+
 // Writes a key's whole buffer: the first count samples from src, the rest of
 // its total samples 0. Uses stores that bypass the cache where the platform
 // has them (the buffer is not read again by this thread), and orders them

@@ -45,12 +45,7 @@ void splitFrames(const float* in, float* const* out, std::size_t count, int chan
         mixToMono(in, out[0], count, 1);
         return;
     }
-    float* left = out[0];
-    float* right = out[1];
-    for (std::size_t i = 0; i < count; ++i) {
-        left[i] = clampSample(in[2 * i]);
-        right[i] = clampSample(in[2 * i + 1]);
-    }
+    splitStereo(in, out[0], out[1], count);
 }
 
 // Decodes n file frames into key positions 2 .. count - 1 of every channel
