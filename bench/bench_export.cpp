@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/KeyAudioSupport.h"
 #include "formats/AiffWriter.h"
 #include "formats/KitExport.h"
 #include "kit/Kit.h"
@@ -33,14 +34,15 @@ fs::path benchFolder() {
     return dir;
 }
 
-// The kit's 50 MB storage, with every key holding `frames` frames of noise.
+// A kit with every key holding `frames` frames of noise.
 Kit& benchKit(int32_t frames) {
     static std::unique_ptr<Kit> kit(new Kit);
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
     for (int k = 0; k < kNumKeys; ++k) {
-        kit->keyLength[k] = frames;
-        for (int32_t i = 0; i < frames; ++i) kit->keySamples[k][i] = noise(rng);
+        std::vector<float> audio(static_cast<std::size_t>(frames));
+        for (float& v : audio) v = noise(rng);
+        test::setKeyAudio(*kit, k, audio);
     }
     return *kit;
 }

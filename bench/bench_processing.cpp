@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/KeyAudioSupport.h"
 #include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
@@ -69,17 +70,11 @@ void BM_ProcessReplacing(benchmark::State& state) {
     Tamblet& effect = effectOf(e);
     Kit& kit = effect.kit;
     const bool stereo = variant >= kStereo;
-    std::vector<std::vector<float>> rights(size_t(stereo ? keys : 0));
     if (variant != kStereoOpOneMix)
         effect.setParameter(kParamTarget, param::targetToParameter(stereo ? KitTarget::Op1Field : KitTarget::Op1));
     for (int k = 0; k < keys; ++k) {
         const std::vector<float> frames = noise(kKeyFrames, unsigned(k));
-        std::copy(frames.begin(), frames.end(), kit.keySamples[k]);
-        kit.keyLength[k] = kKeyFrames;
-        if (stereo) {
-            rights[size_t(k)] = noise(kKeyFrames, unsigned(k + 1000));
-            kit.keyRight[k] = rights[size_t(k)].data();
-        }
+        test::setKeyAudio(kit, k, frames, stereo ? noise(kKeyFrames, unsigned(k + 1000)) : std::vector<float>{});
         effect.setParameter(kParamPlayMode + k, 1.0f);
         if (variant == kStereoPanned)
             effect.setParameter(kParamPan + k, param::panToParameter(float(k) / float(keys - 1) * 2.0f - 1.0f));
@@ -236,7 +231,7 @@ double residentBytes() {
 }
 
 // Resident memory that 16 empty instances add (the goal is under 4 MB each:
-// their 50 MB of key storage each stays untouched).
+// an empty key holds no memory).
 void BM_ResidentMemoryOf16EmptyInstances(benchmark::State& state) {
     for (auto _ : state) {
         const double before = residentBytes();

@@ -45,8 +45,6 @@ KitExportInput exportInputOf(const ADEditor& editor) {
     for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
     KitExportInput in = kitExportInput(effect->kit, names);
     for (int k = 0; k < kNumKeys; ++k) {
-        // A key loaded longer in the Field target counts as the OP-1 plays it.
-        in.length[k] = targetKeyLength(effect->kit.keyLength[k], KitTarget::Op1);
         in.pitch[k] = effect->getParameter(kParamPitch + k);
         in.playMode[k] = effect->getParameter(kParamPlayMode + k);
         in.reverse[k] = effect->getParameter(kParamReverse + k);
@@ -55,26 +53,7 @@ KitExportInput exportInputOf(const ADEditor& editor) {
     return in;
 }
 
-// A stereo key leaves the original's kit as the OP-1 plays it: its mono mix,
-// (right + left) * 0.5f, held in `mixes` for the export's length. False when
-// memory runs out.
-bool mixStereoKeysToMono(const Kit& kit, KitExportInput& in, std::vector<float> (&mixes)[kNumKeys]) {
-    try {
-        for (int k = 0; k < kNumKeys; ++k) {
-            const float* left = kit.keySamples[k];
-            const float* right = kit.keyRight[k];
-            if (!right || !left || in.length[k] <= 0) continue;
-            mixes[k].resize(std::size_t(in.length[k]));
-            for (std::size_t i = 0; i < mixes[k].size(); ++i) mixes[k][i] = (right[i] + left[i]) * 0.5f;
-            in.frames[k] = mixes[k].data();
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
-}
-
-// The same for the Field's exports, with both channels and pan. The kit is
+// The Field's exports, with both channels and pan. The kit is
 // named after the file it goes to.
 FieldKitInput fieldExportInputOf(const ADEditor& editor, const std::string& path) {
     Tamblet* effect = editor.getTamblet();
@@ -188,9 +167,10 @@ void ADEditor::writeExport(const std::string& path, int32_t kind) {
         writeFieldExport(path, kind);
         return;
     }
-    KitExportInput in = exportInputOf(*this);
-    std::vector<float> mixes[kNumKeys];
-    if (!mixStereoKeysToMono(effect->kit, in, mixes)) {
+    // Stereo keys go into the original's kit as their mono mix, which the
+    // input holds; without memory for it nothing is written.
+    const KitExportInput in = exportInputOf(*this);
+    if (in.mixesMissing) {
         showStatus("Not exported: out of memory");
         return;
     }

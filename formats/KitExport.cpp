@@ -7,6 +7,7 @@
 
 #include "formats/AiffWriter.h"
 #include "kit/Diagnostics.h"
+#include "kit/KeyAudio.h"
 #include "kit/ParameterMap.h"
 
 namespace rimbrel {
@@ -69,15 +70,42 @@ KitExportInput::KitExportInput() {
 
 KitExportInput kitExportInput(const Kit& kit, const char* const* keyNames) {
     KitExportInput in;
+    // One block for the mixes of all stereo keys.
+    std::size_t mixFrames = 0;
+    for (int k = 0; k < kNumKeys; ++k)
+        if (kit.keySamples[k] && kit.keyRight[k]) mixFrames += std::size_t(targetKeyLength(kit.keyLength[k], KitTarget::Op1));
+    std::shared_ptr<std::vector<float>> mixes;
+    if (mixFrames > 0) {
+        try {
+            mixes = std::make_shared<std::vector<float>>(mixFrames);
+        } catch (const std::bad_alloc&) {
+            mixes.reset();
+        }
+    }
+    std::size_t mixAt = 0;
     for (int k = 0; k < kNumKeys; ++k) {
+        const int32_t length = kit.keySamples[k] ? targetKeyLength(kit.keyLength[k], KitTarget::Op1) : 0;
         in.frames[k] = kit.keySamples[k];
-        in.length[k] = kit.keyLength[k];
+        in.length[k] = length;
+        if (kit.keySamples[k] && kit.keyRight[k]) {
+            if (mixes) {
+                float* mix = mixes->data() + mixAt;
+                mixKeyToMono(kit, k, mix, length);
+                mixAt += std::size_t(length);
+                in.frames[k] = mix;
+            } else {
+                in.frames[k] = nullptr;
+                in.length[k] = 0;
+                in.mixesMissing = true;
+            }
+        }
         in.pitch[k] = param::pitchToParameter(kit.keyPitch[k].load(std::memory_order_relaxed));
         in.playMode[k] = param::playModeToParameter(kit.keyPlayMode[k].load(std::memory_order_relaxed));
         in.reverse[k] = param::reverseToParameter(kit.keyReverse[k].load(std::memory_order_relaxed));
         in.volume[k] = param::volumeToParameter(kit.keyVolume[k].load(std::memory_order_relaxed));
         in.keyName[k] = keyNames ? keyNames[k] : nullptr;
     }
+    in.mixes = std::move(mixes);
     return in;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,12 +33,21 @@ struct KitExportInput {
     // when the first byte lies in 1..127.
     const char* keyName[kNumKeys] = {};
 
+    // Mono mixes of the kit's stereo keys that frames points into (see
+    // kitExportInput); empty otherwise.
+    std::shared_ptr<const std::vector<float>> mixes;
+    // True when memory for the mixes ran out: the stereo keys then have no
+    // audio here, and an export must be refused rather than written without them.
+    bool mixesMissing = false;
+
     KitExportInput();
 };
 
-// Fills an input from the kit: audio and lengths in place, the settings
-// through the parameter map's conversions, the names as given (keyNames may
-// be null: no key is named).
+// Fills an input from the kit for the original OP-1: mono keys in place,
+// stereo keys as their mono mix ((right + left) * 0.5, held by the input),
+// lengths as the OP-1 counts them, the settings through the parameter map's
+// conversions, the names as given (keyNames may be null: no key is named).
+// Out of memory for a mix, that key counts as empty.
 KitExportInput kitExportInput(const Kit& kit, const char* const* keyNames);
 
 struct KeyLayout {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -53,6 +55,22 @@ void mixStereo(const float* in, float* out, std::size_t count) {
 
 }  // namespace
 
+void splitStereo(const float* in, float* left, float* right, std::size_t count) {
+    std::size_t i = 0;
+#ifdef RIMBREL_MIX_SSE2
+    for (; i + 4 <= count; i += 4) {
+        const __m128 lo = clamp4(_mm_loadu_ps(in + 2 * i));      // L0 R0 L1 R1
+        const __m128 hi = clamp4(_mm_loadu_ps(in + 2 * i + 4));  // L2 R2 L3 R3
+        _mm_storeu_ps(left + i, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(right + i, _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+#endif
+    for (; i < count; ++i) {
+        left[i] = clampSample(in[2 * i]);
+        right[i] = clampSample(in[2 * i + 1]);
+    }
+}
+
 void mixToMono(const float* in, float* out, std::size_t count, int channels) {
     if (channels == 1)
         mixMono(in, out, count);
@@ -81,12 +99,65 @@ void writeKeyBuffer(float* key, std::size_t total, const float* src, std::size_t
     for (std::size_t i = count; i < total; ++i) key[i] = 0.0f;
 }
 
-void eraseKeyAudio(Kit& kit, int k) {
-    if (!isKeyIndex(k)) return;
-    // keyLength changes only under the rewrite protocol.
-    KeyRewrite rewrite(kit, keyBit(k));
-    kit.keyLength[k] = 0;
+bool KeyAudioBuffers::allocate(int32_t frames, int channelCount) {
+    left.reset();
+    right.reset();
+    length = 0;
+    if (frames < 1 || channelCount < 1 || channelCount > 2) return false;
+    left.reset(new (std::nothrow) float[std::size_t(frames)]);
+    if (channelCount == 2) right.reset(new (std::nothrow) float[std::size_t(frames)]);
+    if (!left || (channelCount == 2 && !right)) {
+        left.reset();
+        right.reset();
+        return false;
+    }
+    length = frames;
+    return true;
 }
+
+bool KeyAudioBuffers::assign(const float* l, const float* r, int32_t count) {
+    if (count < 1 || !l) {
+        *this = KeyAudioBuffers{};
+        return true;
+    }
+    if (!allocate(count, r ? 2 : 1)) return false;
+    std::memcpy(left.get(), l, std::size_t(count) * sizeof(float));
+    if (r) std::memcpy(right.get(), r, std::size_t(count) * sizeof(float));
+    return true;
+}
+
+void replaceKeysAudio(Kit& kit, KeyMask keys, KeyAudioBuffers (&fresh)[kNumKeys], bool stop) {
+    keys &= (KeyMask(1) << kNumKeys) - 1;
+    if (!keys) return;
+    float* old[2 * kNumKeys] = {};
+    int oldCount = 0;
+    KeyRewrite rewrite(kit, keys);
+    for (int k = 0; k < kNumKeys; ++k) {
+        if (!(keys & keyBit(k))) continue;
+        KeyAudioBuffers& f = fresh[k];
+        if (!f.left) f = KeyAudioBuffers{};  // no audio: an empty key
+        old[oldCount++] = kit.keySamples[k];
+        old[oldCount++] = kit.keyRight[k];
+        kit.keySamples[k] = f.left.release();
+        kit.keyRight[k] = f.right.release();
+        kit.keyLength[k] = f.length;
+        f.length = 0;
+        if (stop) {
+            kit.keyPosition[k] = 0.0;
+            kit.keyPlaying[k].store(false, std::memory_order_relaxed);
+        }
+    }
+    for (int i = 0; i < oldCount; ++i) kit.retireBuffer(old[i], rewrite.audioOut());
+}
+
+void replaceKeyAudio(Kit& kit, int k, KeyAudioBuffers&& fresh, bool stop) {
+    if (!isKeyIndex(k)) return;
+    KeyAudioBuffers all[kNumKeys];
+    all[k] = std::move(fresh);
+    replaceKeysAudio(kit, keyBit(k), all, stop);
+}
+
+void eraseKeyAudio(Kit& kit, int k) { replaceKeyAudio(kit, k, KeyAudioBuffers{}); }
 
 void stopAndExchangeKeys(Kit& kit, int stopped, int g, int f) {
     const bool exchange = isKeyIndex(g) && isKeyIndex(f) && g != f;
@@ -99,9 +170,20 @@ void stopAndExchangeKeys(Kit& kit, int stopped, int g, int f) {
         kit.keyPlaying[stopped].store(false, std::memory_order_relaxed);
     }
     if (!exchange) return;
-    // The buffers are exchanged element by element: no scratch key needed.
-    std::swap_ranges(kit.keySamples[g], kit.keySamples[g] + kMaxKeyFrames, kit.keySamples[f]);
+    std::swap(kit.keySamples[g], kit.keySamples[f]);
+    std::swap(kit.keyRight[g], kit.keyRight[f]);
     std::swap(kit.keyLength[g], kit.keyLength[f]);
+}
+
+void mixKeyToMono(const Kit& kit, int k, float* out, int32_t count) {
+    const float* left = kit.keySamples[k];
+    const float* right = kit.keyRight[k];
+    if (!left || count < 1) return;
+    if (!right) {
+        std::memcpy(out, left, std::size_t(count) * sizeof(float));
+        return;
+    }
+    for (int32_t i = 0; i < count; ++i) out[i] = (right[i] + left[i]) * 0.5f;
 }
 
 }  // namespace rimbrel

@@ -9,6 +9,7 @@ namespace rimbrel {
 
 Kit::Kit() : midiQueueCount(0) {
     for (int k = 0; k < kNumKeys; ++k) {
+        keySamples[k] = nullptr;
         keyLength[k] = 0;
         keyRight[k] = nullptr;
         keyPitch[k].store(0, std::memory_order_relaxed);
@@ -29,24 +30,61 @@ const char* kitTargetName(KitTarget target) { return target == KitTarget::Op1Fie
 void* allocateZeroed(std::size_t size) noexcept { return std::calloc(1, size); }
 void freeZeroed(void* p) noexcept { std::free(p); }
 
-void* Kit::operator new(std::size_t size) {
-    void* p = allocateZeroed(size);
-    if (!p) throw std::bad_alloc();
-    return p;
+Kit::~Kit() {
+    // Whoever destroys the kit has stopped calling processReplacing.
+    for (int k = 0; k < kNumKeys; ++k) {
+        delete[] keyRight[k];
+        delete[] keySamples[k];
+    }
+    freeRetiredBuffers(true);
 }
 
-void Kit::operator delete(void* p) noexcept { freeZeroed(p); }
-
-void Kit::beginKeyRewrite(KeyMask keys) {
+bool Kit::beginKeyRewrite(KeyMask keys) {
     busyKeys_.fetch_or(keys, std::memory_order_seq_cst);
     // A block that begins from now on sees the mark. One that is running may
     // have begun before it: wait until it has ended.
     const uint64_t seq = blockSequence_.load(std::memory_order_seq_cst);
-    if ((seq & 1) == 0) return;
+    if ((seq & 1) == 0) return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     while (blockSequence_.load(std::memory_order_seq_cst) == seq) {
-        if (std::chrono::steady_clock::now() >= deadline) return;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+void Kit::retireBuffer(float* buffer, bool audioOut) {
+    freeRetiredBuffers(false);
+    if (!buffer) return;
+    if (audioOut) {
+        delete[] buffer;
+        return;
+    }
+    // The block in progress now is the only one that can hold the buffer:
+    // every later one sees the key busy, or the key without it.
+    const uint64_t block = blockSequence_.load(std::memory_order_seq_cst);
+    if ((block & 1) == 0) {
+        delete[] buffer;
+        return;
+    }
+    auto* node = new (std::nothrow) RetiredBuffer{buffer, block, retired_};
+    if (!node) return;  // never freed rather than freed under a running block
+    retired_ = node;
+    ++retiredCount_;
+}
+
+void Kit::freeRetiredBuffers(bool all) {
+    const uint64_t now = blockSequence_.load(std::memory_order_seq_cst);
+    RetiredBuffer** link = &retired_;
+    while (RetiredBuffer* node = *link) {
+        if (all || node->block != now) {
+            *link = node->next;
+            delete[] node->buffer;
+            delete node;
+            --retiredCount_;
+        } else {
+            link = &node->next;
+        }
     }
 }
 
@@ -86,7 +124,7 @@ void Kit::audioBlockEnd() { blockSequence_.fetch_add(1, std::memory_order_seq_cs
 
 int64_t Kit::totalFrames() const {
     int64_t total = 0;
-    for (int k = 0; k < kNumKeys; ++k) total += keyLength[k];
+    for (int k = 0; k < kNumKeys; ++k) total += playLength(k);
     return total;
 }
 

@@ -1,12 +1,20 @@
-// The kit: 24 keys, each one mono sample of at most 12 s with its playback
+// The kit: 24 keys, each one mono or stereo sample with its playback
 // settings, plus the note queue of the current audio block.
+//
+// Storage. Each key owns buffers allocated to its size: keySamples[k] (left,
+// or the only channel) and keyRight[k] (right of a stereo key, null for a
+// mono one), both null for an empty key. They always hold at least
+// keyLength[k] frames; the audio thread trusts that. Buffers are allocated
+// and freed on the UI thread only, through the functions of kit/KeyAudio.h.
 //
 // Threads. The host's UI thread (editor, loader, export) and its audio thread
 // (processEvents / processReplacing) share this struct without locks:
-//  - keySamples and keyLength are written only by the UI thread, and only
-//    between beginKeyRewrite() and endKeyRewrite(). While a key is marked busy
-//    the audio thread neither reads nor starts it, so a key being rewritten is
-//    never heard half-written.
+//  - keySamples, keyRight and keyLength are written only by the UI thread,
+//    and only between beginKeyRewrite() and endKeyRewrite(). While a key is
+//    marked busy the audio thread neither reads nor starts it, so a key being
+//    rewritten is never heard half-written. A buffer taken out of a key is
+//    freed only once the audio thread is outside every block that could still
+//    read it (see retireBuffer).
 //  - The settings (and the target) are atomics: the UI writes them through the effect's
 //    parameters, the audio thread reads them at every frame.
 //  - keyPlaying is atomic because the window shows which keys sound.
@@ -77,21 +85,17 @@ constexpr KeyMask keyBit(int k) { return KeyMask(1) << k; }
 constexpr bool isKeyIndex(int k) { return k >= 0 && k < kNumKeys; }
 
 struct Kit {
-    // Sets every field but keySamples to its initial value. keySamples is left
-    // as the allocator gave it: a Kit must come from zeroed memory (operator
-    // new below, or an owner allocated the same way), so that an empty kit
-    // does not touch its 50 MB of sample storage.
+    // Every key empty, default settings, nothing sounding, no note queued.
     Kit();
+    // Frees every key's buffers and those still waiting to be freed.
+    ~Kit();
     Kit(const Kit&) = delete;
     Kit& operator=(const Kit&) = delete;
 
-    static void* operator new(std::size_t size);
-    static void operator delete(void* p) noexcept;
-
     // ---- sample storage (UI writes under the rewrite protocol) ----
-    float keySamples[kNumKeys][kMaxKeyFrames];  // left channel, or the only one
-    float* keyRight[kNumKeys];                  // right channel of a stereo key; null for mono
-    int32_t keyLength[kNumKeys];                // frames as loaded
+    float* keySamples[kNumKeys];  // left channel, or the only one; null when empty
+    float* keyRight[kNumKeys];    // right channel of a stereo key; null for mono
+    int32_t keyLength[kNumKeys];  // frames as loaded
 
     // ---- settings (written through the effect's parameters) ----
     std::atomic<int32_t> keyPitch[kNumKeys];     // semitones, -48..+48
@@ -113,9 +117,19 @@ struct Kit {
     // ---- key-rewrite protocol, UI side ----
     // Marks the keys busy and returns once the audio thread is outside any
     // block that could still be reading them (waiting at most about half a
-    // second, for a host whose audio thread stalls). Pair with endKeyRewrite.
-    void beginKeyRewrite(KeyMask keys);
+    // second, for a host whose audio thread stalls). Answers false when it
+    // gave up waiting: a block that began before the mark may still read the
+    // keys' buffers. Pair with endKeyRewrite.
+    bool beginKeyRewrite(KeyMask keys);
     void endKeyRewrite(KeyMask keys);
+
+    // UI thread, inside a rewrite: a buffer that no key points to any more.
+    // Freed at once when the rewrite saw the audio thread out (audioOut);
+    // otherwise kept until a later call finds the block that was running
+    // then has ended, or until the kit is destroyed.
+    void retireBuffer(float* buffer, bool audioOut);
+    // Buffers waiting for a stalled block to end.
+    std::size_t retiredBufferCount() const { return retiredCount_; }
 
     // Asks the audio thread to start key k at the beginning of its next block.
     void requestAudition(int k);
@@ -143,7 +157,8 @@ struct Kit {
     // Called last thing in every processReplacing.
     void audioBlockEnd();
 
-    // Sum of all key lengths, in frames.
+    // UI thread: the keys' lengths under the current target added up, in
+    // frames (what the kit plays and exports).
     int64_t totalFrames() const;
 
     // UI thread: key k's length under the current target, and its channels.
@@ -159,23 +174,38 @@ private:
     std::atomic<KeyMask> soundedKeys_{0};
     // Odd while the audio thread is inside a block.
     std::atomic<uint64_t> blockSequence_{0};
+
+    // Buffers retired while a block was running that may still read them,
+    // each with the block sequence value of that block.
+    struct RetiredBuffer {
+        float* buffer;
+        uint64_t block;
+        RetiredBuffer* next;
+    };
+    RetiredBuffer* retired_ = nullptr;
+    std::size_t retiredCount_ = 0;
+    void freeRetiredBuffers(bool all);
 };
 
 // RAII form of the rewrite protocol.
 class KeyRewrite {
 public:
-    KeyRewrite(Kit& kit, KeyMask keys) : kit_(kit), keys_(keys) { kit_.beginKeyRewrite(keys_); }
+    KeyRewrite(Kit& kit, KeyMask keys) : kit_(kit), keys_(keys) { audioOut_ = kit_.beginKeyRewrite(keys_); }
     ~KeyRewrite() { kit_.endKeyRewrite(keys_); }
     KeyRewrite(const KeyRewrite&) = delete;
     KeyRewrite& operator=(const KeyRewrite&) = delete;
 
+    // False when the wait for the audio thread gave up (see beginKeyRewrite).
+    bool audioOut() const { return audioOut_; }
+
 private:
     Kit& kit_;
     KeyMask keys_;
+    bool audioOut_ = false;
 };
 
-// Zeroed storage for objects that hold a Kit: calloc hands out large blocks
-// as fresh zero pages, so nothing is written until a key is loaded.
+// Zeroed storage, for objects that want it (calloc hands out large blocks as
+// fresh zero pages).
 void* allocateZeroed(std::size_t size) noexcept;
 void freeZeroed(void* p) noexcept;
 

@@ -12,7 +12,7 @@ struct LoadReport {
     bool loaded = false;       // the key holds the file's audio now
     int sourceRate = 0;        // the file's own rate (0 when it was not read)
     bool resampled = false;    // converted from sourceRate to 44100 Hz
-    bool cut = false;          // longer than 12 seconds and cut to them
+    bool cut = false;          // longer than the target's limit (12 s, or 20 s) and cut to it
     int64_t sourceFrames = 0;  // frames the file's header gives
     int32_t length = 0;        // the key's length after a load, in frames at 44100 Hz
 };

@@ -1,20 +1,24 @@
 // The sample loader: turns one sound file into the contents of one key.
 //
-// Runs on the UI thread. The file is decoded into temporary buffers first;
-// only then is the key marked busy (the kit's rewrite protocol) while its
-// 529200 frames and its length are replaced, so the audio thread never hears
+// Runs on the UI thread. The file is decoded into buffers of the key's own
+// size first; only then is the key marked busy (the kit's rewrite protocol)
+// while its buffers and length are exchanged, so the audio thread never hears
 // a key half-written. On any failure the key keeps its audio and length.
 //
-// Resulting key for a file of F frames (4 <= F <= 529200): length F;
-// positions 0 and 1 silent; positions 2 .. F-4 hold the file's frames
-// 0 .. F-6 mixed to mono (clamped to -1..+1, stereo as (right + left) * 0.5
-// in single precision); F-3 .. 529199 silent. A longer file counts as 529199
-// frames; a file of 5 frames or fewer gives max(F, 1) frames of silence.
+// A key keeps the file's channels: a mono file gives a mono key, a stereo
+// file a stereo one (the original target plays and exports its mix, (right +
+// left) * 0.5 in single precision). Resulting key for a file of F frames
+// (4 <= F <= the target's limit): length F; positions 0 and 1 silent;
+// positions 2 .. F-4 hold the file's frames 0 .. F-6 (clamped to -1..+1);
+// F-3 .. F-1 silent. The limit is the kit's target's when the file loads:
+// 529200 frames for the OP-1 (a longer file counts as 529199 frames),
+// 882000 for the Field (a longer file counts as 881999). A file of 5 frames
+// or fewer gives max(F, 1) frames of silence.
 //
 // A file at another rate (1000 .. 768000 Hz, see RateConverter.h) is first
 // converted to 44100 Hz: F is then its length at 44100 Hz, and the rules
-// above apply to the converted frames (mixed to mono before the conversion,
-// clamped again after it). Only what the 12-second cut keeps is decoded.
+// above apply to the converted frames (each channel clamped, converted on its
+// own and clamped again after it). Only what the cut keeps is decoded.
 // Files at 44100 Hz, or at rates no recording has, are taken frame for frame.
 //
 // Files that hold fewer frames than their header claims: the sound-file
@@ -24,7 +28,7 @@
 // the length the header gives and the missing frames are silence; where it
 // reports a decoding error (a FLAC file cut short), the load fails with
 // "failure reading file" and the key is kept. A header claiming billions of
-// frames never costs more than 529200 frames of memory.
+// frames never costs more than the target's limit of memory.
 #pragma once
 
 #include "kit/Kit.h"
@@ -59,11 +63,10 @@ struct DecodedKeyAudio {
     int32_t length = 0;
 };
 
-// Decodes the file at path the way the loader fills a key (the same lead
-// silence, cut, conversion to 44100 Hz and clamping), but keeps both
-// channels of a stereo file instead of mixing them, and cuts at maxFrames
-// (at least 6) instead of 12 s. No fallback folder, no diagnostic lines, no
-// kit involved; report.loaded tells whether out holds the audio.
+// Decodes the file at path exactly as the loader fills a key (the same code),
+// cutting at maxFrames (at least 6) instead of the target's limit. No
+// fallback folder, no diagnostic lines, no kit involved; report.loaded tells
+// whether out holds the audio.
 LoadReport decodeKeyAudio(const char* path, int32_t maxFrames, DecodedKeyAudio& out);
 
 }  // namespace rimbrel

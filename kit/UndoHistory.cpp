@@ -1,5 +1,7 @@
 #include "kit/UndoHistory.h"
 
+#include "kit/KeyAudio.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -35,17 +37,21 @@ void UndoHistory::capture(const Kit& kit, const KeyNames& names, int k, Step& st
     state.key = k;
     state.withAudio = true;
     state.settings = readKeySettings(kit, k);
-    state.length = std::clamp<int32_t>(kit.keyLength[k], 0, kMaxKeyFrames);
+    state.length = kit.keySamples[k] ? std::max<int32_t>(kit.keyLength[k], 0) : 0;
     std::memcpy(state.name.data(), names[k], kKeyNameSize);
     state.name[kKeyNameSize - 1] = '\0';
+    const std::size_t bytes = std::size_t(state.length) * sizeof(float) * std::size_t(kit.keyChannels(k));
     try {
-        state.frames.assign(kit.keySamples[k], kit.keySamples[k] + state.length);
+        if (state.length > 0) {
+            state.frames.assign(kit.keySamples[k], kit.keySamples[k] + state.length);
+            if (kit.keyRight[k]) state.right.assign(kit.keyRight[k], kit.keyRight[k] + state.length);
+        }
         step.keys.push_back(std::move(state));
     } catch (const std::bad_alloc&) {
         step.complete = false;
         return;
     }
-    step.audioBytes += std::size_t(state.length) * sizeof(float);
+    step.audioBytes += bytes;
 }
 
 void UndoHistory::openStep() {
@@ -117,6 +123,15 @@ void UndoHistory::dropOldestBeyondBudget() {
 
 KeyMask UndoHistory::undo(Kit& kit, KeyNames& names) {
     if (steps_.empty()) return 0;
+    // The keys' buffers are made first; out of memory, the kit and the step
+    // stay as they are.
+    KeyAudioBuffers fresh[kNumKeys];
+    for (const KeyState& state : steps_.back().keys) {
+        if (!state.withAudio || state.length < 1) continue;
+        if (!fresh[state.key].assign(state.frames.data(), state.right.empty() ? nullptr : state.right.data(),
+                                     state.length))
+            return 0;
+    }
     Step step = std::move(steps_.back());
     steps_.pop_back();
     audioBytes_ -= step.audioBytes;
@@ -127,21 +142,8 @@ KeyMask UndoHistory::undo(Kit& kit, KeyNames& names) {
         keys |= keyBit(state.key);
         if (state.withAudio) audioKeys |= keyBit(state.key);
     }
-    if (audioKeys) {
-        KeyRewrite rewrite(kit, audioKeys);
-        for (const KeyState& state : step.keys) {
-            if (!state.withAudio) continue;
-            const int k = state.key;
-            float* samples = kit.keySamples[k];
-            std::copy(state.frames.begin(), state.frames.end(), samples);
-            // As a load leaves a key: silence after its frames. An empty key's
-            // buffer is never read, so it is left alone.
-            if (state.length > 0) std::fill(samples + state.length, samples + kMaxKeyFrames, 0.0f);
-            kit.keyLength[k] = state.length;
-            kit.keyPosition[k] = 0.0;
-            kit.keyPlaying[k].store(false, std::memory_order_relaxed);
-        }
-    }
+    // Put in place in one rewrite, each key stopped.
+    if (audioKeys) replaceKeysAudio(kit, audioKeys, fresh, true);
     for (const KeyState& state : step.keys) {
         writeKeySettings(kit, state.key, state.settings);
         if (state.withAudio) std::memcpy(names[state.key], state.name.data(), kKeyNameSize);

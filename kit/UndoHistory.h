@@ -6,8 +6,8 @@
 // everything (audio, length, stored path and the settings) or only the
 // settings, for the edits that change nothing else.
 //
-// Memory: a key's audio is kept as its keyLength frames (a full key is about
-// 2 MB). The recorded audio of all steps together stays within the budget
+// Memory: a key's audio is kept as its keyLength frames per channel (a full
+// mono key of 12 s is about 2 MB). The recorded audio of all steps together stays within the budget
 // given at construction; the oldest steps drop off to make room.
 //
 // Threads: UI thread only. Undo writes key audio under the kit's rewrite
@@ -80,7 +80,8 @@ private:
         bool withAudio = false;  // false: only the settings were recorded
         KeySettings settings;
         int32_t length = 0;
-        std::vector<float> frames;  // keyLength frames
+        std::vector<float> frames;  // keyLength frames: the left channel, or the only one
+        std::vector<float> right;   // keyLength frames of a stereo key's right channel
         std::array<char, kKeyNameSize> name{};
     };
     struct Step {

@@ -20,9 +20,7 @@ Tamblet::Tamblet(audioMasterCallback master) : AudioEffectX(master, kNumPrograms
     setUniqueID(kUniqueId);
     // The kit's constructor has set every key empty with the default settings
     // (pitch 0, one-shot, forward, volume 1.0), nothing sounding, and the note
-    // queue empty. Its sample storage is deliberately not written: it comes
-    // zeroed from operator new, and writing it here would make every instance
-    // resident with 50 MB even while its keys stay empty.
+    // queue empty, and no key holding any audio memory.
 }
 
 Tamblet::~Tamblet() = default;

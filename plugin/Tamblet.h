@@ -47,9 +47,8 @@ public:
     explicit Tamblet(audioMasterCallback master);
     ~Tamblet() override;
 
-    // The effect holds its kit's 50 MB of sample storage inside itself. It
-    // comes from zeroed memory, so a new instance touches none of it; a failed
-    // allocation yields null from the new-expression (no exception).
+    // A failed allocation yields null from the new-expression (no exception).
+    // The kit's key audio lives in buffers of its own (kit/Kit.h).
     static void* operator new(std::size_t size) noexcept;
     static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
     static void operator delete(void* p) noexcept;
@@ -97,7 +96,7 @@ public:
     // Any thread: true on the thread that is inside this effect's processReplacing.
     bool isProcessing() const;
 
-    // The kit: 24 keys of sample storage, settings and playback state.
+    // The kit: 24 keys of audio, settings and playback state.
     Kit kit;
 
 protected:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "editor/ADEditor.h"
+#include "tests/KeyAudioSupport.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "instrument/TambletEdit.h"
 
@@ -95,8 +96,7 @@ protected:
 
     // Puts audio and a name into key k as a finished load would leave them.
     void fillKey(int k, int frames, const std::string& path, float value = 0.5f) {
-        for (int i = 0; i < kMaxKeyFrames; ++i) kit().keySamples[k][i] = i < frames ? value : 0.0f;
-        kit().keyLength[k] = frames;
+        test::setKeyAudio(kit(), k, frames, value);
         std::snprintf(editor->keyNames[k], kKeyNameSize, "%s", path.c_str());
         editor->keyNamed(k);
         editor->keyLoaded(k);

@@ -66,8 +66,8 @@ TEST_F(EditorTest, CtrlClickErasesOneKeyButKeepsItsFramesAndTheOthers) {
     EXPECT_FALSE(editor->getNameLabel(2)->hasName);
     EXPECT_EQ(nameText(2), "  ");
     EXPECT_EQ(valueText(2), "  ");
-    EXPECT_EQ(kit().keySamples[2][10], 0.25f);  // the buffer is left as it was
-    EXPECT_TRUE(kit().keyPlaying[2].load());    // erase stops nothing
+    EXPECT_EQ(kit().keySamples[2], nullptr);  // the key's memory is freed
+    EXPECT_TRUE(kit().keyPlaying[2].load());  // erase stops nothing
     EXPECT_EQ(kit().keyPosition[2], 17.0);
     expectDefaultSettings(kit(), 2);
     EXPECT_EQ(kit().keyLength[3], 2000);
@@ -261,7 +261,9 @@ TEST_F(EditorTest, AltDragExchangesAudioLengthsAndNamesButNotSettings) {
     ASSERT_GT(longPath.size(), 390u);
     fillKey(3, 1000, longPath, 0.1f);
     fillKey(9, 90000, "/s/b.wav", 0.2f);
-    kit().keySamples[9][529199] = 0.75f;  // the exchange moves whole buffers
+    kit().keySamples[9][89999] = 0.75f;  // the exchange moves whole buffers
+    const float* buffer3 = kit().keySamples[3];
+    const float* buffer9 = kit().keySamples[9];
     effect->setParameter(kParamPitch + 3, 0.75f);
     effect->setParameter(kParamVolume + 9, 0.0f);
     kit().keyPlaying[3] = true;
@@ -276,9 +278,11 @@ TEST_F(EditorTest, AltDragExchangesAudioLengthsAndNamesButNotSettings) {
     EXPECT_EQ(kit().keyLength[3], 90000);
     EXPECT_EQ(kit().keyLength[9], 1000);
     EXPECT_EQ(kit().keySamples[3][500], 0.2f);
-    EXPECT_EQ(kit().keySamples[3][529199], 0.75f);
+    EXPECT_EQ(kit().keySamples[3][89999], 0.75f);
     EXPECT_EQ(kit().keySamples[9][500], 0.1f);
-    EXPECT_EQ(kit().keySamples[9][529199], 0.0f);
+    EXPECT_EQ(kit().keySamples[9][999], 0.1f);
+    EXPECT_EQ(kit().keySamples[3], buffer9);  // handed over, not copied
+    EXPECT_EQ(kit().keySamples[9], buffer3);
     EXPECT_STREQ(editor->keyNames[3], "/s/b.wav");
     EXPECT_EQ(std::string(editor->keyNames[9]), longPath);
     EXPECT_EQ(nameText(3), " b");

@@ -15,11 +15,6 @@ using gui::kShift;
 
 class EditorTargetTest : public EditorTest {
 protected:
-    void TearDown() override {
-        // The right channels belong to the test, not to the kit.
-        for (float*& right : kit().keyRight) right = nullptr;
-        EditorTest::TearDown();
-    }
 
     void chooseTarget(KitTarget target) {
         const int t = target == KitTarget::Op1Field ? 1 : 0;
@@ -27,16 +22,17 @@ protected:
         ASSERT_EQ(kit().target.load(), target);
     }
 
-    // Key k as a stereo load leaves it: left in the kit, right in `right`,
+    // Key k as a stereo load leaves it, its right channel also in `right`;
     // both whole multiples of 1/32768 so that 16 bits keep them exactly.
     void fillStereoKey(int k, int frames, const std::string& path, std::vector<float>& right) {
         fillKey(k, frames, path);
+        std::vector<float> left(std::size_t(frames), 0.0f);
         right.assign(std::size_t(frames), 0.0f);
         for (int i = 0; i < frames; ++i) {
-            kit().keySamples[k][i] = float(i % 300 - 150) / 32768.0f;
+            left[std::size_t(i)] = float(i % 300 - 150) / 32768.0f;
             right[std::size_t(i)] = float(7 * (i % 100)) / 32768.0f;
         }
-        kit().keyRight[k] = right.data();
+        setKeyAudio(kit(), k, left, right);
     }
 
     std::vector<gui::CColor> exportButtonPixels() {

@@ -184,8 +184,7 @@ TEST(UndoHistory, OldestStepsDropOffBeyondTheAudioBudget) {
     std::unique_ptr<Kit> kit(new Kit);
     KeyNames names{};
     for (int k = 0; k < 4; ++k) {
-        std::fill_n(kit->keySamples[k], 1000, float(k + 1));
-        kit->keyLength[k] = 1000;
+        test::setKeyAudio(*kit, k, 1000, float(k + 1));
     }
     UndoHistory history(2500 * sizeof(float));
     for (int k = 0; k < 4; ++k) history.recordKeys(*kit, names, keyBit(k));
@@ -194,13 +193,13 @@ TEST(UndoHistory, OldestStepsDropOffBeyondTheAudioBudget) {
     // Settings-only steps cost no audio and stay.
     history.recordSettings(0, KeySettings{});
     EXPECT_EQ(history.stepCount(), 3u);
-    std::fill_n(kit->keySamples[3], 1000, 0.0f);
-    kit->keyLength[3] = 7;
+    test::setKeyAudio(*kit, 3, 7, 0.0f);
     EXPECT_EQ(history.undo(*kit, names), keyBit(0));
     EXPECT_EQ(history.undo(*kit, names), keyBit(3));
     EXPECT_EQ(kit->keyLength[3], 1000);
+    EXPECT_EQ(kit->keySamples[3][0], 4.0f);
     EXPECT_EQ(kit->keySamples[3][999], 4.0f);
-    EXPECT_EQ(kit->keySamples[3][1000], 0.0f);
+    EXPECT_EQ(kit->keyRight[3], nullptr);
     EXPECT_EQ(history.undo(*kit, names), keyBit(2));
     EXPECT_EQ(history.undo(*kit, names), 0u);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "tests/KeyAudioSupport.h"
 #include "FormatsTestSupport.h"
 #include "formats/AiffWriter.h"
 #include "formats/KitExport.h"
@@ -425,8 +426,9 @@ TEST(KitExport, ExistingKitIsKeptWhenTheExportCannotBeWritten) {
 
 TEST(KitExport, InputFromTheKitUsesTheParameterValues) {
     std::unique_ptr<Kit> kit(new Kit);
-    kit->keyLength[2] = 300;
-    for (int i = 0; i < 300; ++i) kit->keySamples[2][i] = test::testSample(2, i);
+    std::vector<float> frames(300);
+    for (int i = 0; i < 300; ++i) frames[std::size_t(i)] = test::testSample(2, i);
+    test::setKeyAudio(*kit, 2, frames);
     kit->keyPitch[2] = -12;
     kit->keyPlayMode[2] = PlayModeGate;
     kit->keyReverse[2] = true;

@@ -1,10 +1,11 @@
 // The loader check: the acceptance test and the loader on one file, on a kit
-// placed between inaccessible guard pages, whose storage outside the target
-// key is write-protected while the loader runs.
+// placed between inaccessible guard pages; nothing of the kit but the target
+// key's buffers and length may change.
 #include "tests/fuzz/FuzzChecks.h"
 
 #include "kit/SoundFileProbe.h"
 #include "kit/Kit.h"
+#include "tests/KeyAudioSupport.h"
 #include "kit/KitObservers.h"
 #include "kit/Loader.h"
 #include "kit/RateConverter.h"
@@ -35,8 +36,7 @@ uintptr_t pageDown(uintptr_t a) { return a & ~(uintptr_t(pageSize()) - 1); }
 uintptr_t pageUp(uintptr_t a) { return pageDown(a + pageSize() - 1); }
 
 // One kit in its own mapping: a guard page, the kit (from a page boundary),
-// a guard page. The kit lives for the whole process (a fresh 50 MB kit per
-// input would cost more than the load).
+// a guard page. The kit lives for the whole process, as it always has.
 class GuardedKit {
 public:
     GuardedKit() {
@@ -47,20 +47,11 @@ public:
         base_ = static_cast<uint8_t*>(m);
         ::mprotect(base_, pageSize(), PROT_NONE);
         ::mprotect(base_ + pageSize() + kitBytes_, pageSize(), PROT_NONE);
-        kit_ = ::new (base_ + pageSize()) Kit();  // the mapping is zeroed, as a Kit needs
+        kit_ = ::new (base_ + pageSize()) Kit();
     }
     Kit& kit() { return *kit_; }
     uintptr_t begin() const { return reinterpret_cast<uintptr_t>(kit_); }
     uintptr_t end() const { return begin() + kitBytes_; }
-
-    // Everything outside [from, to) on whole pages becomes read-only; the
-    // pages that hold any of [from, to) stay writable.
-    void protectAllBut(uintptr_t from, uintptr_t to) {
-        ::mprotect(kit_, kitBytes_, PROT_READ | PROT_WRITE);
-        const uintptr_t lo = pageDown(from), hi = pageUp(to);
-        if (lo > begin()) ::mprotect(kit_, lo - begin(), PROT_READ);
-        if (hi < end()) ::mprotect(reinterpret_cast<void*>(hi), end() - hi, PROT_READ);
-    }
 
 private:
     uint8_t* base_ = nullptr;
@@ -147,32 +138,26 @@ std::string describe(const char* what, long long a, long long b = 0) {
 
 std::string checkLoaderInput(const uint8_t* data, std::size_t size) {
     static GuardedKit* guarded = new GuardedKit();
-    static int protectedKey = -1;
     // The target key: an edge key or one in the middle, picked by the input.
     static constexpr int kTargets[] = {0, 11, 23};
     const int k = kTargets[size % 3];
     Kit& kit = guarded->kit();
 
-    float* key = kit.keySamples[k];
-    const uintptr_t keyBegin = reinterpret_cast<uintptr_t>(key);
-    const uintptr_t keyEnd = keyBegin + sizeof kit.keySamples[k];
-    const uintptr_t tail = reinterpret_cast<uintptr_t>(&kit.keyLength[0]);  // fields after the samples
-    // The samples of the other keys go read-only. The fields after the
-    // samples stay writable (the loader sets the length and the busy mark);
-    // they are compared instead, as are the other keys' bytes on the pages
-    // the target key shares with them.
-    if (protectedKey != k) {
-        guarded->protectAllBut(keyBegin, keyEnd);
-        ::mprotect(reinterpret_cast<void*>(pageDown(tail)), guarded->end() - pageDown(tail), PROT_READ | PROT_WRITE);
-        protectedKey = k;
-    }
-    const uintptr_t watchedLo[] = {pageDown(keyBegin), keyEnd, pageDown(tail)};
-    const uintptr_t watchedHi[] = {keyBegin, std::min(pageUp(keyEnd), guarded->end()), guarded->end()};
-    std::vector<uint8_t> before[3];
-    for (int r = 0; r < 3; ++r)
-        before[r].assign(reinterpret_cast<const uint8_t*>(watchedLo[r]), reinterpret_cast<const uint8_t*>(watchedHi[r]));
-    static std::vector<float> keyBefore(kMaxKeyFrames);
-    std::memcpy(keyBefore.data(), key, sizeof kit.keySamples[k]);
+    // The kit's own bytes but the target key's buffers and length.
+    auto kitBytes = [&] {
+        std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(&kit),
+                                   reinterpret_cast<const uint8_t*>(&kit) + sizeof(Kit));
+        auto blank = [&](const void* field, std::size_t n) {
+            std::memset(bytes.data() + (reinterpret_cast<const uint8_t*>(field) - reinterpret_cast<const uint8_t*>(&kit)),
+                        0, n);
+        };
+        blank(&kit.keySamples[k], sizeof kit.keySamples[k]);
+        blank(&kit.keyRight[k], sizeof kit.keyRight[k]);
+        blank(&kit.keyLength[k], sizeof kit.keyLength[k]);
+        return bytes;
+    };
+    const std::vector<uint8_t> kitBefore = kitBytes();
+    const std::vector<float> keyBefore = test::keyMix(kit, k);
     const int32_t lengthBefore = kit.keyLength[k];
 
     const std::string path = writeInput(data, size);
@@ -199,22 +184,13 @@ std::string checkLoaderInput(const uint8_t* data, std::size_t size) {
         return describe("%lld loads reported, last for key %lld", observer.loads, observer.loadedKey);
 
     // Nothing outside the key and its length changed.
-    for (int r = 0; r < 3; ++r) {
-        const uint8_t* now = reinterpret_cast<const uint8_t*>(watchedLo[r]);
-        for (std::size_t i = 0; i < before[r].size(); ++i) {
-            const uintptr_t a = watchedLo[r] + i;
-            if (a >= keyBegin && a < keyEnd) continue;
-            if (a >= reinterpret_cast<uintptr_t>(&kit.keyLength[k]) &&
-                a < reinterpret_cast<uintptr_t>(&kit.keyLength[k] + 1))
-                continue;
-            if (now[i] != before[r][i]) return describe("byte %lld of the kit changed (key %lld loaded)", a - guarded->begin(), k);
-        }
-    }
+    if (kitBytes() != kitBefore) return describe("the kit changed outside key %lld", k);
+    const std::vector<float> key = test::keyMix(kit, k);
 
     const int32_t length = kit.keyLength[k];
     if (observer.loads == 0) {
         if (length != lengthBefore) return describe("failed load changed the length from %lld to %lld", lengthBefore, length);
-        if (std::memcmp(keyBefore.data(), key, sizeof kit.keySamples[k]) != 0) return "failed load changed the key's audio";
+        if (key != keyBefore) return "failed load changed the key's audio";
         // A file libsndfile reads with one or two channels and some frames
         // loads, unless its decoding fails (reported on stderr).
         return "";

@@ -7,6 +7,7 @@
 // suspend and resume, odd sample rates and block sizes, parameter texts.
 // Every block's outputs must be finite and no louder than the input plus one
 // full-scale sample per key.
+#include "tests/KeyAudioSupport.h"
 #include "tests/fuzz/FuzzChecks.h"
 
 #include "kit/Kit.h"
@@ -73,17 +74,16 @@ private:
 // A key with a short signal, written as the loader would: two silent lead
 // frames, then the audio, then silence.
 void fillKey(Kit& kit, int k, int32_t length, float amplitude) {
-    KeyRewrite rewrite(kit, keyBit(k));
-    for (int32_t i = 2; i + 3 < length && i < 4096; ++i)
-        kit.keySamples[k][i] = amplitude * float(std::sin(0.05 * i));
-    kit.keyLength[k] = length;
+    std::vector<float> frames(std::size_t(length > 0 ? length : 0), 0.0f);
+    for (int32_t i = 2; i + 3 < length && i < 4096; ++i) frames[std::size_t(i)] = amplitude * float(std::sin(0.05 * i));
+    test::setKeyAudio(kit, k, frames);
 }
 
 constexpr int kMaxOps = 96;
 constexpr int kMaxEvents = 300;
 
-// One effect for the whole run: creating one (50 MB of zeroed kit, the
-// editor's bitmaps) costs far more than a script. Every input starts it over
+// One effect for the whole run: creating one (the editor's bitmaps) costs
+// far more than a script. Every input starts it over
 // from the state of a fresh effect (below), so that an input replays alike.
 AEffect* theEffect() {
     static AEffect* effect = createEffect(hostCallback);

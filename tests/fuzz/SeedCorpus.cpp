@@ -1,3 +1,4 @@
+#include "tests/KeyAudioSupport.h"
 #include "tests/fuzz/SeedCorpus.h"
 
 #include "formats/FieldKitWriter.h"
@@ -173,8 +174,9 @@ int kitSeeds(const std::string& dir) {
     std::unique_ptr<Kit> kit(new Kit);
     const int32_t lengths[] = {12, 30, 0, 7, 2};
     for (int k = 0; k < 5; ++k) {
-        kit->keyLength[k] = lengths[k];
-        for (int i = 2; i + 3 < lengths[k]; ++i) kit->keySamples[k][i] = 0.1f * float(k + 1) * float((i % 3) - 1);
+        std::vector<float> frames(std::size_t(lengths[k]), 0.0f);
+        for (int i = 2; i + 3 < lengths[k]; ++i) frames[std::size_t(i)] = 0.1f * float(k + 1) * float((i % 3) - 1);
+        test::setKeyAudio(*kit, k, frames);
     }
     const char* names[kNumKeys] = {"/a/kick.wav", "/a/snare.wav", nullptr, "/a/hat.wav", "/a/tick.wav"};
     KitExportInput in = kitExportInput(*kit, names);

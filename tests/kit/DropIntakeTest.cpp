@@ -101,7 +101,8 @@ TEST_F(DropIntakeTest, OneFileGoesToTheTargetKeyReplacingWhatWasThere) {
     EXPECT_STREQ(keyNames[0], f.c_str());
     EXPECT_STREQ(keyNames[7], f.c_str());
     EXPECT_EQ(kit->keyLength[7], 80);
-    EXPECT_EQ(kit->keySamples[7][100], 0.0f);
+    EXPECT_EQ(keyMix(*kit, 7)[79], 0.0f);
+    EXPECT_EQ(keyMix(*kit, 7)[100], 0.0f);
     // A single refused file does nothing at all.
     const auto t = text("readme.txt");
     EXPECT_EQ(drop({t}, 7), 0u);

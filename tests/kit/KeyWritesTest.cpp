@@ -14,7 +14,8 @@ namespace {
 using namespace rimbrel::test;
 
 bool keyHolds(const Kit& kit, int k, float value) {
-    for (int i : {0, 1, kMaxKeyFrames / 2, kMaxKeyFrames - 1})
+    const int32_t n = kit.keyLength[k];
+    for (int i : {0, 1, n / 2, n - 1})
         if (kit.keySamples[k][i] != value) return false;
     return true;
 }

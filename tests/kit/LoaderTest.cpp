@@ -47,9 +47,10 @@ protected:
         const int32_t length = expectedKey(d, expected);
         EXPECT_EQ(kit->keyLength[k], length) << path;
         int mismatches = 0;
+        const std::vector<float> key = keyMix(*kit, k);
         for (int i = 0; i < kMaxKeyFrames && mismatches < 5; ++i) {
-            if (std::memcmp(&kit->keySamples[k][i], &expected[i], sizeof(float)) != 0) {
-                ADD_FAILURE() << path << ": position " << i << " holds " << kit->keySamples[k][i] << ", expected "
+            if (std::memcmp(&key[i], &expected[i], sizeof(float)) != 0) {
+                ADD_FAILURE() << path << ": position " << i << " holds " << key[i] << ", expected "
                               << expected[i];
                 ++mismatches;
             }
@@ -58,7 +59,7 @@ protected:
 
     void expectKeyHolds(int k, float value, int32_t length) {
         EXPECT_EQ(kit->keyLength[k], length);
-        for (int i = 0; i < kMaxKeyFrames; ++i) {
+        for (int i = 0; i < length; ++i) {
             if (kit->keySamples[k][i] != value) {
                 ADD_FAILURE() << "position " << i << " changed to " << kit->keySamples[k][i];
                 return;
@@ -80,8 +81,9 @@ TEST_F(LoaderTest, TenFrameMonoFileGivesTheDocumentedLayoutAndDiagnostics) {
     EXPECT_EQ(err, successLines(path, fd, 5));
     EXPECT_EQ(kit->keyLength[5], 10);
     const float want[] = {0, 0, s[0], s[1], s[2], s[3], s[4], 0, 0, 0, 0, 0};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(kit->keySamples[5][i], want[i]) << "position " << i;
-    for (int i = 12; i < kMaxKeyFrames; ++i) ASSERT_EQ(kit->keySamples[5][i], 0.0f) << "position " << i;
+    const std::vector<float> key = keyMix(*kit, 5);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(key[i], want[i]) << "position " << i;
+    for (int i = 12; i < kMaxKeyFrames; ++i) ASSERT_EQ(key[i], 0.0f) << "position " << i;
     EXPECT_EQ(observer.events, (std::vector<std::string>{"closed", "loaded 5", "open"}));
     EXPECT_EQ(observer.openWhenLoaded, std::vector<bool>{false});
 }
@@ -100,15 +102,16 @@ TEST_F(LoaderTest, StereoIsMixedAndEverySampleClamped) {
     load(pcm, 0);
     load(hot, 1);
     load(neg, 2);
+    const std::vector<float> mix[] = {keyMix(*kit, 0), keyMix(*kit, 1), keyMix(*kit, 2)};
     for (int i = 2; i <= 36; ++i) {
-        ASSERT_EQ(kit->keySamples[0][i], 0.375f) << i;
-        ASSERT_EQ(kit->keySamples[1][i], 0.75f) << i;
-        ASSERT_EQ(kit->keySamples[2][i], -1.0f) << i;
+        ASSERT_EQ(mix[0][i], 0.375f) << i;
+        ASSERT_EQ(mix[1][i], 0.75f) << i;
+        ASSERT_EQ(mix[2][i], -1.0f) << i;
     }
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(kit->keyLength[k], 40);
-        EXPECT_EQ(kit->keySamples[k][1], 0.0f);
-        EXPECT_EQ(kit->keySamples[k][37], 0.0f);
+        EXPECT_EQ(mix[k][1], 0.0f);
+        EXPECT_EQ(mix[k][37], 0.0f);
     }
 }
 
@@ -120,8 +123,8 @@ TEST_F(LoaderTest, StereoSumIsRoundedToSinglePrecisionBeforeHalving) {
     for (int i = 0; i < 8; ++i) s.insert(s.end(), {0x1p-24f, 1.0f});
     writeSound(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, s);
     load(path, 3);
-    EXPECT_EQ(kit->keySamples[3][2], 0.5f);
-    EXPECT_EQ(kit->keySamples[3][4], 0.5f);
+    EXPECT_EQ(keyMix(*kit, 3)[2], 0.5f);
+    EXPECT_EQ(keyMix(*kit, 3)[4], 0.5f);
 }
 
 TEST_F(LoaderTest, NotANumberInAFloatFileBecomesSilence) {
@@ -166,8 +169,8 @@ TEST_P(LoaderFormatTest, KeyMatchesTheFileFrameByFrame) {
     } else {
         // Converted to 44100 Hz: the true length, every sample in range.
         EXPECT_EQ(kit->keyLength[11], std::lround(3000 * 44100.0 / c.rate));
-        for (int i = 0; i < kMaxKeyFrames; ++i)
-            ASSERT_TRUE(kit->keySamples[11][i] >= -1.0f && kit->keySamples[11][i] <= 1.0f) << i;
+        const std::vector<float> key = keyMix(*kit, 11);
+        for (int i = 0; i < kMaxKeyFrames; ++i) ASSERT_TRUE(key[i] >= -1.0f && key[i] <= 1.0f) << i;
     }
 }
 
@@ -206,9 +209,10 @@ TEST_P(LoaderLengthTest, ShortFilesFollowTheLayout) {
     EXPECT_EQ(err, successLines(path, fd, 4));
     EXPECT_EQ(kit->keyLength[4], std::max(frames, 1));
     // Positions 2 .. frames-4 carry frames 0 .. frames-6: nothing below 6 frames.
+    const std::vector<float> key = keyMix(*kit, 4);
     for (int i = 0; i < kMaxKeyFrames; ++i) {
         const float want = (i >= 2 && i <= frames - 4) ? s[i - 2] : 0.0f;
-        ASSERT_EQ(kit->keySamples[4][i], want) << "position " << i;
+        ASSERT_EQ(key[i], want) << "position " << i;
     }
 }
 
@@ -222,7 +226,7 @@ TEST_F(LoaderTest, FileOfExactlyTwelveSecondsKeepsAllItsFrames) {
     EXPECT_EQ(err, successLines(path, fd, 23));
     EXPECT_EQ(kit->keyLength[23], kMaxKeyFrames);
     expectKeyMatches(23, path);
-    EXPECT_NE(kit->keySamples[23][kMaxKeyFrames - 4], 0.0f);
+    EXPECT_NE(keyMix(*kit, 23)[kMaxKeyFrames - 4], 0.0f);
 }
 
 TEST_F(LoaderTest, LongerFileIsCutTo529199FramesWithItsMessage) {

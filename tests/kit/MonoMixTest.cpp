@@ -31,6 +31,24 @@ std::vector<float> awkwardSamples(std::size_t n) {
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// A stereo key's channels, split as the loader splits them; their mix must
+// be the mono mix bit for bit.
+TEST(MonoMix, StereoSplitMatchesScalarArithmeticAndMixesToTheMonoMix) {
+    for (std::size_t count = 0; count <= 37; ++count) {
+        const std::vector<float> in = awkwardSamples(2 * count + 1);
+        std::vector<float> left(count + 1, 42.0f), right(count + 1, 42.0f), mono(count + 1);
+        splitStereo(in.data() + 1, left.data(), right.data(), count);
+        mixToMono(in.data() + 1, mono.data(), count, 2);
+        for (std::size_t i = 0; i < count; ++i) {
+            ASSERT_TRUE(sameBits(left[i], scalarClamp(in[1 + 2 * i]))) << count << " " << i;
+            ASSERT_TRUE(sameBits(right[i], scalarClamp(in[2 + 2 * i]))) << count << " " << i;
+            ASSERT_TRUE(sameBits((right[i] + left[i]) * 0.5f, mono[i])) << count << " " << i;
+        }
+        EXPECT_EQ(left[count], 42.0f);
+        EXPECT_EQ(right[count], 42.0f);
+    }
+}
+
 TEST(MonoMix, MatchesScalarArithmeticForEveryCount) {
     for (std::size_t count = 0; count <= 37; ++count) {
         for (std::size_t offset = 0; offset < 3; ++offset) {  // unaligned input and output too

@@ -93,10 +93,7 @@ int32_t expectedKey(const Decoded& d, std::vector<float>& expected) {
 
 std::unique_ptr<Kit> makeKit() { return std::unique_ptr<Kit>(new Kit()); }
 
-void fillKey(Kit& kit, int k, float value, int32_t length) {
-    for (int i = 0; i < kMaxKeyFrames; ++i) kit.keySamples[k][i] = value;
-    kit.keyLength[k] = length;
-}
+void fillKey(Kit& kit, int k, float value, int32_t length) { setKeyAudio(kit, k, length, value); }
 
 int nextDescriptor() {
     const int fd = ::open("/dev/null", O_RDONLY);

@@ -2,6 +2,7 @@
 // libsndfile, reference decodes and stderr capture.
 #pragma once
 
+#include "tests/KeyAudioSupport.h"
 #include "kit/Kit.h"
 #include "kit/KitObservers.h"
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/KeyAudioSupport.h"
 #include "instrument/PluginEntry.h"
 #include "plugin/Tamblet.h"
 
@@ -81,18 +82,11 @@ private:
     std::vector<VstIntPtr> storage_;
 };
 
-inline void fillKey(Kit& kit, int k, const std::vector<float>& frames) {
-    if (!frames.empty())
-        std::memcpy(kit.keySamples[k], frames.data(), frames.size() * sizeof(float));
-    kit.keyLength[k] = int32_t(frames.size());
-}
+inline void fillKey(Kit& kit, int k, const std::vector<float>& frames) { setKeyAudio(kit, k, frames); }
 
-// Makes key k a stereo key: the left channel goes into the kit's storage and
-// the right one stays in `right`, which must outlive the key's use and hold
-// as many frames as `left`.
-inline void fillStereoKey(Kit& kit, int k, const std::vector<float>& left, std::vector<float>& right) {
-    fillKey(kit, k, left);
-    kit.keyRight[k] = right.data();
+// Makes key k a stereo key of left and right (as many frames each).
+inline void fillStereoKey(Kit& kit, int k, const std::vector<float>& left, const std::vector<float>& right) {
+    setKeyAudio(kit, k, left, right);
 }
 
 // Key k's settings through the parameter map, as the editor sets them.

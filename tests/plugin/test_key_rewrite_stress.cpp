@@ -1,6 +1,8 @@
 // One thread plays blocks with notes while another auditions, rewrites,
 // erases, exchanges and undoes keys. Whatever the timing, no key may be heard
-// half-written, and the thread sanitizer must find no race.
+// half-written, and the thread sanitizer must find no race. Keys come and go
+// in size and channels (new buffers replace old ones, erased keys free
+// theirs), so the address sanitizer would see a buffer freed under a block.
 //
 // How a half-written key would show: every key holds one constant, and each
 // of the four keys used owns a "slot" of six bits in the output: its constant
@@ -44,16 +46,13 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
 
     // UI-side bookkeeping: which slot each key's audio belongs to.
     int slotOfKey[kKeys] = {0, 1, 2, 3};
-    for (int k = 0; k < kKeys; ++k) {
-        std::fill_n(kit.keySamples[k], kMaxLength, slotValue(k, 1));
-        kit.keyLength[k] = 1000;
-    }
+    for (int k = 0; k < kKeys; ++k) setKeyAudio(kit, k, 1000, slotValue(k, 1));
     setPlayMode(effect, 0, PlayModeLoop);
     setPlayMode(effect, 1, PlayModeLoop);
     setPlayMode(effect, 3, PlayModeGate);
 
     std::atomic<bool> done{false};
-    std::atomic<int> rewrites{0}, erases{0}, exchanges{0}, auditions{0}, undos{0};
+    std::atomic<int> rewrites{0}, erases{0}, exchanges{0}, auditions{0}, undos{0}, resizes{0};
 
     std::thread ui([&] {
         UndoHistory history;
@@ -61,50 +60,42 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
         std::mt19937 random(7);
         auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
         while (!done.load(std::memory_order_relaxed)) {
-            const int op = pick(0, 10);
+            const int op = pick(0, 12);
             const int k = pick(0, kKeys - 1);
             if (op <= 2) {
                 effect.setParameter(kParamAudition, float(k));
                 ++auditions;
-            } else if (op <= 5) {
+            } else if (op <= 4) {
+                // In place, in several steps, inside the key's own frames.
                 const float value = slotValue(slotOfKey[k], pick(1, 63));
-                const int length = pick(2, kMaxLength);
                 KeyRewrite rewrite(kit, keyBit(k));
-                for (int part = 0; part < 4; ++part) {
-                    std::fill(kit.keySamples[k] + part * length / 4,
-                              kit.keySamples[k] + (part + 1) * length / 4, value);
+                const int length = kit.keyLength[k];
+                for (int part = 0; part < 4 && length > 0; ++part) {
+                    std::fill(kit.keySamples[k] + part * length / 4, kit.keySamples[k] + (part + 1) * length / 4,
+                              value);
+                    if (kit.keyRight[k])
+                        std::fill(kit.keyRight[k] + part * length / 4, kit.keyRight[k] + (part + 1) * length / 4,
+                                  value);
                     std::this_thread::yield();
                 }
-                kit.keyLength[k] = length;
                 ++rewrites;
-            } else if (op == 6) {
-                KeyRewrite rewrite(kit, keyBit(k));
-                kit.keyLength[k] = 0;
+            } else if (op <= 6) {
+                // New buffers: short or long, mono or stereo, as loads make them.
+                const int length = pick(0, 1) ? pick(2, 64) : pick(kMaxLength / 2, kMaxLength);
+                setKeyAudio(kit, k, length, slotValue(slotOfKey[k], pick(1, 63)), pick(1, 2));
+                ++resizes;
+            } else if (op == 7) {
+                eraseKeyAudio(kit, k);
                 ++erases;
-            } else if (op <= 8) {
+            } else if (op <= 9) {
                 const int other = (k + pick(1, kKeys - 1)) % kKeys;
-                KeyRewrite rewrite(kit, keyBit(k) | keyBit(other));
-                const int span = std::max(kit.keyLength[k], kit.keyLength[other]);
-                std::swap_ranges(kit.keySamples[k], kit.keySamples[k] + span / 2,
-                                 kit.keySamples[other]);
-                std::this_thread::yield();
-                std::swap_ranges(kit.keySamples[k] + span / 2, kit.keySamples[k] + span,
-                                 kit.keySamples[other] + span / 2);
-                std::swap(kit.keyLength[k], kit.keyLength[other]);
+                stopAndExchangeKeys(kit, k, k, other);
                 std::swap(slotOfKey[k], slotOfKey[other]);
-                kit.keyPlaying[k].store(false);
-                kit.keyPlaying[other].store(false);
-                kit.keyPosition[k] = 0.0;
-                kit.keyPosition[other] = 0.0;
                 ++exchanges;
-            } else if (op == 10) {
+            } else if (op == 11) {
                 // Undo puts back audio of the key's own slot while it may sound.
                 history.recordKeys(kit, names, keyBit(k));
-                {
-                    KeyRewrite rewrite(kit, keyBit(k));
-                    std::fill_n(kit.keySamples[k], kMaxLength, slotValue(slotOfKey[k], pick(1, 63)));
-                    kit.keyLength[k] = pick(2, kMaxLength);
-                }
+                setKeyAudio(kit, k, pick(2, kMaxLength), slotValue(slotOfKey[k], pick(1, 63)), pick(1, 2));
                 effect.setParameter(kParamAudition, float(k));
                 std::this_thread::yield();
                 history.undo(kit, names);
@@ -127,7 +118,7 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
     int failures = 0;
     int soundingFrames = 0;
     const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-    auto operations = [&] { return rewrites + erases + exchanges + auditions + undos; };
+    auto operations = [&] { return rewrites + resizes + erases + exchanges + auditions + undos; };
     int blocks = 0;
     for (int block = 0; failures < 5; ++block, ++blocks) {
         if (block >= kMinBlocks &&
@@ -170,11 +161,12 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
     done.store(true);
     ui.join();
 
-    std::printf("blocks %d, rewrites %d, erases %d, exchanges %d, auditions %d, undos %d\n", blocks,
-                rewrites.load(), erases.load(), exchanges.load(), auditions.load(), undos.load());
+    std::printf("blocks %d, rewrites %d, resizes %d, erases %d, exchanges %d, auditions %d, undos %d\n", blocks,
+                rewrites.load(), resizes.load(), erases.load(), exchanges.load(), auditions.load(), undos.load());
     // The run must really have mixed both sides.
     EXPECT_GT(soundingFrames, blocks);
     EXPECT_GT(rewrites.load(), 20);
+    EXPECT_GT(resizes.load(), 20);
     EXPECT_GT(exchanges.load(), 10);
     EXPECT_GT(erases.load(), 3);
     EXPECT_GT(auditions.load(), 20);

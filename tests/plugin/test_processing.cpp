@@ -295,8 +295,7 @@ TEST(Processing, QueueTakes127NotesAndDropsTheRest) {
 
 TEST(Processing, KeysShorterThanTwoFramesAreSilent) {
     Rig rig;
-    rig.kit().keySamples[0][0] = 0.5f;  // length 0 with stale data
-    rig.kit().keyLength[0] = 0;
+    fillKey(rig.kit(), 0, {});  // no audio at all
     fillKey(rig.kit(), 1, {0.5f});
     fillKey(rig.kit(), 2, {0.5f});
     setReverse(rig.effect(), 2, true);

@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "tests/KeyAudioSupport.h"
 #include "RobustSupport.h"
 #include "editor/ADEditor.h"
 #include "platform/headless/HeadlessPlatform.h"
@@ -88,10 +89,7 @@ protected:
     Tamblet& tamblet() { return *static_cast<Tamblet*>(effect->object); }
     ADEditor* editor() { return dynamic_cast<ADEditor*>(tamblet().getEditor()); }
     void loadKey(int k, int frames, float value) {
-        Kit& kit = tamblet().kit;
-        KeyRewrite rewrite(kit, keyBit(k));
-        for (int i = 0; i < kMaxKeyFrames; ++i) kit.keySamples[k][i] = i < frames ? value : 0.f;
-        kit.keyLength[k] = frames;
+        test::setKeyAudio(tamblet().kit, k, frames, value);
     }
 
     gui::headless::HeadlessEnvironment env;
@@ -194,9 +192,9 @@ TEST_F(HostOrders, ProcessingInPlaceGivesWhatSeparateBuffersGive) {
     ASSERT_NE(other, nullptr);
     for (AEffect* e : {effect, other}) {
         Tamblet& t = *static_cast<Tamblet*>(e->object);
-        KeyRewrite rewrite(t.kit, keyBit(2));
-        for (int i = 0; i < 3000; ++i) t.kit.keySamples[2][i] = float(i % 100) / 200.0f;
-        t.kit.keyLength[2] = 3000;
+        std::vector<float> frames(3000);
+        for (int i = 0; i < 3000; ++i) frames[std::size_t(i)] = float(i % 100) / 200.0f;
+        test::setKeyAudio(t.kit, 2, frames);
         send(e, effMainsChanged, 0, 1);
     }
     EventList notes;
