@@ -30,12 +30,6 @@ void putU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
 }
 
-void putF32(std::vector<uint8_t>& out, float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    putU32(out, bits);
-}
-
 void putBytes(std::vector<uint8_t>& out, const void* bytes, std::size_t size) {
     const uint8_t* b = static_cast<const uint8_t*>(bytes);
     out.insert(out.end(), b, b + size);
@@ -115,16 +109,29 @@ std::string keyProblem(int key, std::string_view name, const KeySettings& settin
 bool isTag(const uint8_t* at, const char (&tag)[4]) { return std::memcmp(at, tag, 4) == 0; }
 
 // Appends one key record around its already encoded audio.
-void putKeyRecord(std::vector<uint8_t>& out, const KitStateKeySource& k, const std::vector<uint8_t>* audio) {
+// The settings of a key record, at `at` (kSettingsBytes bytes).
+constexpr std::size_t kSettingsBytes = 4 + 4 + 1 + 4 + 4;
+void writeSettings(std::vector<uint8_t>& out, std::size_t at, const KeySettings& s) {
+    patchU32(out, at, uint32_t(s.pitch));
+    patchU32(out, at + 4, uint32_t(s.playMode));
+    out[at + 8] = s.reverse ? 1 : 0;
+    uint32_t bits;
+    std::memcpy(&bits, &s.volume, 4);
+    patchU32(out, at + 9, bits);
+    std::memcpy(&bits, &s.pan, 4);
+    patchU32(out, at + 13, bits);
+}
+
+// Appends one key record around its already encoded audio; answers where its
+// settings lie.
+std::size_t putKeyRecord(std::vector<uint8_t>& out, const KitStateKeySource& k, const std::vector<uint8_t>* audio) {
     putBytes(out, kTagKey, 4);
     const std::size_t sizeAt = out.size();
     putU32(out, 0);
     putU32(out, uint32_t(k.key));
-    putU32(out, uint32_t(k.settings.pitch));
-    putU32(out, uint32_t(k.settings.playMode));
-    out.push_back(k.settings.reverse ? 1 : 0);
-    putF32(out, k.settings.volume);
-    putF32(out, k.settings.pan);
+    const std::size_t settingsAt = out.size();
+    out.resize(out.size() + kSettingsBytes);
+    writeSettings(out, settingsAt, k.settings);
     putU32(out, uint32_t(k.name.size()));
     putBytes(out, k.name.data(), k.name.size());
     putU32(out, uint32_t(k.length));
@@ -133,10 +140,11 @@ void putKeyRecord(std::vector<uint8_t>& out, const KitStateKeySource& k, const s
     putU32(out, uint32_t(audioSize));
     if (audio) putBytes(out, audio->data(), audioSize);
     patchU32(out, sizeAt, uint32_t(out.size() - sizeAt - 4));
+    return settingsAt;
 }
 
 std::size_t keyRecordBytes(const KitStateKeySource& k, const std::vector<uint8_t>* audio) {
-    return kRecordHeadBytes + 4 * 4 + 1 + 4 * 2 + k.name.size() + 4 * 3 + (audio ? audio->size() : 0);
+    return kRecordHeadBytes + 4 + kSettingsBytes + 4 + k.name.size() + 4 * 3 + (audio ? audio->size() : 0);
 }
 
 // One key record as read, its audio still encoded.
@@ -227,30 +235,61 @@ const std::vector<uint8_t>* KitStateCache::encodedAudio(const KitStateKeySource&
     return &e.bytes;
 }
 
-void KitStateCache::forget(int key) {
-    if (isKeyIndex(key)) entries_[std::size_t(key)] = Entry();
-}
-
 void KitStateCache::clear() {
     for (Entry& e : entries_) e = Entry();
+    state_ = std::vector<uint8_t>();
+    placed_.clear();
+    haveState_ = false;
 }
 
 std::size_t KitStateCache::heldBytes() const {
-    std::size_t n = 0;
-    for (const Entry& e : entries_) n += e.bytes.size();
+    std::size_t n = state_.capacity();
+    for (const Entry& e : entries_) n += e.bytes.capacity();
     return n;
 }
 
-// ---- writing ----
-
-bool assembleKitState(KitTarget target, const KitStateKeySource* keys, std::size_t count, KitStateCache& cache,
-                      std::vector<uint8_t>& out, std::string& why) {
-    out.clear();
+const std::vector<uint8_t>* KitStateCache::assemble(KitTarget target, const KitStateKeySource* keys, std::size_t count,
+                                                    std::string& why) {
     why.clear();
-    if (target != KitTarget::Op1 && target != KitTarget::Op1Field) {
-        why = "kit state not written: unknown kit target";
-        return false;
+    try {
+        if (target != KitTarget::Op1 && target != KitTarget::Op1Field) {
+            why = "kit state not written: unknown kit target";
+        } else if (haveState_ && samePlacement(keys, count)) {
+            rewriteSettings(target, keys, count);
+            return &state_;
+        } else if (writeState(target, keys, count, why)) {
+            return &state_;
+        }
+    } catch (const std::bad_alloc&) {
+        why = "kit state not written: out of memory";
     }
+    state_ = std::vector<uint8_t>();
+    placed_.clear();
+    haveState_ = false;
+    return nullptr;
+}
+
+// The last state holds exactly these keys, in this order, with these names
+// and this audio; only settings or the target may differ. Settings are
+// checked here too, as writeState would.
+bool KitStateCache::samePlacement(const KitStateKeySource* keys, std::size_t count) const {
+    if (placed_.size() != count) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const KitStateKeySource& k = keys[i];
+        const Placed& p = placed_[i];
+        if (p.key != k.key || p.length != k.length || p.channels != k.channels || p.generation != k.generation ||
+            p.name != k.name || !settingsInRange(k.settings))
+            return false;
+    }
+    return true;
+}
+
+void KitStateCache::rewriteSettings(KitTarget target, const KitStateKeySource* keys, std::size_t count) {
+    patchU32(state_, kPreambleBytes + kRecordHeadBytes, uint32_t(target));
+    for (std::size_t i = 0; i < count; ++i) writeSettings(state_, placed_[i].settingsAt, keys[i].settings);
+}
+
+bool KitStateCache::writeState(KitTarget target, const KitStateKeySource* keys, std::size_t count, std::string& why) {
     // Every key checked and its audio found first, so the size is known.
     std::vector<const std::vector<uint8_t>*> audio(count, nullptr);
     KeyMask seen = 0;
@@ -261,7 +300,7 @@ bool assembleKitState(KitTarget target, const KitStateKeySource* keys, std::size
         if (problem.empty() && (seen & keyBit(k.key))) problem = "key " + std::to_string(k.key) + " twice";
         if (problem.empty() && k.length > 0 && (k.left == nullptr || (k.channels == 2 && k.right == nullptr)))
             problem = "key " + std::to_string(k.key) + ": audio missing";
-        if (problem.empty() && !(audio[i] = cache.encodedAudio(k)))
+        if (problem.empty() && !(audio[i] = encodedAudio(k)))
             problem = "key " + std::to_string(k.key) + ": audio cannot be encoded";
         if (!problem.empty()) {
             why = "kit state not written: " + problem;
@@ -274,23 +313,28 @@ bool assembleKitState(KitTarget target, const KitStateKeySource* keys, std::size
         why = "kit state not written: too large";
         return false;
     }
-    try {
-        out.reserve(std::size_t(total));
-        putBytes(out, kKitStateMagic, 4);
-        putU16(out, kKitStateMajor);
-        putU16(out, kKitStateMinor);
-        putU32(out, uint32_t(total - kPreambleBytes));
-        putBytes(out, kTagKit, 4);
-        putU32(out, 4);
-        putU32(out, uint32_t(target));
-        for (std::size_t i = 0; i < count; ++i) putKeyRecord(out, keys[i], audio[i]);
-    } catch (const std::bad_alloc&) {
-        out = std::vector<uint8_t>();
-        why = "kit state not written: out of memory";
-        return false;
+    haveState_ = false;
+    state_.clear();
+    placed_.clear();
+    state_.reserve(std::size_t(total));
+    placed_.reserve(count);
+    putBytes(state_, kKitStateMagic, 4);
+    putU16(state_, kKitStateMajor);
+    putU16(state_, kKitStateMinor);
+    putU32(state_, uint32_t(total - kPreambleBytes));
+    putBytes(state_, kTagKit, 4);
+    putU32(state_, 4);
+    putU32(state_, uint32_t(target));
+    for (std::size_t i = 0; i < count; ++i) {
+        const KitStateKeySource& k = keys[i];
+        const std::size_t settingsAt = putKeyRecord(state_, k, audio[i]);
+        placed_.push_back({k.key, std::string(k.name), k.length, k.channels, k.generation, settingsAt});
     }
+    haveState_ = true;
     return true;
 }
+
+// ---- writing ----
 
 std::vector<uint8_t> encodeKitState(const KitStateData& data) {
     std::vector<KitStateKeySource> sources;
@@ -311,10 +355,9 @@ std::vector<uint8_t> encodeKitState(const KitStateData& data) {
         sources.push_back(s);
     }
     KitStateCache cache;
-    std::vector<uint8_t> out;
     std::string why;
-    assembleKitState(data.target, sources.data(), sources.size(), cache, out, why);
-    return out;
+    const std::vector<uint8_t>* state = cache.assemble(data.target, sources.data(), sources.size(), why);
+    return state ? *state : std::vector<uint8_t>();
 }
 
 // ---- reading ----

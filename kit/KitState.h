@@ -87,18 +87,27 @@ struct KitStateKeySource {
     uint64_t generation = 0;
 };
 
-// Each key's encoded audio, kept for the generation it was made for, so that
-// a state of a kit whose audio did not change only copies bytes.
+// Each key's encoded audio, kept for the generation it was made for, and
+// the last state assembled from it. A state of a kit whose audio did not
+// change only copies bytes; one of a kit where nothing but settings or the
+// target changed is the last state with those fields rewritten in place.
 class KitStateCache {
 public:
+    // The state of target and keys (in the order given), each key's audio
+    // from the cache. The bytes belong to the cache and stay as they are until
+    // the next call (what a host is handed for a chunk). Null, with why set to
+    // one line, when a key holds what a state cannot or its audio cannot be
+    // encoded.
+    const std::vector<uint8_t>* assemble(KitTarget target, const KitStateKeySource* keys, std::size_t count,
+                                         std::string& why);
+
     // The encoded audio of source: the bytes kept for its key when they were
     // made for the same generation, length and channels, else encoded now and
     // kept. Null when the audio cannot be encoded.
     const std::vector<uint8_t>* encodedAudio(const KitStateKeySource& source);
 
-    void forget(int key);
     void clear();
-    // Bytes held for all keys.
+    // Bytes held: every key's encoded audio and the last state.
     std::size_t heldBytes() const;
 
 private:
@@ -109,14 +118,23 @@ private:
         int channels = 0;
         std::vector<uint8_t> bytes;
     };
-    std::array<Entry, kNumKeys> entries_;
-};
+    // Where a key's record lies in the last state, and what made it.
+    struct Placed {
+        int key = 0;
+        std::string name;
+        int32_t length = 0;
+        int channels = 0;
+        uint64_t generation = 0;
+        std::size_t settingsAt = 0;
+    };
+    bool samePlacement(const KitStateKeySource* keys, std::size_t count) const;
+    void rewriteSettings(KitTarget target, const KitStateKeySource* keys, std::size_t count);
+    bool writeState(KitTarget target, const KitStateKeySource* keys, std::size_t count, std::string& why);
 
-// Writes the state of target and keys (in the order given) into out,
-// replacing what it held, with each key's audio from the cache. Returns
-// false, with out empty and why set to one line, when a key holds what a
-// state cannot or its audio cannot be encoded.
-bool assembleKitState(KitTarget target, const KitStateKeySource* keys, std::size_t count, KitStateCache& cache,
-                      std::vector<uint8_t>& out, std::string& why);
+    std::array<Entry, kNumKeys> entries_;
+    std::vector<uint8_t> state_;
+    std::vector<Placed> placed_;
+    bool haveState_ = false;
+};
 
 }  // namespace rimbrel

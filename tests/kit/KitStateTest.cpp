@@ -274,28 +274,47 @@ TEST(KitState, CacheReusesEncodedAudioOfTheSameGeneration) {
     for (const KitStateKey& k : data.keys)
         sources.push_back({k.key, k.name, k.settings, k.length, k.channels, k.left.data(), k.right.data(), 1});
     KitStateCache cache;
-    std::vector<uint8_t> first, again;
     std::string why;
-    ASSERT_TRUE(assembleKitState(data.target, sources.data(), sources.size(), cache, first, why)) << why;
-    EXPECT_EQ(first, encodeKitState(data));
+    const auto assemble = [&] {
+        const std::vector<uint8_t>* state = cache.assemble(data.target, sources.data(), sources.size(), why);
+        return state ? *state : std::vector<uint8_t>();
+    };
+    const std::vector<uint8_t> first = assemble();
+    EXPECT_EQ(first, encodeKitState(data)) << why;
 
-    // Same generation: the kept bytes, even though the floats changed.
-    const std::vector<float> before = data.keys[0].left;
+    // Settings and the target change in place, exactly as a fresh state has them.
+    data.target = KitTarget::Op1;
+    for (std::size_t i = 0; i < data.keys.size(); ++i) {
+        data.keys[i].settings = {int32_t(i) - 7, PlayModeLoop, true, 3.5f, -0.25f};
+        sources[i].settings = data.keys[i].settings;
+    }
+    EXPECT_EQ(assemble(), encodeKitState(data));
+    // So does a new name (the state is laid out again).
+    data.keys[1].name = "/elsewhere/longer name.wav";
+    sources[1].name = data.keys[1].name;
+    EXPECT_EQ(assemble(), encodeKitState(data));
+
+    // Same generation: the kept audio, even though the floats changed.
     data.keys[0].left[0] = 0.5f;
-    ASSERT_TRUE(assembleKitState(data.target, sources.data(), sources.size(), cache, again, why)) << why;
-    EXPECT_EQ(again, first);
+    sources[2].name = data.keys[2].name = "/x.wav";  // laid out again, the audio from the cache
+    KitStateData back;
+    std::vector<uint8_t> again = assemble();
+    ASSERT_TRUE(decodeKitState(again.data(), again.size(), back, why)) << why;
+    EXPECT_NE(back.keys[0].left[0], 0.5f);
     // A new generation encodes the key again.
     sources[0].generation = 2;
-    ASSERT_TRUE(assembleKitState(data.target, sources.data(), sources.size(), cache, again, why)) << why;
-    KitStateData back;
+    again = assemble();
     ASSERT_TRUE(decodeKitState(again.data(), again.size(), back, why)) << why;
-    EXPECT_EQ(back.keys[0].left[0], 0.5f);
-    EXPECT_EQ(back.keys[2], data.keys[2]);
+    EXPECT_EQ(back, data);
 
     sources[1].key = 3;  // the same key twice
-    EXPECT_FALSE(assembleKitState(data.target, sources.data(), sources.size(), cache, again, why));
-    EXPECT_TRUE(again.empty());
+    EXPECT_EQ(cache.assemble(data.target, sources.data(), sources.size(), why), nullptr);
     EXPECT_EQ(why, "kit state not written: key 3 twice");
+    sources[1].key = 7;
+    EXPECT_NE(cache.assemble(data.target, sources.data(), sources.size(), why), nullptr);
+    sources[1].settings.volume = 5.0f;  // out of range, with nothing else changed
+    EXPECT_EQ(cache.assemble(data.target, sources.data(), sources.size(), why), nullptr);
+    EXPECT_EQ(why, "kit state not written: key 7: settings out of range");
 }
 
 TEST(LosslessAudio, DecodingStaysWithinTheCallersLimits) {
