@@ -16,7 +16,8 @@ constexpr char kTagKit[4] = {'K', 'I', 'T', 'H'};
 constexpr char kTagKey[4] = {'K', 'E', 'Y', ' '};
 constexpr std::size_t kPreambleBytes = 12;   // magic, version, size
 constexpr std::size_t kRecordHeadBytes = 8;  // tag, payload size
-// What a state may claim in all: 24 stereo keys of 20 s would never come near.
+// The most the preamble's size field can count; a full kit of 24 stereo keys
+// of 20 s packs into a small part of it.
 constexpr uint64_t kMaxStateBytes = UINT32_MAX;
 
 // ---- little-endian bytes ----
@@ -47,7 +48,6 @@ public:
 
     bool ok() const { return ok_; }
     std::size_t left() const { return size_ - pos_; }
-    const uint8_t* here() const { return bytes_ + pos_; }
 
     const uint8_t* take(std::size_t n) {
         if (!ok_ || n > size_ - pos_) {
