@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 namespace rimbrel::platform {
 
@@ -65,7 +66,7 @@ sf_count_t memoryWrite(const void* source, sf_count_t count, void* user) {
     const sf_count_t end = f.position + count;
     try {
         if (std::size_t(end) > f.written->size()) f.written->resize(std::size_t(end));
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // nothing may cross libsndfile's C frames
         return 0;
     }
     std::memcpy(f.written->data() + f.position, source, std::size_t(count));
@@ -116,7 +117,7 @@ bool encodeLosslessAudio(const float* const* channels, int channelCount, int64_t
     try {
         bytes.reserve(std::size_t(frames) * std::size_t(channelCount) * 2 + 1024);
         block.resize(std::size_t(kBlockFrames) * std::size_t(channelCount));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
     MemoryFile file;
@@ -147,9 +148,13 @@ bool encodeLosslessAudio(const float* const* channels, int channelCount, int64_t
     ok = sf_close(sf) == 0 && ok && file.size > 0;
     if (!ok) return false;
     bytes.resize(std::size_t(file.size));
+    if (out.empty()) {
+        out = std::move(bytes);
+        return true;
+    }
     try {
         out.insert(out.end(), bytes.begin(), bytes.end());
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
     return true;
