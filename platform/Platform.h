@@ -23,6 +23,13 @@
 //                                       recognised header), frames as floats
 #include "platform/SoundFileDecoder.h"
 
+// ---- Lossless audio: key audio packed into a saved kit state ----
+// platform/LosslessAudio.h; on Linux platform/sndfile/ (FLAC, 24-bit).
+//   encodeLosslessAudio                 1 or 2 channels of floats to bytes
+//   decodeLosslessAudio                 bytes to channels, within limits the
+//                                       caller sets whatever the bytes claim
+#include "platform/LosslessAudio.h"
+
 // ---- Windows: the frame, its event pump, timers, cursors ----
 // IPlatformFrame (one window: invalidRect, updateNow, setMouseCursor with a
 // CCursorType, getTicks, and its dialogs below) and IPlatformFrameCallback

@@ -35,6 +35,11 @@ std::string checkMidiInput(const uint8_t* data, std::size_t size);
 // described within the file and read to its last counted frame.
 std::string checkOwnAudioInput(const uint8_t* data, std::size_t size);
 
+// The bytes as a kit state a host hands back: refused with its one line and
+// nothing read, or read within the kit's limits, and then written and read
+// again to the same kit.
+std::string checkKitStateInput(const uint8_t* data, std::size_t size);
+
 // A folder for files written by the checks: in RAM where the system has
 // /dev/shm, one per process, removed at exit.
 const std::string& scratchFolder();

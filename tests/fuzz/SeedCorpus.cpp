@@ -5,6 +5,7 @@
 #include "formats/KitExport.h"
 #include "platform/x11/UriList.h"
 #include "kit/Kit.h"
+#include "kit/KitState.h"
 
 #include <sndfile.h>
 
@@ -213,6 +214,51 @@ int uriListSeeds(const std::string& dir) {
     return n + 2;
 }
 
+// Kit states as the plug-in writes them: empty, a Field kit of stereo, mono
+// and nameless keys, a long quiet key, full-scale audio, and a state with a
+// newer minor version's additions.
+int kitStateSeeds(const std::string& dir) {
+    const auto makeKey = [](int k, int32_t length, int channels, float amplitude) {
+        KitStateKey key;
+        key.key = k;
+        key.name = "/home/user/Échantillons/" + std::to_string(k) + ".wav";
+        key.settings.pitch = k - 12;
+        key.settings.playMode = k % 3;
+        key.settings.reverse = k % 2 == 1;
+        key.settings.volume = 0.25f * float(k % 16);
+        key.settings.pan = float(k % 5) * 0.5f - 1.0f;
+        key.length = length;
+        key.channels = length > 0 ? channels : 0;
+        for (int c = 0; c < key.channels; ++c) {
+            std::vector<float>& channel = c == 0 ? key.left : key.right;
+            for (int i = 0; i < length; ++i) channel.push_back(amplitude * float(std::sin(0.05 * i * (k + 1) + c)));
+        }
+        return key;
+    };
+    std::vector<KitStateData> states(5);
+    states[1].target = KitTarget::Op1Field;
+    states[1].keys = {makeKey(0, 600, 2, 0.8f), makeKey(5, 300, 1, 0.3f), makeKey(9, 0, 0, 0.0f), makeKey(23, 40, 2, 0.01f)};
+    states[2].keys = {makeKey(3, 20000, 1, 0.0f)};
+    states[3].keys = {makeKey(1, 64, 2, 1.0f)};
+    states[4].keys = {makeKey(2, 100, 1, 0.5f)};
+    int n = 0;
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        std::vector<uint8_t> bytes = encodeKitState(states[i]);
+        if (bytes.size() < 12) continue;
+        if (i == 4) {
+            // Minor version 1 with a record of a kind this version does not know.
+            bytes[6] = 1;
+            const uint8_t extra[] = {'X', 'T', 'R', 'A', 3, 0, 0, 0, 7, 8, 9};
+            bytes.insert(bytes.end(), std::begin(extra), std::end(extra));
+            const uint32_t size = uint32_t(bytes.size() - 12);
+            for (int b = 0; b < 4; ++b) bytes[std::size_t(8 + b)] = uint8_t(size >> (8 * b));
+        }
+        writeBytes(dir + "/state" + std::to_string(i) + ".bin", std::string(bytes.begin(), bytes.end()));
+        ++n;
+    }
+    return n;
+}
+
 // Host scripts in the midi check's language (see MidiCheck.cpp).
 int midiSeeds(const std::string& dir) {
     auto event = [](std::string& s, uint8_t status, uint8_t note, uint8_t velocity, uint16_t frame) {
@@ -290,6 +336,7 @@ int writeSeeds(const std::string& target, const std::string& folder) {
     if (target == "urilist") return uriListSeeds(folder);
     if (target == "kitreader") return kitSeeds(folder);
     if (target == "midi") return midiSeeds(folder);
+    if (target == "kitstate") return kitStateSeeds(folder);
     return 0;
 }
 
