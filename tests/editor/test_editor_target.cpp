@@ -15,7 +15,6 @@ using gui::kShift;
 
 class EditorTargetTest : public EditorTest {
 protected:
-
     void chooseTarget(KitTarget target) {
         const int t = target == KitTarget::Op1Field ? 1 : 0;
         ui->click(geometry::targetHalfMiddleX(t), geometry::targetSwitchMiddleY());

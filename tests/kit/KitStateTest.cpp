@@ -215,7 +215,9 @@ TEST(KitState, DamagedStatesAreRefusedOrReadSafely) {
             ASSERT_TRUE(decodeKitState(bytes.data(), bytes.size(), out, why));
             for (const KitStateKey& k : out.keys)
                 for (const KitStateKey& o : original.keys)
-                    if (k.key == o.key) EXPECT_TRUE(k.left == o.left && k.right == o.right) << "byte " << i;
+                    if (k.key == o.key) {
+                        EXPECT_TRUE(k.left == o.left && k.right == o.right) << "byte " << i;
+                    }
         }
     }
     std::vector<uint8_t> padded = good;
