@@ -1,5 +1,7 @@
 #include "kit/Kit.h"
 
+#include "platform/ThreadBarrier.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <new>
@@ -7,7 +9,7 @@
 
 namespace rimbrel {
 
-Kit::Kit() : midiQueueCount(0) {
+Kit::Kit() : midiQueueCount(0), sharedBarrier_(platform::processWideBarrierAvailable()) {
     for (int k = 0; k < kNumKeys; ++k) {
         keySamples[k] = nullptr;
         keyLength[k] = 0;
@@ -41,6 +43,11 @@ Kit::~Kit() {
 
 bool Kit::beginKeyRewrite(KeyMask keys) {
     busyKeys_.fetch_or(keys, std::memory_order_seq_cst);
+    // The audio thread stores the block sequence and then loads the busy
+    // keys without a barrier of its own (audioBlockBegin): this one stands in
+    // for it, so that either its block sees the mark or the load below sees
+    // its block.
+    if (sharedBarrier_) platform::processWideBarrier();
     // A block that begins from now on sees the mark. One that is running may
     // have begun before it: wait until it has ended.
     const uint64_t seq = blockSequence_.load(std::memory_order_seq_cst);
@@ -111,16 +118,31 @@ void Kit::noteKeysSounded(KeyMask keys) {
     if (keys) soundedKeys_.fetch_or(keys, std::memory_order_release);
 }
 
+// The audio thread is the only writer of the block sequence, so plain stores
+// count it on. No locked instruction runs here unless an audition waits:
+// with the process-wide barrier the UI side orders the sequence's store
+// before the busy keys' load (beginKeyRewrite); without it a full fence does.
 Kit::BlockStart Kit::audioBlockBegin() {
-    blockSequence_.fetch_add(1, std::memory_order_seq_cst);
+    const uint64_t odd = blockSequence_.load(std::memory_order_relaxed) + 1;
     BlockStart start;
-    start.busy = busyKeys_.load(std::memory_order_seq_cst);
-    start.auditions = pendingAuditions_.exchange(0, std::memory_order_acquire);
+    if (sharedBarrier_) {
+        blockSequence_.store(odd, std::memory_order_relaxed);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        start.busy = busyKeys_.load(std::memory_order_acquire);
+    } else {
+        blockSequence_.store(odd, std::memory_order_seq_cst);
+        start.busy = busyKeys_.load(std::memory_order_seq_cst);
+    }
+    start.auditions = pendingAuditions_.load(std::memory_order_relaxed) != 0
+                          ? pendingAuditions_.exchange(0, std::memory_order_acquire)
+                          : 0;
     start.held = heldKeys_.load(std::memory_order_acquire);
     return start;
 }
 
-void Kit::audioBlockEnd() { blockSequence_.fetch_add(1, std::memory_order_seq_cst); }
+void Kit::audioBlockEnd() {
+    blockSequence_.store(blockSequence_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
 
 int64_t Kit::totalFrames() const {
     int64_t total = 0;

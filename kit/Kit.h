@@ -174,6 +174,9 @@ private:
     std::atomic<KeyMask> soundedKeys_{0};
     // Odd while the audio thread is inside a block.
     std::atomic<uint64_t> blockSequence_{0};
+    // The UI side's process-wide barrier stands in for the audio thread's
+    // fence (set once, before any block).
+    bool sharedBarrier_ = false;
 
     // Buffers retired while a block was running that may still read them,
     // each with the block sequence value of that block.

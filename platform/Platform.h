@@ -30,6 +30,13 @@
 //                                       caller sets whatever the bytes claim
 #include "platform/LosslessAudio.h"
 
+// ---- Threads: a barrier for the key-rewrite protocol ----
+// platform/ThreadBarrier.h; on Linux platform/posix/ (membarrier).
+//   processWideBarrierAvailable         whether the platform has it
+//   processWideBarrier                  every running thread passes a full
+//                                       memory barrier before it returns
+#include "platform/ThreadBarrier.h"
+
 // ---- Windows: the frame, its event pump, timers, cursors ----
 // IPlatformFrame (one window: invalidRect, updateNow, setMouseCursor with a
 // CCursorType, getTicks, and its dialogs below) and IPlatformFrameCallback

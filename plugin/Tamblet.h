@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstddef>
 #include <new>
+#include <thread>
 
 #include "kit/Kit.h"
 #include "kit/ParameterMap.h"
@@ -118,6 +119,8 @@ private:
     // Stored frames per output frame at pitch 0: 44100 / the host's rate.
     // Written by setSampleRate, read once per block into blockStep_.
     std::atomic<double> playbackStep_{1.0};
+    // The thread inside processReplacing, while it is (none otherwise).
+    std::atomic<std::thread::id> processingThread_{};
     double blockStep_ = 1.0;
     KeyMask blockHeld_ = 0;
     KeyMask blockSounded_ = 0;
