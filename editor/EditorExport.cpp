@@ -37,6 +37,17 @@ bool isIndividualExport(int32_t kind) {
 }
 KitTarget targetOfExport(int32_t kind) { return isFieldExport(kind) ? KitTarget::Op1Field : KitTarget::Op1; }
 
+// The settings both kinds of export take as the effect's parameters give them.
+template <class ExportInput>
+void takeSettingsFromEffect(Tamblet& effect, ExportInput& in) {
+    for (int k = 0; k < kNumKeys; ++k) {
+        in.pitch[k] = effect.getParameter(kParamPitch + k);
+        in.playMode[k] = effect.getParameter(kParamPlayMode + k);
+        in.reverse[k] = effect.getParameter(kParamReverse + k);
+        in.volume[k] = effect.getParameter(kParamVolume + k);
+    }
+}
+
 // The kit as the export sees it: the audio, the stored names, and the
 // settings as the effect's parameters give them.
 KitExportInput exportInputOf(const ADEditor& editor) {
@@ -44,12 +55,7 @@ KitExportInput exportInputOf(const ADEditor& editor) {
     const char* names[kNumKeys];
     for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
     KitExportInput in = kitExportInput(effect->kit, names);
-    for (int k = 0; k < kNumKeys; ++k) {
-        in.pitch[k] = effect->getParameter(kParamPitch + k);
-        in.playMode[k] = effect->getParameter(kParamPlayMode + k);
-        in.reverse[k] = effect->getParameter(kParamReverse + k);
-        in.volume[k] = effect->getParameter(kParamVolume + k);
-    }
+    takeSettingsFromEffect(*effect, in);
     return in;
 }
 
@@ -60,13 +66,8 @@ FieldKitInput fieldExportInputOf(const ADEditor& editor, const std::string& path
     const char* names[kNumKeys];
     for (int k = 0; k < kNumKeys; ++k) names[k] = editor.keyNames[k];
     FieldKitInput in = fieldKitInput(effect->kit, names);
-    for (int k = 0; k < kNumKeys; ++k) {
-        in.pitch[k] = effect->getParameter(kParamPitch + k);
-        in.playMode[k] = effect->getParameter(kParamPlayMode + k);
-        in.reverse[k] = effect->getParameter(kParamReverse + k);
-        in.volume[k] = effect->getParameter(kParamVolume + k);
-        in.pan[k] = effect->getParameter(kParamPan + k);
-    }
+    takeSettingsFromEffect(*effect, in);
+    for (int k = 0; k < kNumKeys; ++k) in.pan[k] = effect->getParameter(kParamPan + k);
     const std::string stem = std::filesystem::path(kitExportPath(path.c_str())).stem().string();
     if (!stem.empty()) in.name = stem;
     return in;

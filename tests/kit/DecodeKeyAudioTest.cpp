@@ -13,15 +13,6 @@ namespace {
 
 using namespace rimbrel::test;
 
-// Channel c of a decode, as a mono decode of its own.
-Decoded channelOf(const Decoded& d, int c) {
-    Decoded one;
-    one.channels = 1;
-    one.frames = d.frames;
-    for (int64_t i = 0; i < d.frames; ++i) one.samples.push_back(d.samples[std::size_t(i * d.channels + c)]);
-    return one;
-}
-
 void expectSameKey(const std::vector<float>& got, const std::vector<float>& expected, int32_t length) {
     ASSERT_GE(got.size(), std::size_t(length));
     for (int32_t i = 0; i < length; ++i)

@@ -24,15 +24,6 @@ void quietLoad(Kit& kit, const std::string& path, int k) {
     testing::internal::GetCapturedStderr();
 }
 
-// Channel c of a decode as a mono decode of its own.
-Decoded channelOf(const Decoded& d, int c) {
-    Decoded one;
-    one.channels = 1;
-    one.frames = d.frames;
-    for (int64_t i = 0; i < d.frames; ++i) one.samples.push_back(d.samples[std::size_t(i * d.channels + c)]);
-    return one;
-}
-
 bool sameBits(const float* a, const float* b, std::size_t n) { return std::memcmp(a, b, n * sizeof(float)) == 0; }
 
 TEST(KeyStorage, StereoFileKeepsBothChannelsAndItsMixIsTheOneAMonoKeyHeld) {

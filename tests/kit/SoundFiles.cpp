@@ -68,6 +68,15 @@ Decoded decode(const std::string& path) {
     return d;
 }
 
+// Channel c of a decode, as a mono decode of its own.
+Decoded channelOf(const Decoded& d, int c) {
+    Decoded one;
+    one.channels = 1;
+    one.frames = d.frames;
+    for (int64_t i = 0; i < d.frames; ++i) one.samples.push_back(d.samples[std::size_t(i * d.channels + c)]);
+    return one;
+}
+
 namespace {
 float clampRef(float v) { return v < -1.0f ? -1.0f : (v > 1.0f ? 1.0f : v); }
 }  // namespace

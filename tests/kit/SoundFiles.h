@@ -50,6 +50,8 @@ struct Decoded {
 };
 // What libsndfile alone yields for the file (normalised floats).
 Decoded decode(const std::string& path);
+// Channel c of a decode, as a mono decode of its own.
+Decoded channelOf(const Decoded& d, int c);
 
 // The key a load of a file decoding to d must produce (layout built here from
 // the rules, independent of the loader): returns the expected length and fills
