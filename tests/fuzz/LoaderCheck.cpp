@@ -24,6 +24,17 @@
 #include <string>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define RIMBREL_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RIMBREL_LEAK_CHECKED 1
+#endif
+#endif
+#if RIMBREL_LEAK_CHECKED
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace rimbrel::fuzz {
 
 namespace {
@@ -48,6 +59,11 @@ public:
         ::mprotect(base_, pageSize(), PROT_NONE);
         ::mprotect(base_ + pageSize() + kitBytes_, pageSize(), PROT_NONE);
         kit_ = ::new (base_ + pageSize()) Kit();
+#if RIMBREL_LEAK_CHECKED
+        // The key buffers are reachable only through this mapping, which the
+        // leak checker does not scan unless told to.
+        __lsan_register_root_region(kit_, kitBytes_);
+#endif
     }
     Kit& kit() { return *kit_; }
     uintptr_t begin() const { return reinterpret_cast<uintptr_t>(kit_); }

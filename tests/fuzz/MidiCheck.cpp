@@ -97,9 +97,9 @@ std::string checkMidiInput(const uint8_t* data, std::size_t size) {
     if (!effect) return "the entry created no effect";
     Kit& kit = static_cast<Tamblet*>(static_cast<AudioEffect*>(effect->object))->kit;
 
-    // A fresh kit's fields (settings, playback state, note queue, rewrite
-    // marks), the sample storage apart: the scripts never write it, and the
-    // keys below are rewritten each time.
+    // A fresh kit (settings, playback state, note queue, rewrite marks, no
+    // key audio): the last input's keys are freed with the kit they were in.
+    kit.~Kit();
     ::new (&kit) Kit();
     // Keys of every short kind: one frame, two, three, a usual short one,
     // full scale, and one of the full 529200 frames.
