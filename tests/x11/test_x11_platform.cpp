@@ -322,7 +322,12 @@ TEST_F(X11Test, TheSaveDialogIsZenityAndItsAnswerArrivesThroughThePump) {
         chosen = std::move(paths);
     }));
     // The dialog is up while the pump goes on; "the user" types a name.
-    xdotool("search --sync --name 'Export Op1 Kit as..' windowfocus --sync");
+    // The window can be found by its name before it is mapped, when focusing
+    // it fails: try again while the pump goes on, until it is shown.
+    const std::string focus =
+        "xdotool search --sync --onlyvisible --name 'Export Op1 Kit as..' "
+        "windowfocus --sync >/dev/null 2>&1";
+    EXPECT_TRUE(pumpUntil([&] { return std::system(focus.c_str()) == 0; }, 15000)) << focus;
     pumpFor(500);
     EXPECT_FALSE(ended);
     xdotool("type --delay 10 'my kit.aif'");
