@@ -276,6 +276,12 @@ void ADEditor::updateTotalLabel() {
     totalLabel->setText(text);
 }
 
+void ADEditor::kitReplaced() {
+    forgetUndoHistory();
+    for (int k = 0; k < kNumKeys; ++k) refreshKey(k);
+    showTarget();
+}
+
 KitTarget ADEditor::kitTarget() const {
     return effect ? param::targetFromParameter(effect->getParameter(kParamTarget)) : KitTarget::Op1;
 }

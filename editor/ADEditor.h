@@ -79,6 +79,10 @@ public:
     void updateNameLabel(int k);
     void updateValueLabel(int k);
     void updateTotalLabel();
+    // After the whole kit was put in place from elsewhere (a project's
+    // saved state): every key's labels and the target shown anew, and the
+    // recorded changes forgotten, since they belong to the kit that was.
+    void kitReplaced();
     // The target as the effect's parameter gives it, and the window brought
     // in line with it: durations, the total and its limit, the export
     // button. The timer calls it too, for a host that sets the parameter.

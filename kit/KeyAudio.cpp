@@ -141,6 +141,7 @@ void replaceKeysAudio(Kit& kit, KeyMask keys, KeyAudioBuffers (&fresh)[kNumKeys]
         kit.keySamples[k] = f.left.release();
         kit.keyRight[k] = f.right.release();
         kit.keyLength[k] = f.length;
+        kit.renewKeyGeneration(k);
         f.length = 0;
         if (stop) {
             kit.keyPosition[k] = 0.0;
@@ -173,6 +174,8 @@ void stopAndExchangeKeys(Kit& kit, int stopped, int g, int f) {
     std::swap(kit.keySamples[g], kit.keySamples[f]);
     std::swap(kit.keyRight[g], kit.keyRight[f]);
     std::swap(kit.keyLength[g], kit.keyLength[f]);
+    kit.renewKeyGeneration(g);
+    kit.renewKeyGeneration(f);
 }
 
 void mixKeyToMono(const Kit& kit, int k, float* out, int32_t count) {

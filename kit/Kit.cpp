@@ -14,6 +14,7 @@ Kit::Kit() : midiQueueCount(0), sharedBarrier_(platform::processWideBarrierAvail
         keySamples[k] = nullptr;
         keyLength[k] = 0;
         keyRight[k] = nullptr;
+        keyGeneration[k] = 0;
         keyPitch[k].store(0, std::memory_order_relaxed);
         keyPlayMode[k].store(PlayModeOneShot, std::memory_order_relaxed);
         keyReverse[k].store(false, std::memory_order_relaxed);

@@ -96,6 +96,12 @@ struct Kit {
     float* keySamples[kNumKeys];  // left channel, or the only one; null when empty
     float* keyRight[kNumKeys];    // right channel of a stereo key; null for mono
     int32_t keyLength[kNumKeys];  // frames as loaded
+    // UI thread: a number each key's audio gets anew whenever it is
+    // rewritten (filled, erased, exchanged), so what was made from it (the
+    // saved state's encoded audio) can tell whether it is still current.
+    uint64_t keyGeneration[kNumKeys];
+    // Gives key k (UI thread) a generation number no key has had before.
+    void renewKeyGeneration(int k) { keyGeneration[k] = ++lastGeneration_; }
 
     // ---- settings (written through the effect's parameters) ----
     std::atomic<int32_t> keyPitch[kNumKeys];     // semitones, -48..+48
@@ -168,6 +174,7 @@ struct Kit {
     int keyChannels(int k) const { return keyRight[k] ? 2 : 1; }
 
 private:
+    uint64_t lastGeneration_ = 0;
     std::atomic<KeyMask> busyKeys_{0};
     std::atomic<KeyMask> pendingAuditions_{0};
     std::atomic<KeyMask> heldKeys_{0};
