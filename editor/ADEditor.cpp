@@ -196,6 +196,7 @@ void ADEditor::timerRefresh() {
         if (label && label->isHighlighted()) label->setDirty(true);
     refreshLitKeys();
     if (kitTarget() != shownTarget) showTarget();
+    if (effect) effect->prepareSavedState();  // one changed key per tick
     if (statusLine) statusLine->tick(frame->getTicks());
     doIdleStuff();  // not re-entered while the editor is in its idle
 }

@@ -10,21 +10,43 @@
 
 namespace rimbrel {
 
+namespace {
+
+// Key k where it lies, without its name.
+KitStateKeySource keySource(const Kit& kit, int k) {
+    KitStateKeySource s;
+    s.key = k;
+    s.settings = readKeySettings(kit, k);
+    s.left = kit.keySamples[k];
+    s.right = kit.keyRight[k];
+    s.length = s.left ? kit.keyLength[k] : 0;
+    s.channels = s.length > 0 ? kit.keyChannels(k) : 0;
+    s.generation = kit.keyGeneration[k];
+    return s;
+}
+
+}  // namespace
+
 const std::vector<uint8_t>* LiveKitState::save(const Kit& kit, const KeyNames* names, std::string& why) {
     KitStateKeySource sources[kNumKeys];
     for (int k = 0; k < kNumKeys; ++k) {
-        KitStateKeySource& s = sources[k];
-        s.key = k;
-        if (names) s.name = std::string_view((*names)[k], strnlen((*names)[k], kKeyNameSize));
-        s.settings = readKeySettings(kit, k);
-        s.length = kit.keyLength[k];
-        s.left = kit.keySamples[k];
-        s.right = kit.keyRight[k];
-        s.channels = s.length > 0 && s.left ? kit.keyChannels(k) : 0;
-        if (!s.left) s.length = 0;
-        s.generation = kit.keyGeneration[k];
+        sources[k] = keySource(kit, k);
+        if (names) sources[k].name = std::string_view((*names)[k], strnlen((*names)[k], kKeyNameSize));
     }
     return cache_.assemble(kit.target.load(std::memory_order_relaxed), sources, kNumKeys, why);
+}
+
+bool LiveKitState::encodeOneChangedKey(const Kit& kit) {
+    for (int k = 0; k < kNumKeys; ++k) {
+        const KitStateKeySource source = keySource(kit, k);
+        if (cache_.holdsAudioFor(source)) continue;
+        try {
+            return cache_.encodedAudio(source) != nullptr;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    return false;
 }
 
 namespace {

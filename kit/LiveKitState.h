@@ -29,6 +29,12 @@ public:
     // the kit holds what a state cannot.
     const std::vector<uint8_t>* save(const Kit& kit, const KeyNames* names, std::string& why);
 
+    // Encodes the audio of at most one key whose audio changed since it was
+    // last encoded, so that the next save has little left to do. Answers
+    // whether it did (false: every key is current, or encoding failed and
+    // save will say why).
+    bool encodeOneChangedKey(const Kit& kit);
+
     // Puts the state in bytes into kit and names (null: names are not kept):
     // every key's audio, name and settings, then the target. Keys the state
     // does not hold become empty with the default settings. Damaged bytes

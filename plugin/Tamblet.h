@@ -84,6 +84,10 @@ public:
     // and one diagnostic line, when the bytes are damaged).
     VstInt32 getChunk(void** data, bool isPreset = false) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false) override;
+    // UI thread, between other work (the window's timer): encodes the audio
+    // of at most one key that changed since the last getChunk, so that
+    // saving the project later has little left to do.
+    void prepareSavedState() { savedState_.encodeOneChangedKey(kit); }
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
     // Audio thread, right before processReplacing: queues the block's notes
     // in the kit's note queue, which belongs to the audio thread.
