@@ -136,6 +136,7 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
 
     litKeys = 0;
     showTarget();
+    showReplacedKit();
     editorOpen.store(true, std::memory_order_release);
     refreshTimer->setFireTime(kTimerOpenMs);
     return true;
@@ -192,6 +193,7 @@ gui::CMessageResult ADEditor::notify(gui::CBaseObject* sender, const char* messa
 
 void ADEditor::timerRefresh() {
     if (!frame || !editorOpen.load(std::memory_order_acquire)) return;
+    showReplacedKit();
     for (CMyTextLabel* label : nameLabels)
         if (label && label->isHighlighted()) label->setDirty(true);
     refreshLitKeys();
@@ -277,7 +279,8 @@ void ADEditor::updateTotalLabel() {
     totalLabel->setText(text);
 }
 
-void ADEditor::kitReplaced() {
+void ADEditor::showReplacedKit() {
+    if (!kitReplacedPending.exchange(false, std::memory_order_acq_rel)) return;
     forgetUndoHistory();
     for (int k = 0; k < kNumKeys; ++k) refreshKey(k);
     showTarget();

@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 namespace rimbrel {
 
@@ -102,6 +103,11 @@ struct Kit {
     uint64_t keyGeneration[kNumKeys];
     // Gives key k (UI thread) a generation number no key has had before.
     void renewKeyGeneration(int k) { keyGeneration[k] = ++lastGeneration_; }
+    // Held by every write of key audio (kit/KeyAudio.h) and by the saved
+    // state while it reads the keys' audio: a host may save its project from
+    // its main thread while its editor thread loads keys. Never the audio
+    // thread's.
+    std::mutex keyWriters;
 
     // ---- settings (written through the effect's parameters) ----
     std::atomic<int32_t> keyPitch[kNumKeys];     // semitones, -48..+48

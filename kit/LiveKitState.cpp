@@ -1,6 +1,7 @@
 #include "kit/LiveKitState.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -27,7 +28,8 @@ KitStateKeySource keySource(const Kit& kit, int k) {
 
 }  // namespace
 
-const std::vector<uint8_t>* LiveKitState::save(const Kit& kit, const KeyNames* names, std::string& why) {
+const std::vector<uint8_t>* LiveKitState::save(Kit& kit, const KeyNames* names, std::string& why) {
+    const std::lock_guard<std::mutex> reading(kit.keyWriters);
     KitStateKeySource sources[kNumKeys];
     for (int k = 0; k < kNumKeys; ++k) {
         sources[k] = keySource(kit, k);
@@ -36,7 +38,8 @@ const std::vector<uint8_t>* LiveKitState::save(const Kit& kit, const KeyNames* n
     return cache_.assemble(kit.target.load(std::memory_order_relaxed), sources, kNumKeys, why);
 }
 
-bool LiveKitState::encodeOneChangedKey(const Kit& kit) {
+bool LiveKitState::encodeOneChangedKey(Kit& kit) {
+    const std::lock_guard<std::mutex> reading(kit.keyWriters);
     for (int k = 0; k < kNumKeys; ++k) {
         const KitStateKeySource source = keySource(kit, k);
         if (cache_.holdsAudioFor(source)) continue;

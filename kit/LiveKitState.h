@@ -3,7 +3,10 @@
 // the host as its chunk and restores the second from it when a project
 // opens.
 //
-// Threads: UI thread only (everything here allocates). Key audio goes in
+// Threads: the UI side only (everything here allocates): the host's main
+// thread or its editor thread, which may differ. Reading the keys' audio
+// holds the kit's keyWriters, so a save never reads a key being replaced;
+// calls on one LiveKitState are serialised the same way. Key audio goes in
 // through the rewrite protocol (replaceKeysAudio) and the settings through
 // their atomics, so the audio thread never waits on a restore.
 #pragma once
@@ -27,13 +30,13 @@ public:
     // copies bytes, or nothing at all. The bytes stay as they are until the
     // next call or the object's end. Null, with why set to one line, when
     // the kit holds what a state cannot.
-    const std::vector<uint8_t>* save(const Kit& kit, const KeyNames* names, std::string& why);
+    const std::vector<uint8_t>* save(Kit& kit, const KeyNames* names, std::string& why);
 
     // Encodes the audio of at most one key whose audio changed since it was
     // last encoded, so that the next save has little left to do. Answers
     // whether it did (false: every key is current, or encoding failed and
     // save will say why).
-    bool encodeOneChangedKey(const Kit& kit);
+    bool encodeOneChangedKey(Kit& kit);
 
     // Puts the state in bytes into kit and names (null: names are not kept):
     // every key's audio, name and settings, then the target. Keys the state

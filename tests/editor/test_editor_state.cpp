@@ -1,5 +1,5 @@
 // The window of a kit the host puts back from its project: restored names,
-// durations, target and total shown at once, changes of the kit that was
+// durations, target and total shown at its next refresh, changes of the kit that was
 // no longer offered for undo.
 #include "EditorTestSupport.h"
 
@@ -25,6 +25,7 @@ TEST_F(EditorStateTest, TheOpenWindowShowsTheRestoredKit) {
     ASSERT_TRUE(editor->canUndo());
 
     EXPECT_EQ(effect->setChunk(saved.data(), size), 1);
+    editor->timerRefresh();  // the window catches up on its own thread
     EXPECT_EQ(nameText(0), " kick");
     EXPECT_EQ(nameText(5), " snare");
     EXPECT_EQ(valueText(0), "1.00");
