@@ -78,8 +78,8 @@ public:
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
-    // UI thread: the kit's saved state (kit/LiveKitState.h), the same for
-    // the bank and the program. getChunk's bytes stay valid until the next
+    // The host's main or UI thread: the kit's saved state
+    // (kit/LiveKitState.h), the same for the bank and the program. getChunk's bytes stay valid until the next
     // getChunk or effClose. setChunk puts the kit in place (an empty kit,
     // and one diagnostic line, when the bytes are damaged).
     VstInt32 getChunk(void** data, bool isPreset = false) override;
