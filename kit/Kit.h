@@ -101,8 +101,9 @@ struct Kit {
     // rewritten (filled, erased, exchanged), so what was made from it (the
     // saved state's encoded audio) can tell whether it is still current.
     uint64_t keyGeneration[kNumKeys];
-    // Gives key k (UI thread) a generation number no key has had before.
-    void renewKeyGeneration(int k) { keyGeneration[k] = ++lastGeneration_; }
+    // Gives key k (UI thread) a generation number no key of any kit has had
+    // before.
+    void renewKeyGeneration(int k);
     // Held by every write of key audio (kit/KeyAudio.h) and by the saved
     // state while it reads the keys' audio: a host may save its project from
     // its main thread while its editor thread loads keys. Never the audio
@@ -180,7 +181,6 @@ struct Kit {
     int keyChannels(int k) const { return keyRight[k] ? 2 : 1; }
 
 private:
-    uint64_t lastGeneration_ = 0;
     std::atomic<KeyMask> busyKeys_{0};
     std::atomic<KeyMask> pendingAuditions_{0};
     std::atomic<KeyMask> heldKeys_{0};
