@@ -136,6 +136,7 @@ bool ADEditor::open(void* parentWindow, void* hostDisplay) {
 
     litKeys = 0;
     showTarget();
+    showReplacedKit();
     editorOpen.store(true, std::memory_order_release);
     refreshTimer->setFireTime(kTimerOpenMs);
     return true;
@@ -192,10 +193,12 @@ gui::CMessageResult ADEditor::notify(gui::CBaseObject* sender, const char* messa
 
 void ADEditor::timerRefresh() {
     if (!frame || !editorOpen.load(std::memory_order_acquire)) return;
+    showReplacedKit();
     for (CMyTextLabel* label : nameLabels)
         if (label && label->isHighlighted()) label->setDirty(true);
     refreshLitKeys();
     if (kitTarget() != shownTarget) showTarget();
+    if (effect) effect->prepareSavedState();  // one changed key per tick
     if (statusLine) statusLine->tick(frame->getTicks());
     doIdleStuff();  // not re-entered while the editor is in its idle
 }
@@ -274,6 +277,13 @@ void ADEditor::updateTotalLabel() {
     std::snprintf(text, sizeof text, "Total Duration (seconds):  %.2f", double(total) / kFramesPerSecond);
     totalLabel->setFontColor(total > targetKitLimit(shownTarget) ? gui::kRedCColor : gui::kWhiteCColor);
     totalLabel->setText(text);
+}
+
+void ADEditor::showReplacedKit() {
+    if (!kitReplacedPending.exchange(false, std::memory_order_acq_rel)) return;
+    forgetUndoHistory();
+    for (int k = 0; k < kNumKeys; ++k) refreshKey(k);
+    showTarget();
 }
 
 KitTarget ADEditor::kitTarget() const {

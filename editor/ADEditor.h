@@ -79,6 +79,11 @@ public:
     void updateNameLabel(int k);
     void updateValueLabel(int k);
     void updateTotalLabel();
+    // The whole kit was put in place from elsewhere (a project's saved
+    // state), on whichever thread the host restores on. At its next refresh
+    // (or when it opens) the window shows every key and the target anew and
+    // forgets the recorded changes, since they belong to the kit that was.
+    void kitReplaced() { kitReplacedPending.store(true, std::memory_order_release); }
     // The target as the effect's parameter gives it, and the window brought
     // in line with it: durations, the total and its limit, the export
     // button. The timer calls it too, for a host that sets the parameter.
@@ -181,6 +186,9 @@ private:
 
     void audition(int k);
     void releaseControls();
+    // On the window's own thread: catches up with a kitReplaced().
+    void showReplacedKit();
+    std::atomic<bool> kitReplacedPending{false};
     // Lights the keys that sounded since the last refresh (timer).
     void refreshLitKeys();
 

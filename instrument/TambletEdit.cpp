@@ -12,7 +12,7 @@ TambletEdit::TambletEdit(audioMasterCallback master) : Tamblet(master) {
     // The window's editor: its base registers it through setEditor(), which
     // sets the has-editor flag before the host first sees the record. The
     // effect owns it from then on and deletes it when destroyed.
-    new (std::nothrow) ADEditor(this);
+    window_ = new (std::nothrow) ADEditor(this);
 }
 
 TambletEdit::~TambletEdit() = default;
@@ -20,6 +20,12 @@ TambletEdit::~TambletEdit() = default;
 void TambletEdit::setParameter(VstInt32 index, float value) {
     Tamblet::setParameter(index, value);
     if (editor) editor->setParameter(index, value);
+}
+
+KeyNames* TambletEdit::savedKeyNames() { return window_ ? &window_->keyNames : nullptr; }
+
+void TambletEdit::kitRestored() {
+    if (window_) window_->kitReplaced();
 }
 
 bool TambletEdit::getEffectName(char* name) { return Tamblet::getEffectName(name); }

@@ -6,6 +6,8 @@
 
 namespace rimbrel {
 
+class ADEditor;
+
 class TambletEdit : public Tamblet {
 public:
     explicit TambletEdit(audioMasterCallback master);
@@ -17,6 +19,15 @@ public:
     bool getEffectName(char* name) override;
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
+
+protected:
+    // The window's key names go with the kit into its saved state and come
+    // back with it; the window shows the restored kit.
+    KeyNames* savedKeyNames() override;
+    void kitRestored() override;
+
+private:
+    ADEditor* window_ = nullptr;  // owned by the effect as its editor
 };
 
 }  // namespace rimbrel

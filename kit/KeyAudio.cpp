@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -131,6 +132,7 @@ void replaceKeysAudio(Kit& kit, KeyMask keys, KeyAudioBuffers (&fresh)[kNumKeys]
     if (!keys) return;
     float* old[2 * kNumKeys] = {};
     int oldCount = 0;
+    const std::lock_guard<std::mutex> writing(kit.keyWriters);
     KeyRewrite rewrite(kit, keys);
     for (int k = 0; k < kNumKeys; ++k) {
         if (!(keys & keyBit(k))) continue;
@@ -141,6 +143,7 @@ void replaceKeysAudio(Kit& kit, KeyMask keys, KeyAudioBuffers (&fresh)[kNumKeys]
         kit.keySamples[k] = f.left.release();
         kit.keyRight[k] = f.right.release();
         kit.keyLength[k] = f.length;
+        kit.renewKeyGeneration(k);
         f.length = 0;
         if (stop) {
             kit.keyPosition[k] = 0.0;
@@ -164,6 +167,7 @@ void stopAndExchangeKeys(Kit& kit, int stopped, int g, int f) {
     KeyMask keys = isKeyIndex(stopped) ? keyBit(stopped) : 0;
     if (exchange) keys |= keyBit(g) | keyBit(f);
     if (!keys) return;
+    const std::lock_guard<std::mutex> writing(kit.keyWriters);
     KeyRewrite rewrite(kit, keys);
     if (isKeyIndex(stopped)) {
         kit.keyPosition[stopped] = 0.0;
@@ -173,6 +177,8 @@ void stopAndExchangeKeys(Kit& kit, int stopped, int g, int f) {
     std::swap(kit.keySamples[g], kit.keySamples[f]);
     std::swap(kit.keyRight[g], kit.keyRight[f]);
     std::swap(kit.keyLength[g], kit.keyLength[f]);
+    kit.renewKeyGeneration(g);
+    kit.renewKeyGeneration(f);
 }
 
 void mixKeyToMono(const Kit& kit, int k, float* out, int32_t count) {

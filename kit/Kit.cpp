@@ -2,6 +2,7 @@
 
 #include "platform/ThreadBarrier.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <new>
@@ -14,6 +15,7 @@ Kit::Kit() : midiQueueCount(0), sharedBarrier_(platform::processWideBarrierAvail
         keySamples[k] = nullptr;
         keyLength[k] = 0;
         keyRight[k] = nullptr;
+        keyGeneration[k] = 0;
         keyPitch[k].store(0, std::memory_order_relaxed);
         keyPlayMode[k].store(PlayModeOneShot, std::memory_order_relaxed);
         keyReverse[k].store(false, std::memory_order_relaxed);
@@ -25,6 +27,13 @@ Kit::Kit() : midiQueueCount(0), sharedBarrier_(platform::processWideBarrierAvail
         keyNoteHeld[k] = false;
     }
     for (QueuedNote& q : midiQueue) q = QueuedNote{-1, 0, 0, 0, 0};
+}
+
+void Kit::renewKeyGeneration(int k) {
+    // One count for every kit of the process: a kit's own bytes then change
+    // only in the key rewritten.
+    static std::atomic<uint64_t> lastGeneration{0};
+    keyGeneration[k] = lastGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 const char* kitTargetName(KitTarget target) { return target == KitTarget::Op1Field ? "OP-1 Field" : "OP-1"; }

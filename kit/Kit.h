@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 namespace rimbrel {
 
@@ -96,6 +97,18 @@ struct Kit {
     float* keySamples[kNumKeys];  // left channel, or the only one; null when empty
     float* keyRight[kNumKeys];    // right channel of a stereo key; null for mono
     int32_t keyLength[kNumKeys];  // frames as loaded
+    // UI thread: a number each key's audio gets anew whenever it is
+    // rewritten (filled, erased, exchanged), so what was made from it (the
+    // saved state's encoded audio) can tell whether it is still current.
+    uint64_t keyGeneration[kNumKeys];
+    // Gives key k (UI thread) a generation number no key of any kit has had
+    // before.
+    void renewKeyGeneration(int k);
+    // Held by every write of key audio (kit/KeyAudio.h) and by the saved
+    // state while it reads the keys' audio: a host may save its project from
+    // its main thread while its editor thread loads keys. Never the audio
+    // thread's.
+    std::mutex keyWriters;
 
     // ---- settings (written through the effect's parameters) ----
     std::atomic<int32_t> keyPitch[kNumKeys];     // semitones, -48..+48

@@ -213,11 +213,17 @@ std::string decodeKeyAudio(KeyRecord& record) {
 
 // ---- the cache ----
 
+bool KitStateCache::holdsAudioFor(const KitStateKeySource& source) const {
+    if (!isKeyIndex(source.key)) return false;
+    const Entry& e = entries_[std::size_t(source.key)];
+    return e.filled && e.generation == source.generation && e.length == source.length &&
+           e.channels == source.channels;
+}
+
 const std::vector<uint8_t>* KitStateCache::encodedAudio(const KitStateKeySource& source) {
     if (!isKeyIndex(source.key)) return nullptr;
     Entry& e = entries_[std::size_t(source.key)];
-    if (e.filled && e.generation == source.generation && e.length == source.length && e.channels == source.channels)
-        return &e.bytes;
+    if (holdsAudioFor(source)) return &e.bytes;
     e.filled = false;
     e.bytes.clear();
     if (source.length > 0) {

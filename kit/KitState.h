@@ -105,6 +105,8 @@ public:
     // made for the same generation, length and channels, else encoded now and
     // kept. Null when the audio cannot be encoded.
     const std::vector<uint8_t>* encodedAudio(const KitStateKeySource& source);
+    // True when encodedAudio(source) would only hand back kept bytes.
+    bool holdsAudioFor(const KitStateKeySource& source) const;
 
     void clear();
     // Bytes held: every key's encoded audio and the last state.

@@ -1,8 +1,14 @@
 #include "plugin/Tamblet.h"
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "kit/Diagnostics.h"
 
 namespace rimbrel {
 
@@ -18,6 +24,7 @@ Tamblet::Tamblet(audioMasterCallback master) : AudioEffectX(master, kNumPrograms
     canProcessReplacing();
     isSynth();
     setUniqueID(kUniqueId);
+    programsAreChunks();
     // The kit's constructor has set every key empty with the default settings
     // (pitch 0, one-shot, forward, volume 1.0), nothing sounding, and the note
     // queue empty, and no key holding any audio memory.
@@ -136,9 +143,32 @@ bool Tamblet::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
     return true;
 }
 
-// The kit is not saved with the host's project.
-VstInt32 Tamblet::getChunk(void**, bool) { return 0; }
-VstInt32 Tamblet::setChunk(void*, VstInt32, bool) { return 0; }
+// The kit is saved with the host's project: audio, names, settings, target.
+VstInt32 Tamblet::getChunk(void** data, bool) {
+    if (!data) return 0;
+    *data = nullptr;
+    std::string why;
+    const std::vector<uint8_t>* state = savedState_.save(kit, savedKeyNames(), why);
+    if (state && state->size() > std::size_t(INT32_MAX)) {
+        why = "kit state not written: too large";
+        state = nullptr;
+    }
+    if (!state) {
+        std::fprintf(stderr, "[%s] %s\n", kLogTag, why.c_str());
+        return 0;
+    }
+    *data = const_cast<uint8_t*>(state->data());
+    return VstInt32(state->size());
+}
+
+VstInt32 Tamblet::setChunk(void* data, VstInt32 byteSize, bool) {
+    std::string why;
+    const std::size_t size = data && byteSize > 0 ? std::size_t(byteSize) : 0;
+    const bool ok = LiveKitState::restore(kit, savedKeyNames(), static_cast<const uint8_t*>(data), size, why);
+    if (!ok) std::fprintf(stderr, "[%s] %s\n", kLogTag, why.c_str());
+    kitRestored();
+    return ok ? 1 : 0;
+}
 
 // ---- identity ----
 

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "kit/Kit.h"
+#include "kit/LiveKitState.h"
 #include "kit/ParameterMap.h"
 #include "plugin/AudioEffectX.h"
 #include "plugin/PanLaw.h"
@@ -68,17 +69,25 @@ public:
     // starts the key on the audio thread and is a kit request elsewhere.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
-    // Programs, names, texts, chunks and capabilities: any thread, scanners
-    // before effOpen included. Constants or the settings' atomics, written
-    // into the host's buffers only.
+    // Programs, names, texts and capabilities: any thread, scanners before
+    // effOpen included. Constants or the settings' atomics, written into the
+    // host's buffers only.
     void setProgram(VstInt32 program) override;
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
+    // The host's main or UI thread: the kit's saved state
+    // (kit/LiveKitState.h), the same for the bank and the program. getChunk's bytes stay valid until the next
+    // getChunk or effClose. setChunk puts the kit in place (an empty kit,
+    // and one diagnostic line, when the bytes are damaged).
     VstInt32 getChunk(void** data, bool isPreset = false) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false) override;
+    // UI thread, between other work (the window's timer): encodes the audio
+    // of at most one key that changed since the last getChunk, so that
+    // saving the project later has little left to do.
+    void prepareSavedState() { savedState_.encodeOneChangedKey(kit); }
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
     // Audio thread, right before processReplacing: queues the block's notes
     // in the kit's note queue, which belongs to the audio thread.
@@ -101,6 +110,12 @@ public:
     Kit kit;
 
 protected:
+    // The key names saved with the kit and restored with it (the window's);
+    // null when there are none.
+    virtual KeyNames* savedKeyNames() { return nullptr; }
+    // UI thread, after setChunk put a kit in place.
+    virtual void kitRestored() {}
+
     // Starts key k sounding from its beginning (its end when reversed).
     // Audio thread only, inside processReplacing.
     void startKey(int k);
@@ -128,6 +143,8 @@ private:
     // turns true only in startKey, so a block looks at these keys alone
     // rather than at all 24; one the UI stopped drops out when seen.
     KeyMask soundingKeys_ = 0;
+    // The saved state last handed to the host, and each key's encoded audio.
+    LiveKitState savedState_;
     // The kit's target, read once per block: it decides the keys' lengths
     // and whether stereo keys sound stereo.
     KitTarget blockTarget_ = KitTarget::Op1;

@@ -159,7 +159,7 @@ std::string checkLoaderInput(const uint8_t* data, std::size_t size) {
     const int k = kTargets[size % 3];
     Kit& kit = guarded->kit();
 
-    // The kit's own bytes but the target key's buffers and length.
+    // The kit's own bytes but the target key's buffers, length and generation.
     auto kitBytes = [&] {
         std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(&kit),
                                    reinterpret_cast<const uint8_t*>(&kit) + sizeof(Kit));
@@ -170,6 +170,7 @@ std::string checkLoaderInput(const uint8_t* data, std::size_t size) {
         blank(&kit.keySamples[k], sizeof kit.keySamples[k]);
         blank(&kit.keyRight[k], sizeof kit.keyRight[k]);
         blank(&kit.keyLength[k], sizeof kit.keyLength[k]);
+        blank(&kit.keyGeneration[k], sizeof kit.keyGeneration[k]);
         return bytes;
     };
     const std::vector<uint8_t> kitBefore = kitBytes();

@@ -79,7 +79,7 @@ TEST_F(LoadedPlugin, RecordFieldsAndEveryAnswer) {
         EXPECT_EQ(e->numParams, 1);
         EXPECT_EQ(e->numInputs, 2);
         EXPECT_EQ(e->numOutputs, 2);
-        EXPECT_EQ(e->flags & ~effFlagsHasEditor, 16 | 256);
+        EXPECT_EQ(e->flags & ~effFlagsHasEditor, 16 | 32 | 256);
         EXPECT_EQ(e->resvd1, 0);
         EXPECT_EQ(e->resvd2, 0);
         EXPECT_EQ(e->initialDelay, 0);

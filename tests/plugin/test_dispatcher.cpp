@@ -46,7 +46,7 @@ TEST(EntryPoint, RecordAsTheHostFirstSeesIt) {
     EXPECT_EQ(e->numParams, 1);
     EXPECT_EQ(e->numInputs, 2);
     EXPECT_EQ(e->numOutputs, 2);
-    EXPECT_EQ(e->flags & ~effFlagsHasEditor, effFlagsCanReplacing | effFlagsIsSynth);
+    EXPECT_EQ(e->flags & ~effFlagsHasEditor, effFlagsCanReplacing | effFlagsIsSynth | effFlagsProgramChunks);
     EXPECT_EQ((e->flags & effFlagsHasEditor) != 0, handle.effect().getEditor() != nullptr);
     EXPECT_EQ(e->uniqueID, vstFourCharacters('R', 'b', 'K', 't'));
     EXPECT_EQ(e->uniqueID, 0x52624B74);

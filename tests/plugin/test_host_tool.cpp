@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/KitState.h"
 #include "tools/rimbrel-host/Render.h"
 
 namespace rimbrel::host {
@@ -167,6 +168,74 @@ TEST(HostProgram, BadUseFailsWithAMessage) {
     r = runHost(std::string("render ") + RIMBREL_PLUGIN_PATH + " -o " + (dir / "o.wav") +
                 " --input " + (dir / "missing.wav"));
     EXPECT_NE(r.status, 0);
+}
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+TEST(HostProgram, RenderLoadsAndSavesTheKitState) {
+    TempDir dir;
+    // A mono key and a stereo one, panned, in a Field kit.
+    KitStateData kit;
+    kit.target = KitTarget::Op1Field;
+    KitStateKey mono{0, "/sounds/kick.wav", {}, 4000, 1, std::vector<float>(4000), {}};
+    KitStateKey stereo{5, "/sounds/pad.wav", {}, 3000, 2, std::vector<float>(3000), std::vector<float>(3000)};
+    for (size_t i = 0; i < 4000; ++i) mono.left[i] = float(int(i % 200) - 100) / 256.0f;
+    for (size_t i = 0; i < 3000; ++i) {
+        stereo.left[i] = float(i % 64) / 128.0f;
+        stereo.right[i] = -float(i % 32) / 64.0f;
+    }
+    stereo.settings.pan = -0.5f;
+    stereo.settings.pitch = 7;
+    kit.keys = {mono, stereo};
+    writeBytes(dir / "kit.state", encodeKitState(kit));
+
+    const std::string notes = " --frames 9000 --note 0:53:5000 --note 100:58";
+    RunResult r = runHost(std::string("render ") + RIMBREL_PLUGIN_PATH + " -o " + (dir / "a.wav") + notes +
+                          " --load-state " + (dir / "kit.state") + " --save-state " + (dir / "a.state"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = runHost(std::string("render ") + RIMBREL_PLUGIN_PATH + " -o " + (dir / "b.wav") + notes +
+                " --load-state " + (dir / "a.state") + " --save-state " + (dir / "b.state"));
+    ASSERT_EQ(r.status, 0) << r.output;
+
+    // The saved kit is the loaded one, and plays the same.
+    const std::vector<uint8_t> saved = readBytes(dir / "a.state");
+    EXPECT_EQ(readBytes(dir / "b.state"), saved);
+    KitStateData back;
+    std::string why;
+    ASSERT_TRUE(decodeKitState(saved.data(), saved.size(), back, why)) << why;
+    EXPECT_EQ(back.target, kit.target);
+    for (const KitStateKey& key : back.keys) {
+        if (key.key == 0) EXPECT_EQ(key, mono);
+        else if (key.key == 5) EXPECT_EQ(key, stereo);
+        else EXPECT_EQ(key, (KitStateKey{key.key}));
+    }
+    SF_INFO info;
+    const std::vector<float> first = readWav(dir / "a.wav", info);
+    EXPECT_EQ(readWav(dir / "b.wav", info), first);
+    EXPECT_NE(first, std::vector<float>(first.size(), 0.0f));
+
+    // A damaged state: the plug-in says why and plays an empty kit.
+    std::vector<uint8_t> damaged = saved;
+    damaged.resize(damaged.size() - 10);
+    writeBytes(dir / "bad.state", damaged);
+    r = runHost(std::string("render ") + RIMBREL_PLUGIN_PATH + " -o " + (dir / "c.wav") + notes +
+                " --load-state " + (dir / "bad.state"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("kit state refused: "), std::string::npos) << r.output;
+    const std::vector<float> silent = readWav(dir / "c.wav", info);
+    EXPECT_EQ(silent, std::vector<float>(silent.size(), 0.0f));
+
+    r = runHost(std::string("render ") + RIMBREL_PLUGIN_PATH + " -o " + (dir / "d.wav") + notes +
+                " --load-state " + (dir / "missing.state"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("missing.state"), std::string::npos) << r.output;
 }
 
 TEST(HostProgram, LoadsAThirdPartyInstrument) {

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "PluginTestSupport.h"
+#include "kit/KitState.h"
 #include "kit/UndoHistory.h"
 
 namespace rimbrel::test {
@@ -171,6 +172,50 @@ TEST(KeyRewriteStress, NoKeyIsHeardHalfWritten) {
     EXPECT_GT(erases.load(), 3);
     EXPECT_GT(auditions.load(), 20);
     EXPECT_GT(undos.load(), 5);
+}
+
+}  // namespace
+}  // namespace rimbrel::test
+
+namespace rimbrel::test {
+namespace {
+
+// A host that saves its project from its main thread while its editor
+// thread loads keys: every state handed over holds each key whole (one
+// constant per key, as written), never a buffer being replaced or freed.
+TEST(KeyRewriteStress, SavedStatesHoldWholeKeysWhileKeysAreWritten) {
+    EffectHandle handle;
+    Kit& kit = handle.kit();
+    std::atomic<bool> done{false};
+    std::thread editorThread([&] {
+        std::mt19937 random(3);
+        for (int i = 0; !done.load(); ++i) {
+            const int k = int(random() % 6);
+            if (i % 5 == 4) {
+                stopAndExchangeKeys(kit, -1, k, (k + 1) % 6);
+            } else {
+                const float value = float(1 + random() % 1000) / 1024.0f;  // on the 24-bit grid
+                setKeyAudio(kit, k, int32_t(1 + random() % 3000), value, 1 + int(random() % 2));
+            }
+        }
+    });
+    int states = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (states < 50 || (states < 2000 && std::chrono::steady_clock::now() < until)) {
+        void* data = nullptr;
+        const VstIntPtr size = handle.dispatch(effGetChunk, 0, 0, &data);
+        ASSERT_GT(size, 0);
+        KitStateData saved;
+        std::string why;
+        ASSERT_TRUE(decodeKitState(static_cast<const uint8_t*>(data), std::size_t(size), saved, why)) << why;
+        for (const KitStateKey& key : saved.keys) {
+            for (const std::vector<float>* channel : {&key.left, &key.right})
+                for (float v : *channel) ASSERT_EQ(v, key.left.front()) << "key " << key.key;
+        }
+        ++states;
+    }
+    done = true;
+    editorThread.join();
 }
 
 }  // namespace

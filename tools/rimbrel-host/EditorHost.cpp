@@ -17,6 +17,7 @@
 #include "tools/rimbrel-host/HostDropArea.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/RealtimeAudio.h"
+#include "tools/rimbrel-host/StateFile.h"
 #include "resources/EditorGeometry.h"
 
 namespace rimbrel::host {
@@ -338,6 +339,7 @@ void EditorSession::runAction(const EditorAction& action) {
 
 int EditorSession::run(std::string& error) {
     plugin.dispatch(effOpen);
+    if (!options.loadStatePath.empty() && !loadStateFile(plugin, options.loadStatePath, error)) return 1;
     plugin.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(options.sampleRate));
     plugin.dispatch(effSetBlockSize, 0, options.blockSize);
 
@@ -416,9 +418,13 @@ int EditorSession::run(std::string& error) {
     plugin.dispatch(effStopProcess);
     plugin.dispatch(effMainsChanged, 0, 0);
     host.sizeWindow = nullptr;
+    std::string stateError;
+    const bool stateSaved =
+        options.saveStatePath.empty() || saveStateFile(plugin, options.saveStatePath, stateError);
     plugin.close();
 
-    int code = dropFailed || !propertiesKept ? 1 : 0;
+    int code = dropFailed || !propertiesKept || !stateSaved ? 1 : 0;
+    if (!stateSaved) error = stateError;
     if (!options.recordPath.empty() && !audio.writeRecording(options.recordPath, error))
         code = 1;
     XDestroyWindow(dpy, top);  // and the editor's parent inside it

@@ -62,6 +62,8 @@ struct EditorOptions {
     bool dropToDeepestWindow = false;  // find the target like Qt, not like a GTK file manager
     bool uiThread = false;             // run the UI on a thread of its own, not the main thread
     bool embedLater = false;           // reparent the editor's parent into the top-level after opening
+    std::string loadStatePath;         // handed to effSetChunk before the editor opens
+    std::string saveStatePath;         // effGetChunk written here after the run
 };
 
 // The height of the host's own strip above the editor in embedLater mode.

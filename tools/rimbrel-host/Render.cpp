@@ -9,6 +9,8 @@
 #include <memory>
 #include <sstream>
 
+#include "tools/rimbrel-host/StateFile.h"
+
 namespace rimbrel::host {
 
 namespace {
@@ -180,6 +182,7 @@ bool render(Plugin& plugin, RenderOptions options, std::string& error) {
     EventList eventList(mostPerBlock);
 
     plugin.dispatch(effOpen);
+    if (!options.loadStatePath.empty() && !loadStateFile(plugin, options.loadStatePath, error)) return false;
     plugin.dispatch(effSetSampleRate, 0, 0, nullptr, float(options.sampleRate));
     plugin.dispatch(effSetBlockSize, 0, block);
     plugin.dispatch(effMainsChanged, 0, 1);
@@ -229,6 +232,7 @@ bool render(Plugin& plugin, RenderOptions options, std::string& error) {
     plugin.dispatch(effStopProcess);
     plugin.dispatch(effMainsChanged, 0, 0);
     host.processLevel = kVstProcessLevelUser;
+    if (ok && !options.saveStatePath.empty()) ok = saveStateFile(plugin, options.saveStatePath, error);
     return ok;
 }
 

@@ -26,6 +26,8 @@ struct RenderOptions {
     int blockSize = 512;
     int64_t frames = -1;  // -1: the input's length, or the notes plus one second
     std::vector<TimedMidi> events;
+    std::string loadStatePath;  // handed to effSetChunk before the run
+    std::string saveStatePath;  // effGetChunk written here after the run
 };
 
 // "FRAME:NOTE[:LENGTH]": a note-on on channel 1 (velocity 100) and, with a

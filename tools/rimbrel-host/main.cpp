@@ -3,11 +3,11 @@
 //   rimbrel-host info PLUGIN
 //   rimbrel-host render PLUGIN -o out.wav [--rate 44100] [--block 512]
 //                [--input in.wav | --frames N] [--note FRAME:NOTE[:LENGTH]]...
-//                [--midi file.txt]
+//                [--midi file.txt] [--load-state FILE] [--save-state FILE]
 //   rimbrel-host editor PLUGIN [--seconds N] [--screenshot FILE.png] [--record FILE.wav]
 //                [--note FRAME:NOTE[:LEN]]... [--midi FILE] [--rate HZ] [--block FRAMES]
 //                [--drop PATH... (--on-key K | --on-drop-button | --on-host-area)]...
-//                [--click X,Y[,mods]]... [--embed-later]
+//                [--click X,Y[,mods]]... [--embed-later] [--load-state FILE] [--save-state FILE]
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -30,18 +30,22 @@ void usage(std::FILE* to) {
                  "       rimbrel-host render PLUGIN -o OUT.wav [--rate HZ] [--block FRAMES]\n"
                  "                    [--input IN.wav | --frames N]\n"
                  "                    [--note FRAME:NOTE[:LENGTH]]... [--midi FILE.txt]\n"
+                 "                    [--load-state FILE] [--save-state FILE]\n"
                  "\n"
                  "info    prints the plug-in's identity and its answers to read-only requests\n"
                  "render  sends notes (channel 1, velocity 100) or the MIDI lines of FILE.txt\n"
                  "        (\"frame status data1 data2\", # comments) and the input (or silence)\n"
                  "        through the plug-in and writes a 2-channel 32-bit float WAV\n"
+                 "--load-state FILE  hands FILE to the plug-in as its saved state (effSetChunk)\n"
+                 "                   before the run; --save-state FILE writes the state it hands\n"
+                 "                   over (effGetChunk) after the run (render and editor)\n"
                  "\n"
                  "       rimbrel-host editor PLUGIN [--seconds N] [--screenshot FILE.png]\n"
                  "                    [--screenshot-at MS] [--record FILE.wav] [--rate HZ] [--block FRAMES]\n"
                  "                    [--note FRAME:NOTE[:LENGTH]]... [--midi FILE.txt]\n"
                  "                    [--drop PATH... [--on-key K | --on-drop-button | --on-host-area]]...\n"
                  "                    [--click X,Y[,shift][,ctrl][,alt]]... [--after MS] [--deepest]\n"
-                 "                    [--ui-thread] [--embed-later]\n"
+                 "                    [--ui-thread] [--embed-later] [--load-state FILE] [--save-state FILE]\n"
                  "\n"
                  "editor  opens the plug-in's editor in a window of its own, idles it every 20 ms\n"
                  "        while an audio thread processes blocks in real time (notes scheduled from\n"
@@ -120,6 +124,10 @@ int runRender(const std::vector<std::string>& args) {
             framesGiven = true;
         } else if (a == "--input") {
             options.inputPath = v;
+        } else if (a == "--load-state") {
+            options.loadStatePath = v;
+        } else if (a == "--save-state") {
+            options.saveStatePath = v;
         } else if (a == "--note") {
             if (!parseNoteSpec(v, options.events, error)) return fail(error);
         } else if (a == "--midi") {
@@ -192,6 +200,10 @@ int runEditorCommand(const std::vector<std::string>& args) {
             options.screenshotAtMs = int(n);
         } else if (a == "--record") {
             options.recordPath = v;
+        } else if (a == "--load-state") {
+            options.loadStatePath = v;
+        } else if (a == "--save-state") {
+            options.saveStatePath = v;
         } else if (a == "--rate") {
             if (!parseCount(v.c_str(), 1, 1000000, n)) return fail("bad --rate " + v);
             options.sampleRate = double(n);
