@@ -18,11 +18,14 @@ run_suite() {  # name, build dir, cmake args, ctest args
 
 # The end-to-end tests need an X server; start one unless a display is given.
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb :97 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb :97 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
   export DISPLAY=:97
-  sleep 1
+  for _ in $(seq 200); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.1
+  done
 fi
 
 run_suite "tests" build "-DCMAKE_BUILD_TYPE=RelWithDebInfo" ""

@@ -98,7 +98,7 @@ if [ -z "${DISPLAY:-}" ]; then
   for number in $(seq 90 130); do
     [ -e /tmp/.X$number-lock ] || [ -e /tmp/.X11-unix/X$number ] || break
   done
-  spawn "$work/xvfb.log" Xvfb :$number -screen 0 1280x1024x24 -nolisten tcp
+  spawn "$work/xvfb.log" Xvfb :$number -screen 0 1280x1024x24 -nolisten tcp -noreset
   export DISPLAY=:$number
   until_true 20 xdpyinfo >/dev/null 2>&1 || { fail "Xvfb did not start"; exit 1; }
 fi
@@ -110,9 +110,18 @@ window_manager_running() {
   check=$(xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -o '0x[0-9a-f]*')
   [ -n "$check" ] && xwininfo -id "$check" >/dev/null 2>&1
 }
+# A server that is resetting after its last client left refuses connections
+# for a moment: openbox is started again when it gave up.
 if ! window_manager_running; then
-  spawn "$work/openbox.log" openbox --sm-disable
-  until_true 20 window_manager_running || { fail "openbox did not start"; exit 1; }
+  for attempt in 1 2 3; do
+    spawn "$work/openbox.log" openbox --sm-disable
+    openbox_pid=$spawned
+    until_true 20 eval 'window_manager_running || ! kill -0 $openbox_pid 2>/dev/null'
+    window_manager_running && break
+    log "openbox did not start (attempt $attempt): $(tail -n 1 "$work/openbox.log")"
+    stop "$openbox_pid"
+  done
+  window_manager_running || { fail "openbox did not start"; exit 1; }
   log "started openbox"
 fi
 read -r screen_width screen_height < <(xwininfo -root | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
@@ -247,11 +256,24 @@ is_filled() { [ "$(bright "$1")" -gt 40 ]; }
 
 # A drag from a drag source's window to (X, Y), the mouse moved in steps as
 # a hand moves it. Sets $source_result to how the source saw the drag end.
+# On a busy machine a press now and then reaches the source before it is
+# ready for it and no drag begins: such a drag is made once more.
 drag_from_source() {  # SCRIPT X Y FILE
+  local attempt
+  for attempt in 1 2; do
+    drag_once "$@" && return 0
+    grep -q "^drag begun" "$work/source.log" && return 1
+    log "no drag began in the source (attempt $attempt)"
+  done
+  return 1
+}
+drag_ended() { grep -q "^drag \(ok\|failed\)" "$work/source.log"; }
+drag_once() {  # SCRIPT X Y FILE
   local script=$1 x=$2 y=$3 file=$4 sx sy
+  source_result=
   spawn "$work/source.log" "$python" "$script" $((screen_width - 260)) $((screen_height - 160)) "$file"
   local source_pid=$spawned
-  if ! until_true 20 grep -q ready "$work/source.log"; then
+  if ! until_true 30 grep -q ready "$work/source.log"; then
     source_result="the drag source did not come up"
     stop "$source_pid"
     return 1
@@ -264,10 +286,12 @@ drag_from_source() {  # SCRIPT X Y FILE
     xdotool mousemove $((sx + (x - sx) * i / 8)) $((sy + (y - sy) * i / 8)) sleep 0.1
   done
   xdotool mousemove $((x + 1)) "$y" sleep 0.1 mousemove "$x" "$y" sleep 0.3 mouseup 1
-  until_true 20 grep -q "^drag" "$work/source.log"
-  source_result=$(grep '^drag' "$work/source.log" | head -n 1)
+  # A drag that began is waited for; one that never began is given up soon.
+  until_true 10 drag_ended || { grep -q "^drag begun" "$work/source.log" && until_true 30 drag_ended; }
+  source_result=$(grep '^drag \(ok\|failed\)' "$work/source.log" | head -n 1)
   stop "$source_pid"
   cat "$work/source.log" >>"$work/sources.log"
+  [ -n "$source_result" ]
 }
 
 key_a=2 key_b=7

@@ -5,9 +5,9 @@
     gtk_drag_source.py --check      (exits 0 when GTK for Python is there)
 
 Shows a 200 x 100 window at (X, Y) whose whole area is a drag source of
-text/uri-list naming the paths. Prints "ready" once shown, then one line
-when a drag ends: "drag ok" or "drag failed <reason>". Quits after the first
-drag or after 20 seconds.
+text/uri-list naming the paths. Prints "ready" once shown, "drag begun" when a drag
+starts, then one line when it ends: "drag ok" or "drag failed <reason>".
+Quits after the first drag or after 60 seconds.
 """
 import sys
 
@@ -38,6 +38,10 @@ def on_data_get(widget, context, data, info, time):
     data.set_uris(uris)
 
 
+def on_begin(widget, context):
+    print("drag begun", flush=True)
+
+
 def on_end(widget, context):
     print("drag ok", flush=True)
     GLib.timeout_add(200, Gtk.main_quit)
@@ -50,6 +54,7 @@ def on_failed(widget, context, result):
 
 
 box.connect("drag-data-get", on_data_get)
+box.connect("drag-begin", on_begin)
 box.connect("drag-failed", on_failed)
 box.connect("drag-end", on_end)
 window.connect("destroy", Gtk.main_quit)
@@ -62,5 +67,5 @@ def announce():
 
 window.connect("map-event", lambda *a: GLib.timeout_add(300, announce) and False)
 window.show_all()
-GLib.timeout_add_seconds(20, Gtk.main_quit)
+GLib.timeout_add_seconds(60, Gtk.main_quit)
 Gtk.main()

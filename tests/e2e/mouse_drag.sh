@@ -84,7 +84,7 @@ else
   expected="host area: drag entered"
 fi
 for _ in $(seq 200); do
-  grep -q "^drag" "$work/source.out" && grep -qxF "$expected" "$work/host.out" && break
+  grep -q "^drag \(ok\|failed\)" "$work/source.out" && grep -qxF "$expected" "$work/host.out" && break
   sleep 0.1
 done
 kill -TERM $host_pid

@@ -6,9 +6,9 @@
 
 Shows a 200 x 100 window at (X, Y); a press of the left button on it starts
 a drag (QDrag) of text/uri-list naming the paths, offering a copy. Prints
-"ready" once shown, then one line when the drag ends: "drag ok" when the
-target took the copy, "drag failed <action>" otherwise. Quits after the
-first drag or after 20 seconds.
+"ready" once shown, "drag begun" when a drag starts, then one line when it
+ends: "drag ok" when the target took the copy, "drag failed <action>"
+otherwise. Quits after the first drag or after 60 seconds.
 """
 import sys
 
@@ -32,6 +32,7 @@ class Source(QLabel):
         data.setUrls([QUrl.fromLocalFile(p) for p in paths])
         drag = QDrag(self)
         drag.setMimeData(data)
+        print("drag begun", flush=True)
         action = drag.exec_(Qt.CopyAction)
         if action == Qt.CopyAction:
             print("drag ok", flush=True)
@@ -48,5 +49,5 @@ window.move(x, y)
 window.show()
 # Qt maps the window from its event loop; announce once that ran a while.
 QTimer.singleShot(300, lambda: print("ready", flush=True))
-QTimer.singleShot(20000, app.quit)
+QTimer.singleShot(60000, app.quit)
 app.exec_()
