@@ -207,6 +207,9 @@ OpenedKit takeKitApart(const uint8_t* data, std::size_t size, const std::string&
                 return opened;
             }
             key.settings = settingsOf(file, k);
+            if (file.target == KitTarget::Op1Field && file.description.hasPlaymode &&
+                fieldPlayMode(file.description.playmode[k]) == FieldPlayMode::Fourth)
+                key.fieldPlayMode = int32_t(file.description.playmode[k]);
             key.name = kitName + " #" + std::to_string(k + 1);
             ++opened.keysWithAudio;
         }
@@ -250,6 +253,8 @@ void putOpenedKit(Kit& kit, KeyNames& names, OpenedKit& opened, DropObserver* ob
     replaceKeysAudio(kit, (KeyMask(1) << kNumKeys) - 1, fresh, true);
     for (int k = 0; k < kNumKeys; ++k) {
         writeKeySettings(kit, k, opened.keys[k].settings);
+        kit.heldFieldPlayMode[k] = {opened.keys[k].fieldPlayMode, opened.keys[k].settings.playMode,
+                                    kit.keyGeneration[k]};
         const std::string& name = opened.keys[k].name;
         const std::size_t n = std::min<std::size_t>(name.size(), kMaxPathLength);
         std::memcpy(names[k], name.data(), n);

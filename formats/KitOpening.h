@@ -19,7 +19,8 @@
 //  - its settings, the nearest the window offers: pitch to whole semitones
 //    (-48..+48), play mode and direction read the way the kit's instrument
 //    reads them, volume 0..16384 as the volume parameter, and the Field's
-//    pan;
+//    pan; a value of the Field's fourth play mode, which the window cannot
+//    show, is also kept as it stands for the key's Field export;
 //  - the name "KITNAME #N", N = k + 1.
 // The kit's target follows the file (the Field's for a Field kit).
 //
@@ -39,9 +40,10 @@
 namespace rimbrel {
 
 struct OpenedKey {
-    KeyAudioBuffers audio;  // empty for an unused key
-    KeySettings settings;   // defaults for an unused key
-    std::string name;       // "KITNAME #N"; empty for an unused key
+    KeyAudioBuffers audio;       // empty for an unused key
+    KeySettings settings;        // defaults for an unused key
+    std::string name;            // "KITNAME #N"; empty for an unused key
+    int32_t fieldPlayMode = -1;  // a Field play-mode value of its fourth mode, kept for export; else -1
 };
 
 struct OpenedKit {

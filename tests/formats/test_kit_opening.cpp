@@ -58,7 +58,9 @@ TEST(KitOpening, ReferenceKitsOpenIntoTheKeysTheirDescriptionGives) {
             EXPECT_EQ(key.audio.length, expectedLength(f, k)) << k;
             EXPECT_EQ(key.audio.channels(), key.audio.length ? f.channels : 0) << k;
             EXPECT_EQ(key.name, key.audio.length ? stem + " #" + std::to_string(k + 1) : "") << k;
-            if (key.audio.length) EXPECT_EQ(key.audio.left[key.audio.length - 1], 0.0f) << k;
+            if (key.audio.length) {
+                EXPECT_EQ(key.audio.left[key.audio.length - 1], 0.0f) << k;
+            }
         }
     }
     const std::string tr808 = referenceKit("op1_device_drumv1_tr808.aif");
@@ -116,15 +118,18 @@ TEST(KitOpening, AnOpenedKitExportedUnchangedOpensAlike) {
             ASSERT_EQ(a.channels(), b.channels()) << k;
             for (int32_t i = 0; i < a.length; ++i) {
                 ASSERT_EQ(a.left[i], b.left[i]) << k << " " << i;
-                if (a.right) ASSERT_EQ(a.right[i], b.right[i]) << k << " " << i;
+                if (a.right) {
+                    ASSERT_EQ(a.right[i], b.right[i]) << k << " " << i;
+                }
             }
             EXPECT_EQ(again.keys[k].settings, original.keys[k].settings) << k;
         }
     }
 }
 
-// A mono kit of `frames` frames (sample i = i / 32768) with the description given.
-std::vector<uint8_t> kitBytes(uint32_t frames, const std::string& description) {
+// A kit of `frames` frames (sample i = i / 32768 on every channel) with the
+// description given.
+std::vector<uint8_t> kitBytes(uint32_t frames, const std::string& description, char channels = 1) {
     std::vector<uint8_t> b = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'A', 'I', 'F', 'F'};
     auto chunk = [&b](const char* id, const std::string& body) {
         b.insert(b.end(), id, id + 4);
@@ -133,11 +138,12 @@ std::vector<uint8_t> kitBytes(uint32_t frames, const std::string& description) {
         b.insert(b.end(), body.begin(), body.end());
         if (n & 1) b.push_back(0);
     };
-    chunk("COMM", {0, 1, char(frames >> 24), char(frames >> 16), char(frames >> 8), char(frames), 0, 16, 0x40, 0x0E,
+    chunk("COMM", {0, channels, char(frames >> 24), char(frames >> 16), char(frames >> 8), char(frames), 0, 16, 0x40, 0x0E,
                    char(0xAC), 0x44, 0, 0, 0, 0, 0, 0});
     chunk("APPL", "op-1" + description);
     std::string samples(8, '\0');
-    for (uint32_t i = 0; i < frames; ++i) samples += {char(i >> 8 & 0x7f), char(i)};
+    for (uint32_t i = 0; i < frames; ++i)
+        for (char c = 0; c < channels; ++c) samples += {char(i >> 8 & 0x7f), char(i)};
     chunk("SSND", samples);
     const uint32_t form = uint32_t(b.size() - 8);
     for (int i = 0; i < 4; ++i) b[4 + std::size_t(i)] = uint8_t(form >> (24 - 8 * i));
@@ -194,6 +200,31 @@ TEST(KitOpening, HostilePositionsAreCutAndDamagedKitsRefused) {
     EXPECT_FALSE(isKitFile(dir.file("sampler.aif")));
     test::writeBytes(dir.file("broken.aif"), kitBytes(100, "{\"type\":"));
     EXPECT_TRUE(isKitFile(dir.file("broken.aif")));
+}
+
+TEST(KitOpening, TheFieldsFourthPlayModeIsKeptForItsExportWhileTheKeyIsUnchanged) {
+    constexpr long long kFrame = 2435;  // a little more than one frame on the 20 s scale
+    const std::string field = "{\"type\":\"drum\",\"stereo\":true," + positions("start", {0, 200 * kFrame}) + "," +
+                              positions("end", {100 * kFrame, 300 * kFrame}) + "," +
+                              positions("playmode", {20000, 24000}) + "}";
+    const auto bytes = kitBytes(400, field, 2);
+    OpenedKit opened = takeKitApart(bytes.data(), bytes.size(), "field");
+    ASSERT_TRUE(opened.opened) << opened.error;
+    EXPECT_EQ(opened.target, KitTarget::Op1Field);
+    EXPECT_EQ(opened.keys[0].settings.playMode, PlayModeOneShot);  // the nearer of one-shot and loop
+    EXPECT_EQ(opened.keys[1].settings.playMode, PlayModeLoop);
+    Kit kit;
+    KeyNames names{};
+    putOpenedKit(kit, names, opened, nullptr);
+    kit.keyPlayMode[0] = PlayModeGate;  // changed in the window: its own value again
+    ScratchDir dir;
+    const char* keyNames[kNumKeys] = {names[0], names[1]};
+    ASSERT_EQ(exportFieldKit(dir.file("out.aif").c_str(), fieldKitInput(kit, keyNames)), ExportResult::Written);
+    const KitFile out = readKitFile(dir.file("out.aif"));
+    EXPECT_EQ(out.description.playmode[0], fieldPlayModeValue(param::playModeToParameter(PlayModeGate)));
+    EXPECT_EQ(out.description.playmode[1], 24000);
+    eraseKeyAudio(kit, 1);  // new audio, no held value
+    EXPECT_EQ(kit.fieldPlayModeHeld(1), -1);
 }
 
 }  // namespace

@@ -443,8 +443,9 @@ TEST_F(KitTool, SplitOfAKitWritesTheKeysTheWindowOpens) {
             sf_close(f);
             for (int32_t i = 0; i < key.length; ++i) {
                 ASSERT_EQ(frames[std::size_t(i * info.channels)], short(key.left[i] * 32768.0f)) << k << " " << i;
-                if (key.right)
+                if (key.right) {
                     ASSERT_EQ(frames[std::size_t(i * 2 + 1)], short(key.right[i] * 32768.0f)) << k << " " << i;
+                }
             }
         }
     }
