@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "formats/FieldKitWriter.h"
+
 namespace rimbrel::test {
 namespace {
 
@@ -202,6 +204,18 @@ TEST_F(EditorDropTest, AKitFileAloneOnTheDropButtonOpensAsKeysOnAKeyItIsOneSound
     EXPECT_FALSE(dropAt({dir / "broken.aif"}, 100, 40));
     EXPECT_EQ(kit().keyLength[5], 999 + 2999);
     EXPECT_NE(editor->getStatusLine()->shownText().find("not opened"), std::string::npos);
+
+    // A Field kit switches the instance to the Field.
+    FieldKitInput field;
+    const std::vector<float> frames(500, 0.25f);
+    field.audio[0] = {{frames.data(), frames.data()}, 500};
+    field.keyName[0] = "pad";
+    ASSERT_EQ(exportFieldKit((dir / "wide.aif").c_str(), field), ExportResult::Written);
+    ASSERT_TRUE(dropAt({dir / "wide.aif"}, 100, 40));
+    EXPECT_EQ(kit().target.load(), KitTarget::Op1Field);
+    EXPECT_EQ(editor->getTargetSwitch()->getValue(), 1.0f);
+    EXPECT_EQ(kit().keyChannels(0), 2);
+    EXPECT_EQ(editor->getStatusLine()->shownText(), "Opened kit wide.aif: 1 key, for the OP-1 Field");
 }
 
 }  // namespace
