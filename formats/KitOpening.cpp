@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -136,6 +137,9 @@ std::string refusal(const KitFile& file, std::size_t size) {
 
 bool isKitFile(const std::string& path) {
     try {
+        // Only a plain file: opening a pipe or a device to read would wait.
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec)) return false;
         std::ifstream in(path, std::ios::binary);
         uint8_t header[12];
         if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;

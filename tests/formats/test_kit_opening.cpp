@@ -2,6 +2,7 @@
 // keys their descriptions give, the round trip through the export, and kits
 // whose positions are hostile or whose description is damaged.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -200,6 +201,8 @@ TEST(KitOpening, HostilePositionsAreCutAndDamagedKitsRefused) {
     EXPECT_FALSE(isKitFile(dir.file("sampler.aif")));
     test::writeBytes(dir.file("broken.aif"), kitBytes(100, "{\"type\":"));
     EXPECT_TRUE(isKitFile(dir.file("broken.aif")));
+    ASSERT_EQ(mkfifo(dir.file("pipe.aif").c_str(), 0600), 0);
+    EXPECT_FALSE(isKitFile(dir.file("pipe.aif")));  // a pipe is never opened to wait on
 }
 
 TEST(KitOpening, TheFieldsFourthPlayModeIsKeptForItsExportWhileTheKeyIsUnchanged) {
