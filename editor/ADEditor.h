@@ -184,6 +184,10 @@ private:
     // decides later).
     bool askBeforeReplacing(const std::string& path, int32_t kind);
 
+    // A kit file dropped alone on the drop button (EditorDrop.cpp): every
+    // key taken from it, one undo step.
+    void openKit(const std::string& path);
+
     void audition(int k);
     void releaseControls();
     // On the window's own thread: catches up with a kitReplaced().

@@ -5,6 +5,7 @@
 
 #include "editor/ADEditor.h"
 #include "editor/DropSummary.h"
+#include "formats/KitOpening.h"
 
 namespace rimbrel {
 
@@ -40,6 +41,12 @@ void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag,
     // Examines, stores, loads and names one item after the other; the loads
     // report through loadStarted/keyLoaded/loadEnded, the names through keyNamed.
     const std::vector<std::string> items = dragItems(drag);
+    // A kit file alone on the drop button opens the kit; on a key's name, or
+    // among other files, it is one sound like any other.
+    if (control == dropButton && items.size() == 1 && isKitFile(items[0])) {
+        openKit(items[0]);
+        return;
+    }
     dropLoads = {};
     std::vector<KeyAssignment> filled;
     // The whole drop is one undo step, its keys recorded as they are reached.
@@ -60,6 +67,26 @@ void ADEditor::HandleDragDrop(gui::CControl* control, gui::CDragContainer* drag,
         showStatus(dropSummary(report));
 }
 
+void ADEditor::openKit(const std::string& path) {
+    OpenedKit opened = openKitFile(path);
+    dropTaken = opened.opened;
+    if (!opened.opened) {
+        showStatus(openedKitSummary(opened, path));
+        return;
+    }
+    dropReplacedKeys = false;
+    undoHistory.openStep();
+    putOpenedKit(effect->kit, keyNames, opened, this);
+    undoHistory.closeStep();
+    showTarget();
+    for (int k = 0; k < kNumKeys; ++k) refreshKey(k);
+    updateTotalLabel();
+    if (dropReplacedKeys)
+        offerUndo(openedKitSummary(opened, path));
+    else
+        showStatus(openedKitSummary(opened, path));
+}
+
 void ADEditor::HandleDragHover(gui::CControl* control, gui::CDragContainer* drag, bool entering) {
     if (!control || !drag) return;
     if (drag->getCount() < 0) entering = false;
@@ -70,7 +97,10 @@ void ADEditor::HandleDragHover(gui::CControl* control, gui::CDragContainer* drag
     if (entering) {
         const int first = control == dropButton ? 0 : control->getTag() - kTagNameLabel;
         if (!isKeyIndex(first)) return;
-        keys = hoverKeys(dragItems(drag), first);
+        const std::vector<std::string> items = dragItems(drag);
+        // A kit about to open fills every key.
+        const bool kit = control == dropButton && items.size() == 1 && isKitFile(items[0]);
+        keys = kit ? (KeyMask(1) << kNumKeys) - 1 : hoverKeys(items, first);
     }
     for (int k = 0; k < kNumKeys; ++k) {
         CMyTextLabel* label = nameLabels[k];

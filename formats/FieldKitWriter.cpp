@@ -83,6 +83,7 @@ FieldKitInput::FieldKitInput() {
         reverse[k] = 0.0f;
         volume[k] = 0.5f;
         pan[k] = 0.5f;
+        rawPlayMode[k] = -1;
     }
 }
 
@@ -99,6 +100,7 @@ FieldKitInput fieldKitInput(const Kit& kit, const char* const* keyNames) {
         in.reverse[k] = param::reverseToParameter(kit.keyReverse[k].load(std::memory_order_relaxed));
         in.volume[k] = param::volumeToParameter(kit.keyVolume[k].load(std::memory_order_relaxed));
         in.pan[k] = param::panToParameter(kit.keyPan[k].load(std::memory_order_relaxed));
+        in.rawPlayMode[k] = kit.fieldPlayModeHeld(k);
         in.keyName[k] = keyNames ? keyNames[k] : nullptr;
     }
     return in;
@@ -155,7 +157,10 @@ std::string fieldKitDescription(const FieldKitInput& in, const KitLayout& layout
          "false,false,false,false,false,false,false,false,false,false,false,false],";
     appendKeyArray(s, "pitch", layout, [&](const KeyLayout& key) { return pitchValue(in.pitch[key.sourceKey]); });
     appendKeyArray(s, "playmode", layout,
-                   [&](const KeyLayout& key) { return fieldPlayModeValue(in.playMode[key.sourceKey]); });
+                   [&](const KeyLayout& key) {
+                       const int32_t raw = in.rawPlayMode[key.sourceKey];
+                       return raw >= 0 ? raw : fieldPlayModeValue(in.playMode[key.sourceKey]);
+                   });
     appendKeyArray(s, "reverse", layout,
                    [&](const KeyLayout& key) { return fieldReverseValue(in.reverse[key.sourceKey]); });
     appendKeyArray(s, "start", layout, [](const KeyLayout& key) { return fieldPositionValue(key.startFrame); });

@@ -41,6 +41,9 @@ struct FieldKitInput {
     float reverse[kNumKeys];
     float volume[kNumKeys];
     float pan[kNumKeys];  // 0 full left, 0.5 centre, 1 full right
+    // A play-mode value written as it stands instead of playMode's (the
+    // Field's fourth mode, kept from an opened kit); -1: none.
+    int32_t rawPlayMode[kNumKeys];
     // Stored path of each key's sample (may be null); named as in KitExportInput.
     const char* keyName[kNumKeys] = {};
     std::string name = "user";  // the kit's name in its description

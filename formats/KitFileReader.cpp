@@ -120,6 +120,7 @@ void parseDescription(const uint8_t* body, uint64_t size, KitFile& file) {
         const bool startOk = !d.hasStart || (d.start[k] >= 0 && d.start[k] <= 2147483646);
         const bool endOk = !d.hasEnd || (d.end[k] >= 0 && d.end[k] <= 2147483646);
         if (!startOk || !endOk) {
+            d.positionsOutOfRange = true;
             file.errors.push_back(format("key %llu: position outside 0..2147483646", k));
             break;
         }

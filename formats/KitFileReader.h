@@ -49,6 +49,8 @@ struct KitFileDescription {
     std::array<int64_t, 24> pitch{}, start{}, end{}, playmode{}, reverse{}, volume{}, pan{};
     bool hasPitch = false, hasStart = false, hasEnd = false, hasPlaymode = false, hasReverse = false,
          hasVolume = false, hasPan = false;
+    // A start or end lies outside 0..2147483646 (one of the errors).
+    bool positionsOutOfRange = false;
 };
 
 struct KitFile {

@@ -29,6 +29,14 @@ Kit::Kit() : midiQueueCount(0), sharedBarrier_(platform::processWideBarrierAvail
     for (QueuedNote& q : midiQueue) q = QueuedNote{-1, 0, 0, 0, 0};
 }
 
+int32_t Kit::fieldPlayModeHeld(int k) const {
+    const HeldFieldPlayMode& held = heldFieldPlayMode[k];
+    if (held.value < 0 || held.generation != keyGeneration[k] ||
+        held.shownAs != keyPlayMode[k].load(std::memory_order_relaxed))
+        return -1;
+    return held.value;
+}
+
 void Kit::renewKeyGeneration(int k) {
     // One count for every kit of the process: a kit's own bytes then change
     // only in the key rewritten.

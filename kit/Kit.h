@@ -118,6 +118,19 @@ struct Kit {
     std::atomic<float> keyPan[kNumKeys];     // -1 full left, 0 centre, +1 full right
     std::atomic<KitTarget> target{KitTarget::Op1};
 
+    // UI thread: a Field play-mode value the window has no setting for (the
+    // Field's fourth mode), kept from an opened kit for the Field's export.
+    // It counts while the key holds the audio it came with (generation) and
+    // still has the play mode it was shown as (shownAs); value -1: none.
+    struct HeldFieldPlayMode {
+        int32_t value = -1;
+        int32_t shownAs = 0;
+        uint64_t generation = 0;
+    };
+    HeldFieldPlayMode heldFieldPlayMode[kNumKeys];
+    // Key k's held value when it still counts, else -1.
+    int32_t fieldPlayModeHeld(int k) const;
+
     // ---- playback state (audio thread) ----
     std::atomic<bool> keyPlaying[kNumKeys];
     double keyPosition[kNumKeys];

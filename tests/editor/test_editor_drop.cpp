@@ -2,6 +2,10 @@
 // highlights.
 #include "EditorTestSupport.h"
 
+#include <fstream>
+
+#include "formats/FieldKitWriter.h"
+
 namespace rimbrel::test {
 namespace {
 
@@ -161,6 +165,57 @@ TEST_F(EditorDropTest, DroppedKeysCanBeExportedAndExchanged) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(info.frames, 2999 + 999);
     sf_close(f);
+}
+
+TEST_F(EditorDropTest, AKitFileAloneOnTheDropButtonOpensAsKeysOnAKeyItIsOneSound) {
+    writeWav(dir / "one.wav", 1000, 0.5f);
+    writeWav(dir / "two.wav", 3000, -0.5f);
+    ASSERT_TRUE(dropOnLabel({dir / "one.wav", dir / "two.wav"}, 0));
+    clickExport();
+    env.scriptFileSelectorAnswer({dir / "drums.aif"});
+    env.pump();
+    const std::vector<float> one(kit().keySamples[0], kit().keySamples[0] + 1000);
+    editor->eraseAllKeys();
+    fillKey(7, 10, "/old/keep.wav");
+
+    ASSERT_TRUE(dropAt({dir / "drums.aif"}, 100, 40));
+    // Each key comes back as it was exported, the rest empty.
+    ASSERT_EQ(kit().keyLength[0], 1000);
+    EXPECT_EQ(std::vector<float>(kit().keySamples[0], kit().keySamples[0] + 1000), one);
+    EXPECT_EQ(kit().keyLength[1], 3000);
+    EXPECT_EQ(kit().keyLength[7], 0);
+    EXPECT_EQ(nameText(1), " drums #2");
+    EXPECT_EQ(nameText(7), "    ");
+    EXPECT_EQ(editor->getStatusLine()->shownText(), "Opened kit drums.aif: 2 keys");
+    EXPECT_TRUE(editor->undo());  // one step puts the kit back
+    EXPECT_EQ(kit().keyLength[7], 10);
+    EXPECT_EQ(kit().keyLength[0], 0);
+
+    ASSERT_TRUE(dropOnLabel({dir / "drums.aif"}, 5));
+    EXPECT_EQ(kit().keyLength[5], 999 + 2999);
+    EXPECT_EQ(nameText(5), " drums");
+    EXPECT_EQ(kit().keyLength[6], 0);
+
+    const char broken[] =
+        "FORM\0\0\0\x18"
+        "AIFFAPPL\0\0\0\x0c"
+        "op-1{\"type\":";  // a kit cut short
+    std::ofstream(dir / "broken.aif", std::ios::binary).write(broken, sizeof broken - 1);
+    EXPECT_FALSE(dropAt({dir / "broken.aif"}, 100, 40));
+    EXPECT_EQ(kit().keyLength[5], 999 + 2999);
+    EXPECT_NE(editor->getStatusLine()->shownText().find("not opened"), std::string::npos);
+
+    // A Field kit switches the instance to the Field.
+    FieldKitInput field;
+    const std::vector<float> frames(500, 0.25f);
+    field.audio[0] = {{frames.data(), frames.data()}, 500};
+    field.keyName[0] = "pad";
+    ASSERT_EQ(exportFieldKit((dir / "wide.aif").c_str(), field), ExportResult::Written);
+    ASSERT_TRUE(dropAt({dir / "wide.aif"}, 100, 40));
+    EXPECT_EQ(kit().target.load(), KitTarget::Op1Field);
+    EXPECT_EQ(editor->getTargetSwitch()->getValue(), 1.0f);
+    EXPECT_EQ(kit().keyChannels(0), 2);
+    EXPECT_EQ(editor->getStatusLine()->shownText(), "Opened kit wide.aif: 1 key, for the OP-1 Field");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The kit-file reader check: the reader on the bytes in memory and through a
-// file, the frame decoder, and `rimbrel-kit inspect` on that file.
+// file, the frame decoder, the kit taken apart into keys, and
+// `rimbrel-kit inspect` on that file.
 #include "tests/fuzz/FuzzChecks.h"
 
 #include "formats/KitFileReader.h"
+#include "formats/KitOpening.h"
 #include "tools/rimbrel-kit/KitTool.h"
 
 #include <fcntl.h>
@@ -88,6 +90,21 @@ std::string checkKitReaderInput(const uint8_t* data, std::size_t size) {
             for (float v : *channel)
                 if (!std::isfinite(v) || v < -1.0f || v > 1.0f) return "a key's frame outside -1..+1";
     }
+    // The kit taken apart: keys of the file's channels, each no longer than
+    // the audio and its silent frame, every frame inside -1..+1.
+    const OpenedKit opened = takeKitApart(copy.get(), size, "fuzz");
+    if (opened.opened != (opened.keysWithAudio > 0)) return "an opened kit without keys, or keys of a refused one";
+    if (!opened.opened && opened.error.empty()) return "a kit refused without a reason";
+    for (const OpenedKey& key : opened.keys) {
+        const KeyAudioBuffers& a = key.audio;
+        if (!a.length) continue;
+        if (a.length < 2 || uint64_t(a.length) > uint64_t(file.frames) + 1) return "an opened key outside the audio";
+        if (a.channels() != file.channels) return "an opened key with other channels than the kit";
+        for (int32_t i = 0; i < a.length; ++i)
+            if (!(a.left[i] >= -1.0f && a.left[i] <= 1.0f) || (a.right && !(a.right[i] >= -1.0f && a.right[i] <= 1.0f)))
+                return "an opened key's frame outside -1..+1";
+    }
+
     if (file.valid() && file.description.stereo && file.channels != 2)
         return "a stereo description over audio of another channel count counts as valid";
     if (file.valid() && double(file.frames) > file.positionScaleFrames())

@@ -15,6 +15,7 @@
 #include "formats/FieldKitWriter.h"
 #include "formats/KitExport.h"
 #include "formats/KitFileReader.h"
+#include "formats/KitOpening.h"
 
 namespace rimbrel {
 namespace {
@@ -415,6 +416,38 @@ TEST_F(KitTool, InspectReadsKitsMadeElsewhere) {
         const ToolRun r = run("inspect '" + (refs / name).string() + "'");
         EXPECT_EQ(r.status, 0) << name << r.err;
         EXPECT_NE(r.out.find("valid Op-1 kit file"), std::string::npos) << name;
+    }
+}
+
+TEST_F(KitTool, SplitOfAKitWritesTheKeysTheWindowOpens) {
+    const fs::path refs = RIMBREL_REFERENCE_KITS;
+    if (!fs::exists(refs / "op1_device_drumv1_tr808.aif")) GTEST_SKIP() << "reference kits absent";
+    for (const char* name : {"te_drum_utility_web_808.aif", "op1field_device_stereo_20s.aif"}) {
+        SCOPED_TRACE(name);
+        const ToolRun r = run("split '" + (refs / name).string() + "' -o Keys.aif");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const OpenedKit kit = openKitFile((refs / name).string());
+        EXPECT_NE(r.out.find("wrote " + std::to_string(kit.keysWithAudio) + " files"), std::string::npos) << r.out;
+        for (int k = 0; k < kNumKeys; ++k) {
+            const KeyAudioBuffers& key = kit.keys[k].audio;
+            const std::string path = file("Keys_" + std::string(k < 9 ? "0" : "") + std::to_string(k + 1) + ".aif");
+            ASSERT_EQ(fs::exists(path), key.length > 0) << k;
+            if (!key.length) continue;
+            SF_INFO info{};
+            SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+            ASSERT_NE(f, nullptr) << k;
+            ASSERT_EQ(info.frames, key.length) << k;
+            ASSERT_EQ(info.channels, key.channels()) << k;
+            std::vector<short> frames(std::size_t(info.frames * info.channels));
+            sf_readf_short(f, frames.data(), info.frames);
+            sf_close(f);
+            for (int32_t i = 0; i < key.length; ++i) {
+                ASSERT_EQ(frames[std::size_t(i * info.channels)], short(key.left[i] * 32768.0f)) << k << " " << i;
+                if (key.right) {
+                    ASSERT_EQ(frames[std::size_t(i * 2 + 1)], short(key.right[i] * 32768.0f)) << k << " " << i;
+                }
+            }
+        }
     }
 }
 

@@ -19,6 +19,7 @@
 #include "formats/FieldKitWriter.h"
 #include "formats/KitExport.h"
 #include "formats/KitFileReader.h"
+#include "formats/KitOpening.h"
 #include "kit/ParameterMap.h"
 #include "kit/DropIntake.h"
 #include "kit/DropReport.h"
@@ -41,6 +42,9 @@ const char* const kUsage =
     "  rimbrel-kit split [FILES... | FOLDER] -o NAME.aif [--target op1|field]\n"
     "      Fill the keys the same way and write one file per key: NAME_01.aif ...\n"
     "      (stereo files for the OP-1 Field)\n"
+    "  rimbrel-kit split KIT.aif -o NAME.aif [--target op1|field]\n"
+    "      Take a drum-kit file apart into its keys, as the plug-in's window opens\n"
+    "      it, and write one file per key (the kit's own target unless given)\n"
     "\n"
     "Settings (build; KEY is 0..23 or a note name F3..E5: key 0 = F3 = MIDI note 53,\n"
     "key 1 = F#3 or Gb3, ... key 23 = E5):\n"
@@ -561,6 +565,56 @@ int split(const Arguments& args) {
     return kExitOk;
 }
 
+// A kit file given alone: its keys as the window opens them, one file each.
+int splitKit(const Arguments& args) {
+    if (args.output.empty()) return usageError("split needs -o PATH");
+    const std::string& path = args.items[0];
+    OpenedKit opened;
+    {
+        QuietStderr quiet(!args.verbose);
+        opened = openKitFile(path);
+    }
+    if (!opened.opened) return failure("kit " + path + " not opened: " + opened.error);
+    if (opened.keysCut > 0)
+        std::fprintf(stderr, "rimbrel-kit: %s: positions of %s reach past the audio, cut to it\n", path.c_str(),
+                     count(opened.keysCut, "key", "keys").c_str());
+    LoadedKit loaded;
+    try {
+        loaded.kit.reset(new Kit);
+        loaded.stored.reset(new StoredNames{});
+    } catch (...) {
+        return failure("out of memory");
+    }
+    putOpenedKit(*loaded.kit, loaded.stored->names, opened, nullptr);
+    const KitTarget target = args.targetGiven ? args.target : opened.target;
+    std::printf("kit %s: %s, %s\n", path.c_str(), count(opened.keysWithAudio, "key", "keys").c_str(),
+                kitTargetName(opened.target));
+    for (int k = 0; k < kNumKeys; ++k)
+        if (loaded.kit->keyLength[k] > 0)
+            std::printf("key %2d  %-4s  %8s s  %s\n", k, noteName(k).c_str(),
+                        seconds(targetKeyLength(loaded.kit->keyLength[k], target)).c_str(), loaded.stored->names[k]);
+    const char* names[kNumKeys];
+    for (int k = 0; k < kNumKeys; ++k) names[k] = loaded.stored->names[k];
+    int written = 0;
+    ExportResult result;
+    {
+        QuietStderr quiet(!args.verbose);
+        result = target == KitTarget::Op1Field
+                     ? exportFieldIndividualFiles(args.output.c_str(), fieldKitInput(*loaded.kit, names), &written)
+                     : exportIndividualFiles(args.output.c_str(), kitExportInput(*loaded.kit, names), &written);
+    }
+    switch (result) {
+        case ExportResult::Written: break;
+        case ExportResult::NothingToExport: return failure("no key holds 2 frames or more: nothing written");
+        case ExportResult::Refused: return failure("the output path is too long: nothing written");
+        case ExportResult::Failed:
+            return failure("only " + std::to_string(written) + " of the keys' files could be written");
+        case ExportResult::TooLong: break;
+    }
+    std::printf("wrote %s\n", count(written, "file", "files").c_str());
+    return kExitOk;
+}
+
 // ---- the Field's kits: stereo keys of up to 20 s ----
 
 struct FieldKit {
@@ -707,6 +761,7 @@ int runKitTool(int argc, const char* const* argv) {
         }
         if (args.command == "split") {
             if (!args.settings.empty()) return usageError("split writes the audio only; settings belong to build");
+            if (args.items.size() == 1 && isKitFile(args.items[0])) return splitKit(args);
             return field ? splitField(args) : split(args);
         }
         return usageError("unknown command '" + args.command + "'");
