@@ -80,7 +80,7 @@ bool whyNotTaken(const std::string& path, SkipReason& reason) {
     if (!isLoadableFile(path.c_str())) {
         // A file named like a sound file that the loader cannot decode is
         // spoilt or unreadable, not some other kind of file.
-        const std::size_t slash = path.find_last_of('/');
+        const std::size_t slash = path.find_last_of(platform::kPathSeparators);
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
         const int fd = platform::openForReading(path.c_str());
         const bool opens = fd >= 0;

@@ -50,6 +50,14 @@ bool readFolder(const char* path, std::vector<FolderEntry>& entries, std::size_t
 // on Windows is not UTF-8: paths cross to and from std::filesystem only
 // through these two.
 
+// The characters that end a folder's name in a path: Windows takes both
+// slashes, Linux only '/' (a backslash is a plain character of a name there).
+#if defined(_WIN32)
+inline constexpr const char* kPathSeparators = "/\\";
+#else
+inline constexpr const char* kPathSeparators = "/";
+#endif
+
 inline std::filesystem::path pathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }

@@ -92,6 +92,12 @@ std::wstring pathOf(int fd) {
     }
     if (length == 0 || length >= path.size()) return {};
     path.resize(length);
+    // The answer has the "\\?\" form; Media Foundation takes a URL or a
+    // plain path, so a path that fits the plain form is given in it.
+    if (path.size() < MAX_PATH + 4) {
+        if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+        if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+    }
     return path;
 }
 

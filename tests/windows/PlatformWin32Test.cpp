@@ -1,6 +1,7 @@
 // The files section on Windows: UTF-8 names through wide calls, reads at
 // offsets, folders, exclusive creation and replacing, and the decoders
 // behind openSoundFile.
+#include "editor/ExportReport.h"
 #include "platform/Files.h"
 #include "platform/LosslessAudio.h"
 #include "platform/SoundFileDecoder.h"
@@ -155,6 +156,11 @@ TEST(Win32LosslessAudio, KeyAudioComesBackBitForBit) {
     EXPECT_EQ(decoded[0], left);
     EXPECT_EQ(decoded[1], right);
     EXPECT_FALSE(platform::decodeLosslessAudio(bytes.data(), bytes.size(), {2, 9999}, decoded));
+}
+
+TEST(Win32Paths, FileNamesEndAtEitherSlash) {
+    EXPECT_EQ(fileNameOf("C:\\Users\\me\\kit.aif"), "kit.aif");
+    EXPECT_EQ(fileNameOf("Z:\\tmp/kits\\k\xC3\xA9.aif"), "k\xC3\xA9.aif");
 }
 
 TEST(Win32Threads, TheProcessWideBarrierIsThere) {
