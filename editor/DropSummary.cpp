@@ -1,10 +1,12 @@
 #include "editor/DropSummary.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "kit/DropReport.h"
 #include "kit/Kit.h"
 #include "kit/Loader.h"
+#include "platform/Files.h"
 
 namespace rimbrel {
 
@@ -14,8 +16,9 @@ namespace {
 constexpr std::size_t kMaxListedNames = 4;
 
 std::string baseName(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    const std::size_t slash = path.find_last_of('/');
+    const std::string_view separators = platform::kPathSeparators;
+    while (path.size() > 1 && separators.find(path.back()) != std::string_view::npos) path.pop_back();
+    const std::size_t slash = path.find_last_of(platform::kPathSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

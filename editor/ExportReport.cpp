@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Files.h"
+
 namespace rimbrel {
 
 const char* const kReplaceCaption = "Replace existing files?";
@@ -25,7 +27,7 @@ std::string count(int n, const char* one, const char* many) { return std::to_str
 }  // namespace
 
 std::string fileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
+    const std::size_t slash = path.find_last_of(platform::kPathSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -4,10 +4,12 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace rimbrel::host {
 
 bool loadStateFile(Plugin& plugin, const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::pathFromUtf8(path), std::ios::binary);
     if (!in) {
         error = path + ": cannot be opened";
         return false;
@@ -32,7 +34,7 @@ bool saveStateFile(Plugin& plugin, const std::string& path, std::string& error) 
         error = "the plug-in handed over no state";
         return false;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(platform::pathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(static_cast<const char*>(data), std::streamsize(size));
     out.close();
     if (!out) {
