@@ -38,6 +38,9 @@ LAYERS = {
     "platform/x11": ("the X11 backend", ["platform", "gui", "platform/cairo"]),
     "platform/headless": ("the headless backend", ["platform", "gui", "platform/cairo"]),
     "platform/posix": ("the POSIX files backend", ["platform"]),
+    # Windows: files, decoding and the window system. Its text face is one
+    # of the embedded resources.
+    "platform/win32": ("the Windows backend", ["platform", "gui", "resources"]),
     "platform/sndfile": ("the libsndfile decoder", ["platform"]),
     "platform/ownaudio": ("the own WAV and AIFF decoder", ["platform"]),
     "binding": ("the editor binding", ["gui", "platform", "plugin", "plugin/vst2"]),
