@@ -17,7 +17,6 @@
 #include "tools/rimbrel-host/HostDropArea.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/RealtimeAudio.h"
-#include "resources/EditorGeometry.h"
 
 namespace rimbrel::host {
 
@@ -427,56 +426,6 @@ int EditorSession::run(std::string& error) {
 }
 
 }  // namespace
-
-bool parseClickSpec(const std::string& text, EditorAction& action, std::string& error) {
-    action = EditorAction{};
-    action.kind = EditorAction::Click;
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : text) {
-        if (c == ',' || c == '+') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    parts.push_back(part);
-    auto number = [](const std::string& s, int& v) {
-        if (s.empty())
-            return false;
-        char* end = nullptr;
-        const long n = std::strtol(s.c_str(), &end, 10);
-        v = static_cast<int>(n);
-        return *end == 0 && n >= -32768 && n < 32768;
-    };
-    bool ok = parts.size() >= 2 && number(parts[0], action.x) && number(parts[1], action.y);
-    for (std::size_t i = 2; ok && i < parts.size(); ++i) {
-        if (parts[i] == "shift")
-            action.shift = true;
-        else if (parts[i] == "ctrl" || parts[i] == "control")
-            action.control = true;
-        else if (parts[i] == "alt")
-            action.alt = true;
-        else
-            ok = false;
-    }
-    if (!ok)
-        error = "bad --click '" + text + "' (X,Y[,shift][,ctrl][,alt])";
-    return ok;
-}
-
-void dropPoint(int key, int& x, int& y) {
-    if (key < 0) {
-        // The drop button, (8, 11, 256, 65).
-        x = (8 + 256) / 2;
-        y = (11 + 65) / 2;
-        return;
-    }
-    // The middle of key k's name label.
-    x = rimbrel::geometry::nameLabelMiddleX();
-    y = rimbrel::geometry::nameLabelMiddleY(key);
-}
 
 int runEditor(const EditorOptions& options, std::string& error) {
     auto plugin = Plugin::load(options.pluginPath, error);
