@@ -38,18 +38,19 @@ LAYERS = {
     "platform/x11": ("the X11 backend", ["platform", "gui", "platform/cairo"]),
     "platform/headless": ("the headless backend", ["platform", "gui", "platform/cairo"]),
     "platform/posix": ("the POSIX files backend", ["platform"]),
-    # Windows: files, decoding and the window system. Its text face is one
-    # of the embedded resources.
-    "platform/win32": ("the Windows backend", ["platform", "gui", "resources"]),
     "platform/sndfile": ("the libsndfile decoder", ["platform"]),
     "platform/ownaudio": ("the own WAV and AIFF decoder", ["platform"]),
+    # Windows: what the X11 backend may, the own decoder it tries first, and
+    # the embedded resources, which hold its text face.
+    "platform/win32": ("the Windows backend", ["platform", "gui", "platform/cairo", "platform/ownaudio",
+                                               "resources"]),
     "binding": ("the editor binding", ["gui", "platform", "plugin", "plugin/vst2"]),
     "editor": ("the editor", ["binding", "gui", "plugin", "plugin/vst2", "kit", "formats",
                               "resources", "platform"]),
     "instrument": ("the instrument", ["platform", "kit", "formats", "plugin", "plugin/vst2",
                                       "resources", "gui", "platform/cairo", "platform/x11",
                                       "platform/headless", "platform/posix", "platform/sndfile",
-                                      "binding", "editor"]),
+                                      "platform/win32", "binding", "editor"]),
     "tools": ("the command-line tools", None),
     "tests": ("the tests", None),
     "bench": ("the benchmarks", None),

@@ -1,8 +1,8 @@
-// The editor command's scripted actions as every platform's host reads them.
-#include <cstdlib>
-
-#include "resources/EditorGeometry.h"
+// Reading the editor subcommand's actions from the command line: the same on
+// every window system.
 #include "tools/rimbrel-host/EditorHost.h"
+
+#include <cstdlib>
 
 namespace rimbrel::host {
 
@@ -42,18 +42,6 @@ bool parseClickSpec(const std::string& text, EditorAction& action, std::string& 
     if (!ok)
         error = "bad --click '" + text + "' (X,Y[,shift][,ctrl][,alt])";
     return ok;
-}
-
-void dropPoint(int key, int& x, int& y) {
-    if (key < 0) {
-        // The drop button, (8, 11, 256, 65).
-        x = (8 + 256) / 2;
-        y = (11 + 65) / 2;
-        return;
-    }
-    // The middle of key k's name label.
-    x = rimbrel::geometry::nameLabelMiddleX();
-    y = rimbrel::geometry::nameLabelMiddleY(key);
 }
 
 }  // namespace rimbrel::host

@@ -17,6 +17,7 @@
 #include "tools/rimbrel-host/HostDropArea.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/RealtimeAudio.h"
+#include "resources/EditorGeometry.h"
 
 namespace rimbrel::host {
 
@@ -426,6 +427,18 @@ int EditorSession::run(std::string& error) {
 }
 
 }  // namespace
+
+void dropPoint(int key, int& x, int& y) {
+    if (key < 0) {
+        // The drop button, (8, 11, 256, 65).
+        x = (8 + 256) / 2;
+        y = (11 + 65) / 2;
+        return;
+    }
+    // The middle of key k's name label.
+    x = rimbrel::geometry::nameLabelMiddleX();
+    y = rimbrel::geometry::nameLabelMiddleY(key);
+}
 
 int runEditor(const EditorOptions& options, std::string& error) {
     auto plugin = Plugin::load(options.pluginPath, error);

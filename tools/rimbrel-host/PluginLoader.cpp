@@ -1,6 +1,6 @@
 #include "tools/rimbrel-host/PluginLoader.h"
 
-#include <dlfcn.h>
+#include "tools/rimbrel-host/SharedLibrary.h"
 
 #include <cstdio>
 #include <cstring>
@@ -67,30 +67,24 @@ VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr valu
 }
 
 std::unique_ptr<Plugin> Plugin::load(const std::string& path, std::string& error) {
-    // A path without a slash would make dlopen search the library path.
-    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = dlerror();
-        error = why ? why : "cannot load " + path;
-        return nullptr;
-    }
-    auto entry = reinterpret_cast<PluginEntry>(dlsym(handle, "VSTPluginMain"));
-    if (!entry) entry = reinterpret_cast<PluginEntry>(dlsym(handle, "main"));
+    void* handle = openSharedLibrary(path, error);
+    if (!handle) return nullptr;
+    auto entry = reinterpret_cast<PluginEntry>(findSymbol(handle, "VSTPluginMain"));
+    if (!entry) entry = reinterpret_cast<PluginEntry>(findSymbol(handle, "main"));
     if (!entry) {
         error = path + ": neither VSTPluginMain nor main is exported";
-        dlclose(handle);
+        closeSharedLibrary(handle);
         return nullptr;
     }
     AEffect* effect = entry(hostCallback);
     if (!effect) {
         error = path + ": the plug-in created no effect";
-        dlclose(handle);
+        closeSharedLibrary(handle);
         return nullptr;
     }
     if (effect->magic != kEffectMagic) {
         error = path + ": the plug-in's record has no VST magic";
-        dlclose(handle);
+        closeSharedLibrary(handle);
         return nullptr;
     }
     std::unique_ptr<Plugin> plugin(new Plugin());
@@ -102,7 +96,7 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& path, std::string& error
 
 Plugin::~Plugin() {
     close();
-    if (handle_) dlclose(handle_);
+    if (handle_) closeSharedLibrary(handle_);
 }
 
 VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,

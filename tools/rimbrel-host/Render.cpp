@@ -1,6 +1,6 @@
 #include "tools/rimbrel-host/Render.h"
 
-#include <sndfile.h>
+#include "tools/rimbrel-host/RenderFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -55,11 +55,6 @@ private:
     std::vector<std::max_align_t> storage_;
     std::vector<VstMidiEvent> events_;
 };
-
-struct SndFileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-using SndFile = std::unique_ptr<SNDFILE, SndFileCloser>;
 
 }  // namespace
 
@@ -120,17 +115,12 @@ bool render(Plugin& plugin, RenderOptions options, std::string& error) {
     int inputChannels = 0;
     int64_t inputFrames = 0;
     if (!options.inputPath.empty()) {
-        SF_INFO info{};
-        SndFile in(sf_open(options.inputPath.c_str(), SFM_READ, &info));
-        if (!in) {
-            error = options.inputPath + ": " + sf_strerror(nullptr);
-            return false;
-        }
-        inputChannels = info.channels;
-        inputFrames = info.frames;
-        input.resize(size_t(info.frames) * size_t(info.channels));
-        inputFrames = sf_readf_float(in.get(), input.data(), info.frames);
-        if (!options.sampleRateGiven) options.sampleRate = info.samplerate;
+        InputSound sound;
+        if (!readInputSound(options.inputPath, sound, error)) return false;
+        inputChannels = sound.channels;
+        inputFrames = sound.frames;
+        input = std::move(sound.interleaved);
+        if (!options.sampleRateGiven) options.sampleRate = sound.sampleRate;
     }
     std::stable_sort(options.events.begin(), options.events.end(),
                      [](const TimedMidi& a, const TimedMidi& b) { return a.frame < b.frame; });
@@ -145,15 +135,8 @@ bool render(Plugin& plugin, RenderOptions options, std::string& error) {
     }
 
     // ---- output ----
-    SF_INFO outInfo{};
-    outInfo.samplerate = int(options.sampleRate);
-    outInfo.channels = 2;
-    outInfo.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SndFile out(sf_open(options.outputPath.c_str(), SFM_WRITE, &outInfo));
-    if (!out) {
-        error = options.outputPath + ": " + sf_strerror(nullptr);
-        return false;
-    }
+    std::unique_ptr<OutputWav> out = OutputWav::create(options.outputPath, int(options.sampleRate), error);
+    if (!out) return false;
 
     HostState& host = hostState();
     host.sampleRate = options.sampleRate;
@@ -219,8 +202,7 @@ bool render(Plugin& plugin, RenderOptions options, std::string& error) {
             interleaved[size_t(i) * 2] = left[i];
             interleaved[size_t(i) * 2 + 1] = right[i];
         }
-        if (sf_writef_float(out.get(), interleaved.data(), n) != n) {
-            error = options.outputPath + ": " + sf_strerror(out.get());
+        if (!out->write(interleaved.data(), n, error)) {
             ok = false;
             break;
         }
@@ -229,6 +211,7 @@ bool render(Plugin& plugin, RenderOptions options, std::string& error) {
     plugin.dispatch(effStopProcess);
     plugin.dispatch(effMainsChanged, 0, 0);
     host.processLevel = kVstProcessLevelUser;
+    if (ok) ok = out->finish(error);
     return ok;
 }
 
