@@ -12,6 +12,7 @@
 #include "editor/ExportReport.h"
 #include "formats/FieldKitWriter.h"
 #include "formats/KitExport.h"
+#include "platform/Files.h"
 
 namespace rimbrel {
 
@@ -68,7 +69,7 @@ FieldKitInput fieldExportInputOf(const ADEditor& editor, const std::string& path
     FieldKitInput in = fieldKitInput(effect->kit, names);
     takeSettingsFromEffect(*effect, in);
     for (int k = 0; k < kNumKeys; ++k) in.pan[k] = effect->getParameter(kParamPan + k);
-    const std::string stem = std::filesystem::path(kitExportPath(path.c_str())).stem().string();
+    const std::string stem = platform::utf8FromPath(platform::pathFromUtf8(kitExportPath(path.c_str())).stem());
     if (!stem.empty()) in.name = stem;
     return in;
 }

@@ -130,7 +130,7 @@ namespace {
 bool createTemporary(AiffOutput* out) {
     for (unsigned attempt = 0; attempt < 16 && !out->file; ++attempt) {
         out->temporary = temporaryPathBeside(out->target, attempt);
-        out->file = std::fopen(out->temporary.string().c_str(), "wbx");
+        out->file = platform::createNewFile(out->temporary);
         if (!out->file && errno != EEXIST) break;
     }
     return out->file != nullptr;
@@ -149,7 +149,7 @@ AiffOutput* openAiffOutput(const char* path, const char* comment, int channels) 
         return nullptr;
     }
     try {
-        out->target = fs::path(path);
+        out->target = platform::pathFromUtf8(path);
         const std::size_t L = std::strlen(comment);
         const std::size_t P = (4 - L % 4) % 4;
         // The FORM size must fit 32 bits with room for the audio.
@@ -219,7 +219,7 @@ AiffOutput* openAifcOutput(const char* path, int channels, const char* appl, std
         return nullptr;
     }
     try {
-        out->target = fs::path(path);
+        out->target = platform::pathFromUtf8(path);
         out->channels = channels;
         out->littleEndian = true;
         out->framesField = 34;

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Files.h"
+
 namespace rimbrel {
 
 namespace {
@@ -305,12 +307,13 @@ KitFile readKitFile(const std::string& path, std::vector<uint8_t>* bytes) {
     buffer.clear();
     try {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) {
+        const std::filesystem::path filePath = platform::pathFromUtf8(path);
+        if (!std::filesystem::is_regular_file(filePath, ec)) {
             KitFile file;
-            file.errors.push_back((std::filesystem::exists(path, ec) ? "not a regular file: " : "cannot open ") + path);
+            file.errors.push_back((std::filesystem::exists(filePath, ec) ? "not a regular file: " : "cannot open ") + path);
             return file;
         }
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(filePath, std::ios::binary);
         if (!in) {
             KitFile file;
             file.errors.push_back("cannot open " + path);

@@ -3,6 +3,7 @@
 #include "kit/FolderLister.h"
 #include "kit/SoundFileProbe.h"
 #include "kit/SoundFileNames.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +22,7 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 
 bool isFolder(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::is_directory(path, ec);
+    return std::filesystem::is_directory(platform::pathFromUtf8(path), ec);
 }
 
 bool isTaken(const std::vector<KeyAssignment>& plan, const std::string& path) {
@@ -59,7 +60,7 @@ bool whyNotTaken(const std::string& path, SkipReason& reason) {
         return true;
     }
     std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);  // links followed
+    const fs::file_status st = fs::status(platform::pathFromUtf8(path), ec);  // links followed
     if (st.type() == fs::file_type::not_found) {
         reason = SkipReason::Missing;
         return true;
@@ -81,9 +82,9 @@ bool whyNotTaken(const std::string& path, SkipReason& reason) {
         // spoilt or unreadable, not some other kind of file.
         const std::size_t slash = path.find_last_of('/');
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        FILE* f = std::fopen(path.c_str(), "rb");
-        const bool opens = f != nullptr;
-        if (f) std::fclose(f);
+        const int fd = platform::openForReading(path.c_str());
+        const bool opens = fd >= 0;
+        platform::closeFile(fd);
         reason = (!opens || hasSoundFileExtension(name)) ? SkipReason::Unreadable : SkipReason::NotSoundFile;
         return true;
     }

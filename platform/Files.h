@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rimbrel::platform {
@@ -43,9 +44,29 @@ struct FolderEntry {
 // Sorting and the two own entries are the folder lister's (kit/FolderLister.h).
 bool readFolder(const char* path, std::vector<FolderEntry>& entries, std::size_t maxEntries);
 
+// ---- Paths ----
+// Paths are UTF-8 everywhere in the program. A std::filesystem::path made from
+// a plain std::string takes the bytes in the system's narrow encoding, which
+// on Windows is not UTF-8: paths cross to and from std::filesystem only
+// through these two.
+
+inline std::filesystem::path pathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline std::string utf8FromPath(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
 // ---- Replacing a file ----
 // A written file replaces its target in two steps: flushAndSyncFile on the
 // finished temporary file, then replaceFile over the target.
+
+// Creates the file at path for writing (binary) only if nothing is there
+// yet, as fopen's "wbx" does. Returns null when it cannot; errno is EEXIST
+// when something by that name exists.
+std::FILE* createNewFile(const std::filesystem::path& path);
 
 // Flushes the stream's buffer and asks the system to write the file's data to
 // the storage device. Returns false when either step fails.

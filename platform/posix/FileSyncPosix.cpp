@@ -6,6 +6,8 @@
 
 namespace rimbrel::platform {
 
+std::FILE* createNewFile(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wbx"); }
+
 bool flushAndSyncFile(std::FILE* file) {
     if (std::fflush(file) != 0) return false;
     return ::fsync(::fileno(file)) == 0;

@@ -3,10 +3,27 @@
 #include "platform/Files.h"
 #include "platform/win32/WideText.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 namespace rimbrel::platform {
+
+// The C runtime's fopen ignores "x": the exclusive create goes through _wopen.
+std::FILE* createNewFile(const std::filesystem::path& path) {
+    const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (!file) {
+        const int error = errno;
+        _close(fd);
+        _wunlink(path.c_str());
+        errno = error;
+    }
+    return file;
+}
 
 bool flushAndSyncFile(std::FILE* file) {
     if (std::fflush(file) != 0) return false;

@@ -20,6 +20,10 @@
 #include "tools/rimbrel-host/Render.h"
 #include "tools/rimbrel-host/EditorHost.h"
 
+#if defined(_WIN32)
+#include "platform/win32/CommandLine.h"
+#endif
+
 namespace {
 
 using namespace rimbrel::host;
@@ -228,9 +232,7 @@ int runEditorCommand(const std::vector<std::string>& args) {
     return code;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int runHost(int argc, char** argv) {
     if (argc < 2) {
         usage(stderr);
         return 2;
@@ -255,3 +257,12 @@ int main(int argc, char** argv) {
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// File names on the command line arrive in UTF-8, as everywhere in the program.
+int main() { return rimbrel::win32::runWithUtf8Arguments(runHost); }
+#else
+int main(int argc, char** argv) { return runHost(argc, argv); }
+#endif

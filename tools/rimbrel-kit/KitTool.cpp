@@ -24,6 +24,7 @@
 #include "kit/DropReport.h"
 #include "kit/Kit.h"
 #include "kit/Loader.h"
+#include "platform/Files.h"
 
 namespace rimbrel {
 
@@ -299,10 +300,10 @@ std::string exportName(const std::string& path) {
 
 // "cannot write PATH", with the reason when it is a missing folder.
 std::string cannotWrite(const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::filesystem::path folder = platform::pathFromUtf8(path).parent_path();
     std::error_code ec;
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
-        return "cannot write " + path + ": no such folder: " + folder.string();
+        return "cannot write " + path + ": no such folder: " + platform::utf8FromPath(folder);
     return "cannot write " + path;
 }
 

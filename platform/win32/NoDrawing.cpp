@@ -1,5 +1,6 @@
 // The drawing seam for a Windows build without its window platform: the
-// editor's bitmaps are made, but nothing is ever drawn, so none decodes.
+// editor's bitmaps are made, but no window ever opens to draw them, so none
+// decodes.
 #include "platform/Drawing.h"
 
 namespace rimbrel::gui {
