@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: the normal build, the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the thread stress tests
-# under ThreadSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the thread stress tests
+# under ThreadSanitizer, the fuzz targets briefly, and the Windows build's
+# suite under Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -72,6 +73,11 @@ run_fuzz_suite() {
   rm -rf "$scratch"
 }
 run_fuzz_suite
+
+# The Windows build, cross-built with mingw-w64, and its suite under Wine
+# (compared against the Linux build in build/).
+echo "==== Windows build, tests under Wine ===="
+scripts/build-windows.sh --test || failed=1
 
 if [ $failed -ne 0 ]; then
   echo "Some tests failed."

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
 #include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -74,9 +76,14 @@ int failure(const std::string& message) {
 class QuietStderr {
 public:
     explicit QuietStderr(bool quiet) {
-#if !defined(_WIN32)
         if (!quiet) return;
         std::fflush(stderr);
+#if defined(_WIN32)
+        saved_ = _dup(2);
+        const int devnull = _open("NUL", _O_WRONLY);
+        if (saved_ >= 0 && devnull >= 0) _dup2(devnull, 2);
+        if (devnull >= 0) _close(devnull);
+#else
         saved_ = dup(2);
         const int devnull = open("/dev/null", O_WRONLY);
         if (saved_ >= 0 && devnull >= 0) dup2(devnull, 2);
@@ -84,12 +91,14 @@ public:
 #endif
     }
     ~QuietStderr() {
-#if !defined(_WIN32)
         std::fflush(stderr);
-        if (saved_ >= 0) {
-            dup2(saved_, 2);
-            close(saved_);
-        }
+        if (saved_ < 0) return;
+#if defined(_WIN32)
+        _dup2(saved_, 2);
+        _close(saved_);
+#else
+        dup2(saved_, 2);
+        close(saved_);
 #endif
     }
     QuietStderr(const QuietStderr&) = delete;
