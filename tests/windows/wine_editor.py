@@ -211,6 +211,8 @@ def main():
             xdotool("sleep", "0.3", "mouseup", "1")
             outcome = proc.stdout.readline().strip()
             proc.wait(timeout=30)
+            if outcome != "drag ok":  # the copy the drop answered reaches the source
+                fail("%s saw its drop end as: %s" % (source, outcome or "nothing"), *logs())
             for path in paths:
                 name = os.path.basename(path)
                 if not await_true(lambda: any("DoXPlatLoadStuff" in line and name in line
