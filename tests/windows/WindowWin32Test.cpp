@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gui/Frame.h"
+#include "gui/Timer.h"
 #include "platform/win32/GdiplusGraphics.h"
 #include "platform/win32/GdiplusSession.h"
 #include "platform/win32/Win32Platform.h"
@@ -115,6 +116,27 @@ TEST_F(WindowsFrame, IsAChildOfTheHostWindowAndGoesWithTheEditor) {
     // The window class went with the last frame; the next one registers it again.
     frame = open();
     EXPECT_NE(frameWindow(frame->getPlatformFrame()), nullptr);
+    frame->forget();
+}
+
+// The host may never send idle calls: the frame's own timer pumps.
+TEST_F(WindowsFrame, RunsTheToolkitsTimersWithoutHostIdleCalls) {
+    struct Counter : CBaseObject {
+        int ticks = 0;
+        CMessageResult notify(CBaseObject*, const char* message) override {
+            ticks += message == kMsgTimer;
+            return kMessageNotified;
+        }
+    } counter;
+    CFrame* frame = open();
+    auto* timer = new CVSTGUITimer(&counter, 10, true);
+    const DWORD deadline = GetTickCount() + 10000;
+    while (counter.ticks < 3 && GetTickCount() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        drainMessages();
+    }
+    EXPECT_GE(counter.ticks, 3);
+    timer->forget();
     frame->forget();
 }
 
