@@ -44,13 +44,20 @@ INT gdiplusStyle(int32_t style) {
 
 GdiplusGraphics::GdiplusGraphics(Gdiplus::Graphics& graphics) : g(graphics) {
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    // Pixel centres at half coordinates, as cairo has them: a 1-pixel line
+    // along x = 4.5 covers exactly column 4. The shift is made in the world
+    // transform rather than with PixelOffsetModeHalf, which some GDI+
+    // implementations (Wine's) leave out for pens, and it moves clips too.
+    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+    g.TranslateTransform(-0.5f, -0.5f);
     g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
     g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
     g.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
 }
 
-GdiplusGraphics::~GdiplusGraphics() = default;
+GdiplusGraphics::~GdiplusGraphics() {
+    g.TranslateTransform(0.5f, 0.5f);
+}
 
 void GdiplusGraphics::fillRect(const CRect& r, const CColor& color) {
     Gdiplus::SolidBrush brush(colorOf(color));

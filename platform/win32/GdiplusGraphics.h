@@ -1,6 +1,7 @@
 // The drawing seam over GDI+: what Windows frames paint with. Antialiased
 // shapes and text, pixel centres at half coordinates as cairo has them, so
-// the window looks as it does on Linux.
+// the window looks as it does on Linux. It shifts the world transform of
+// the graphics it is given for as long as it lives.
 #pragma once
 
 #include <memory>

@@ -84,6 +84,27 @@ TEST(WindowsDrawing, TextIsDrawnInTheBundledFaceOnItsBaseline) {
     EXPECT_EQ(litBelow, 0);
 }
 
+// A 1-pixel frame inset by half a pixel lies on the edge pixels of its
+// rectangle, all four inside a clip to that rectangle (as with cairo).
+TEST(WindowsDrawing, AFrameStrokedInsideItsClipKeepsAllFourEdges) {
+    GdiplusUse use;
+    Gdiplus::Bitmap bitmap(30, 20, PixelFormat32bppPARGB);
+    {
+        Gdiplus::Graphics target(&bitmap);
+        target.Clear(Gdiplus::Color(255, 0, 0, 0));
+        GdiplusGraphics graphics(target);
+        graphics.clipRect(CRect(4, 4, 20, 14));
+        graphics.strokeRect(CRect(4.5, 4.5, 19.5, 13.5), kWhiteCColor, 1);
+    }
+    auto lit = [&](int x, int y) {
+        Gdiplus::Color c;
+        bitmap.GetPixel(x, y, &c);
+        return c.GetRed() > 200;
+    };
+    EXPECT_TRUE(lit(4, 8) && lit(19, 8) && lit(10, 4) && lit(10, 13));
+    EXPECT_FALSE(lit(5, 8) || lit(18, 8) || lit(10, 5) || lit(10, 12));
+}
+
 class WindowsFrame : public ::testing::Test {
 protected:
     void SetUp() override {
