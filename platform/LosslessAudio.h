@@ -1,6 +1,7 @@
 // Lossless audio: one or two channels of float frames packed into bytes and
 // back, for keeping a key's audio inside a saved kit state. On Linux the bytes
-// are a FLAC stream of 24-bit samples (platform/sndfile/).
+// are a FLAC stream of 24-bit samples (platform/sndfile/); without libsndfile,
+// the same stream through the own codec (platform/ownaudio/Flac*).
 //
 // Samples are stored on the 24-bit grid: a frame v in -1..+1 is kept as
 // round(v * 8388608), clamped to -8388608..8388607, and decodes as that value

@@ -24,7 +24,8 @@
 #include "platform/SoundFileDecoder.h"
 
 // ---- Lossless audio: key audio packed into a saved kit state ----
-// platform/LosslessAudio.h; on Linux platform/sndfile/ (FLAC, 24-bit).
+// platform/LosslessAudio.h; on Linux platform/sndfile/ (FLAC, 24-bit), without
+// libsndfile platform/ownaudio/OwnLosslessAudio.cpp (the same FLAC).
 //   encodeLosslessAudio                 1 or 2 channels of floats to bytes
 //   decodeLosslessAudio                 bytes to channels, within limits the
 //                                       caller sets whatever the bytes claim

@@ -60,13 +60,13 @@ class IncludeOrderCheck(unittest.TestCase):
     def test_the_contract_and_backends_stay_below_the_kit(self):
         self.write("platform/Files.h", '#include "kit/Kit.h"\n')
         self.write("platform/x11/Dialogs.cpp", '#include "plugin/Tamblet.h"\n')
-        self.write("platform/cocoa/Frame.cpp", '#include "gui/View.h"\n')
+        self.write("platform/macos/Frame.cpp", '#include "gui/View.h"\n')
         status, offences = self.check()
         self.assertEqual(status, 1)
         self.assertEqual(offences, [
             "platform/Files.h includes kit/Kit.h: the platform contract may include "
             "nothing of the project outside its own folder",
-            "platform/cocoa/Frame.cpp: the folder platform/cocoa/ has no entry in the layering table",
+            "platform/macos/Frame.cpp: the folder platform/macos/ has no entry in the layering table",
             "platform/x11/Dialogs.cpp includes plugin/Tamblet.h: the X11 backend may include only "
             "platform/, gui/, platform/cairo/",
         ])

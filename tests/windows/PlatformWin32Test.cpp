@@ -2,6 +2,7 @@
 // offsets, folders, exclusive creation and replacing, and the decoders
 // behind openSoundFile.
 #include "platform/Files.h"
+#include "platform/LosslessAudio.h"
 #include "platform/SoundFileDecoder.h"
 #include "platform/ThreadBarrier.h"
 
@@ -137,6 +138,23 @@ TEST(Win32Decoding, WavGoesToTheOwnDecoderAndOtherBytesAreRefused) {
     ASSERT_GE(text, 0);
     EXPECT_EQ(platform::openSoundFile(text), nullptr);
     platform::closeFile(text);
+}
+
+TEST(Win32LosslessAudio, KeyAudioComesBackBitForBit) {
+    std::vector<float> left(10000), right(10000);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = float(int(i % 512) - 256) / 256.0f;
+        right[i] = float(int((i * 7) % 65536) - 32768) / 32768.0f;
+    }
+    const float* channels[2] = {left.data(), right.data()};
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(platform::encodeLosslessAudio(channels, 2, int64_t(left.size()), bytes));
+    std::vector<std::vector<float>> decoded;
+    ASSERT_TRUE(platform::decodeLosslessAudio(bytes.data(), bytes.size(), {2, 10000}, decoded));
+    ASSERT_EQ(decoded.size(), 2u);
+    EXPECT_EQ(decoded[0], left);
+    EXPECT_EQ(decoded[1], right);
+    EXPECT_FALSE(platform::decodeLosslessAudio(bytes.data(), bytes.size(), {2, 9999}, decoded));
 }
 
 TEST(Win32Threads, TheProcessWideBarrierIsThere) {
