@@ -40,8 +40,10 @@ LAYERS = {
     "platform/posix": ("the POSIX files backend", ["platform"]),
     "platform/sndfile": ("the libsndfile decoder", ["platform"]),
     "platform/ownaudio": ("the own WAV and AIFF decoder", ["platform"]),
-    # Windows: what the X11 backend may, and the own decoder it tries first.
-    "platform/win32": ("the Windows backend", ["platform", "gui", "platform/cairo", "platform/ownaudio"]),
+    # Windows: what the X11 backend may, the own decoder it tries first, and
+    # the embedded resources, which hold its text face.
+    "platform/win32": ("the Windows backend", ["platform", "gui", "platform/cairo", "platform/ownaudio",
+                                               "resources"]),
     "binding": ("the editor binding", ["gui", "platform", "plugin", "plugin/vst2"]),
     "editor": ("the editor", ["binding", "gui", "plugin", "plugin/vst2", "kit", "formats",
                               "resources", "platform"]),

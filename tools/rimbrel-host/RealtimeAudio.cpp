@@ -1,6 +1,6 @@
 #include "tools/rimbrel-host/RealtimeAudio.h"
 
-#include <sndfile.h>
+#include "tools/rimbrel-host/RenderFiles.h"
 
 #include <algorithm>
 #include <chrono>
@@ -112,21 +112,8 @@ void RealtimeAudio::run() {
 }
 
 bool RealtimeAudio::writeRecording(const std::string& path, std::string& error) const {
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) {
-        error = path + ": " + sf_strerror(nullptr);
-        return false;
-    }
-    const sf_count_t written = sf_writef_float(file, recorded.data(), static_cast<sf_count_t>(recordedFrames));
-    const bool ok = written == static_cast<sf_count_t>(recordedFrames);
-    if (!ok)
-        error = path + ": " + sf_strerror(file);
-    sf_close(file);
-    return ok;
+    std::unique_ptr<OutputWav> file = OutputWav::create(path, static_cast<int>(rate), error);
+    return file && file->write(recorded.data(), static_cast<int64_t>(recordedFrames), error) && file->finish(error);
 }
 
 }  // namespace rimbrel::host
