@@ -7,7 +7,6 @@ namespace rimbrel::platform::ownaudio {
 
 namespace {
 
-constexpr int kMaxChannels = 8;
 constexpr int kMaxBitsPerSample = 24;
 constexpr int kStreamInfoType = 0;
 constexpr int kStreamInfoLength = 34;
