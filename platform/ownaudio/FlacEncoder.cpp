@@ -305,8 +305,13 @@ void FlacEncoder::writeSubframe(BitWriter& w, const int32_t* samples, int frames
         w.write(uint32_t(k), plan.wideParameters ? 5 : 4);
         for (int i = std::max(p * size, plan.order); i < (p + 1) * size; ++i) {
             const uint32_t folded = folded_[std::size_t(i)];
-            w.writeUnary(uint32_t(folded >> k));
-            w.write(uint32_t(folded), k);
+            const uint32_t quotient = folded >> k;
+            if (quotient + 1 + uint32_t(k) <= 32) {  // the usual case: one write
+                w.write((uint32_t(1) << k) | (folded & ((uint32_t(1) << k) - 1)), int(quotient) + 1 + k);
+            } else {
+                w.writeUnary(quotient);
+                w.write(folded, k);
+            }
         }
     }
 }
