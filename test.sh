@@ -52,10 +52,11 @@ run_fuzz_suite() {
   cmake --build build-fuzz -j"$jobs" --target fuzz_all || { failed=1; return; }
   local scratch t options
   scratch=$(mktemp -d)
-  for t in loader urilist kitreader midi ownaudio kitstate; do
+  for t in loader urilist kitreader midi ownaudio ownflac kitstate; do
     case $t in
       loader) options="-max_len=16384 -malloc_limit_mb=128" ;;
       ownaudio) options="-max_len=16384 -malloc_limit_mb=128" ;;
+      ownflac) options="-max_len=16384 -malloc_limit_mb=128" ;;
       urilist) options="-max_len=65536" ;;
       kitreader) options="-max_len=16384" ;;
       kitstate) options="-max_len=16384" ;;

@@ -5,9 +5,13 @@
 //    (goal: well under 1 ms);
 //  - reading the whole state back, against decoding the same audio from
 //    24-bit FLAC files on disk through the platform's sound-file decoder
-//    (goal: at most 2x).
+//    (goal: at most 2x);
+//  - the own FLAC codec (the one of builds without libsndfile) against
+//    libsndfile's on the same keys' audio, as ratios of time and size.
 #include "kit/KitState.h"
 #include "platform/Files.h"
+#include "platform/LosslessAudio.h"
+#include "platform/ownaudio/FlacAudio.h"
 #include "platform/SoundFileDecoder.h"
 
 #include <benchmark/benchmark.h>
@@ -203,6 +207,44 @@ void BM_DecodeStateOverFiles(benchmark::State& state) {
     state.counters["ratio"] = stateTime / filesTime;
 }
 BENCHMARK(BM_DecodeStateOverFiles)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// Every key's audio encoded and decoded by the own FLAC codec and by
+// libsndfile's, in turns, in this thread's CPU time. Counters: own time over
+// libsndfile's for each direction, and own bytes over libsndfile's.
+void BM_OwnFlacOverLibsndfile(benchmark::State& state) {
+    FullKit& kit = fullKit();
+    double ownEncode = 0, sndEncode = 0, ownDecode = 0, sndDecode = 0;
+    std::size_t ownBytes = 0, sndBytes = 0;
+    for (auto _ : state) {
+        for (const KitStateKey& k : kit.data.keys) {
+            const float* channels[2] = {k.left.data(), k.right.data()};
+            const platform::LosslessAudioLimits limits{2, k.length};
+            std::vector<uint8_t> own, snd;
+            std::vector<std::vector<float>> back;
+            const double t0 = threadSeconds();
+            if (!platform::ownaudio::encodeFlacAudio(channels, 2, k.length, own)) std::abort();
+            const double t1 = threadSeconds();
+            if (!platform::encodeLosslessAudio(channels, 2, k.length, snd)) std::abort();
+            const double t2 = threadSeconds();
+            if (!platform::ownaudio::decodeFlacAudio(snd.data(), snd.size(), limits, back)) std::abort();
+            const double t3 = threadSeconds();
+            if (!platform::decodeLosslessAudio(snd.data(), snd.size(), limits, back)) std::abort();
+            const double t4 = threadSeconds();
+            ownEncode += t1 - t0;
+            sndEncode += t2 - t1;
+            ownDecode += t3 - t2;
+            sndDecode += t4 - t3;
+            ownBytes += own.size();
+            sndBytes += snd.size();
+        }
+    }
+    state.counters["encode_ratio"] = ownEncode / sndEncode;
+    state.counters["decode_ratio"] = ownDecode / sndDecode;
+    state.counters["size_ratio"] = double(ownBytes) / double(sndBytes);
+    state.counters["own_encode_ms"] = ownEncode / double(state.iterations()) * 1e3;
+    state.counters["own_decode_ms"] = ownDecode / double(state.iterations()) * 1e3;
+}
+BENCHMARK(BM_OwnFlacOverLibsndfile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

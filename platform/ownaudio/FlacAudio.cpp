@@ -87,8 +87,10 @@ bool decodeFlacAudio(const uint8_t* bytes, std::size_t size, const LosslessAudio
             for (int c = 0; c < info.channels; ++c) {
                 std::vector<float>& channel = decoded[std::size_t(c)];
                 growWithin(channel, std::size_t(total + got), std::size_t(limits.maxFrames));
+                channel.resize(std::size_t(total + got));
                 const int32_t* samples = decoder.channel(c);
-                for (int i = 0; i < got; ++i) channel.push_back(float(samples[i]) * scale);
+                float* to = channel.data() + total;
+                for (int i = 0; i < got; ++i) to[i] = float(samples[i]) * scale;
             }
             total += got;
         }

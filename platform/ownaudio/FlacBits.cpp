@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cstring>
 
 namespace rimbrel::platform::ownaudio {
 
@@ -37,7 +38,8 @@ uint64_t BitReader::peek() const {
     const uint64_t sizeBytes = sizeBits_ >> 3;
     uint64_t word = 0;
     if (byte + 8 <= sizeBytes) {
-        for (int i = 0; i < 8; ++i) word = (word << 8) | bytes_[byte + uint64_t(i)];
+        std::memcpy(&word, bytes_ + byte, 8);
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
     } else {
         for (uint64_t i = 0; i < 8; ++i) word = (word << 8) | (byte + i < sizeBytes ? bytes_[byte + i] : 0);
     }

@@ -7,7 +7,6 @@ namespace rimbrel::platform::ownaudio {
 
 namespace {
 
-constexpr int kMaxChannels = 8;
 constexpr int kMaxBitsPerSample = 24;
 constexpr int kStreamInfoType = 0;
 constexpr int kStreamInfoLength = 34;
@@ -37,6 +36,22 @@ bool readCodedNumber(BitReader& reader) {
 bool fits(int64_t v, int bits) {
     const int64_t limit = int64_t(1) << (bits - 1);
     return v >= -limit && v < limit;
+}
+
+// Adds to each residual from sample order on its prediction: coefficients[j]
+// times the sample j + 1 back, summed and shifted. Order is Order, or order
+// when Order is 0 (the common orders get loops of their own).
+template <int Order>
+bool predict(int32_t* samples, int blockSize, int bitsPerSample, const int32_t* coefficients, int shift, int order = Order) {
+    const int n = Order > 0 ? Order : order;
+    for (int i = n; i < blockSize; ++i) {
+        int64_t prediction = 0;
+        for (int j = 0; j < n; ++j) prediction += int64_t(coefficients[j]) * samples[i - 1 - j];
+        const int64_t value = int64_t(samples[i]) + (prediction >> shift);
+        if (!fits(value, bitsPerSample)) return false;
+        samples[i] = int32_t(value);
+    }
+    return true;
 }
 
 }  // namespace
@@ -179,7 +194,7 @@ bool FlacDecoder::readSubframe(int32_t* samples, int blockSize, int bitsPerSampl
 }
 
 // Reads the Rice-coded residuals after the warm-up samples and adds each to
-// its prediction (coefficients[j] times the sample j + 1 back, shifted).
+// its prediction.
 bool FlacDecoder::readResidual(int32_t* samples, int blockSize, int order, int bitsPerSample,
                                const int32_t* coefficients, int shift) {
     const uint32_t method = reader_.read(2);
@@ -202,14 +217,15 @@ bool FlacDecoder::readResidual(int32_t* samples, int blockSize, int order, int b
         }
         if (reader_.failed()) return false;
     }
-    for (i = order; i < blockSize; ++i) {
-        int64_t prediction = 0;
-        for (int j = 0; j < order; ++j) prediction += int64_t(coefficients[j]) * samples[i - 1 - j];
-        const int64_t value = int64_t(samples[i]) + (prediction >> shift);
-        if (!fits(value, bitsPerSample)) return false;
-        samples[i] = int32_t(value);
+    switch (order) {
+        case 0: return true;
+        case 1: return predict<1>(samples, blockSize, bitsPerSample, coefficients, shift);
+        case 2: return predict<2>(samples, blockSize, bitsPerSample, coefficients, shift);
+        case 3: return predict<3>(samples, blockSize, bitsPerSample, coefficients, shift);
+        case 4: return predict<4>(samples, blockSize, bitsPerSample, coefficients, shift);
+        case 8: return predict<8>(samples, blockSize, bitsPerSample, coefficients, shift);
+        default: return predict<0>(samples, blockSize, bitsPerSample, coefficients, shift, order);
     }
-    return true;
 }
 
 bool FlacDecoder::undoStereo(int assignment, int blockSize) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace rimbrel::platform::ownaudio {
@@ -16,14 +17,38 @@ constexpr int kResidualHeaderBits = 6;   // the coding method and the partition 
 constexpr int kMaxNarrowParameter = 14;  // 4-bit parameters; 15 is the escape code
 constexpr int kMaxWideParameter = 30;
 
-int64_t fixedPrediction(const int32_t* s, int i, int order) {
+template <int Order>
+int64_t fixedPrediction(const int32_t* s, int i) {
+    if constexpr (Order == 0) return 0;
+    if constexpr (Order == 1) return s[i - 1];
+    if constexpr (Order == 2) return 2 * int64_t(s[i - 1]) - s[i - 2];
+    if constexpr (Order == 3) return 3 * int64_t(s[i - 1]) - 3 * int64_t(s[i - 2]) + s[i - 3];
+    if constexpr (Order == 4) return 4 * int64_t(s[i - 1]) - 6 * int64_t(s[i - 2]) + 4 * int64_t(s[i - 3]) - s[i - 4];
+}
+
+template <int Order>
+void foldFixedResiduals(const int32_t* s, int frames, uint32_t* folded) {
+    for (int i = Order; i < frames; ++i) folded[i] = uint32_t(foldResidual(int64_t(s[i]) - fixedPrediction<Order>(s, i)));
+}
+
+// The folded residuals of the fixed predictor of order (0..4), from sample
+// order on.
+void foldResiduals(const int32_t* s, int frames, int order, uint32_t* folded) {
     switch (order) {
-        case 0: return 0;
-        case 1: return s[i - 1];
-        case 2: return 2 * int64_t(s[i - 1]) - s[i - 2];
-        case 3: return 3 * int64_t(s[i - 1]) - 3 * int64_t(s[i - 2]) + s[i - 3];
-        default: return 4 * int64_t(s[i - 1]) - 6 * int64_t(s[i - 2]) + 4 * int64_t(s[i - 3]) - s[i - 4];
+        case 0: foldFixedResiduals<0>(s, frames, folded); break;
+        case 1: foldFixedResiduals<1>(s, frames, folded); break;
+        case 2: foldFixedResiduals<2>(s, frames, folded); break;
+        case 3: foldFixedResiduals<3>(s, frames, folded); break;
+        default: foldFixedResiduals<4>(s, frames, folded); break;
     }
+}
+
+// About the bits a signal codes in, from the mean size of its second-order
+// residuals: enough to choose between stereo pairings before coding any.
+double roughBits(const int32_t* s, int frames) {
+    uint64_t sum = 0;
+    for (int i = 2; i < frames; ++i) sum += foldResidual(int64_t(s[i]) - fixedPrediction<2>(s, i));
+    return double(frames) * std::log2(1.0 + double(sum) / double(frames));
 }
 
 // The Rice parameter that codes count residuals folded to sum in the fewest
@@ -85,6 +110,7 @@ struct FlacEncoder::Plan {
                       Verbatim,
                       Fixed };
     Kind kind = Kind::Verbatim;
+    int wasted = 0;  // low bits zero in every sample, left out
     int order = 0;
     int partitionOrder = 0;
     bool wideParameters = false;  // 5-bit Rice parameters
@@ -96,6 +122,7 @@ FlacEncoder::FlacEncoder(std::vector<uint8_t>& out, int channels, int bitsPerSam
     : out_(out), streamStart_(out.size()), channels_(channels), bitsPerSample_(bitsPerSample), sampleRate_(sampleRate) {
     mid_.resize(kBlockFrames);
     side_.resize(kBlockFrames);
+    shifted_.resize(kBlockFrames);
     folded_.resize(kBlockFrames);
     const uint8_t marker[4] = {'f', 'L', 'a', 'C'};
     out_.insert(out_.end(), marker, marker + 4);
@@ -133,11 +160,6 @@ void FlacEncoder::writeBlock(const int32_t* const* channels, int frames) {
             side_[std::size_t(i)] = left[i] - right[i];
             mid_[std::size_t(i)] = int32_t((int64_t(left[i]) + right[i]) >> 1);
         }
-        Plan plans[4];  // left, right, side, mid
-        planSubframe(left, frames, bitsPerSample_, plans[0]);
-        planSubframe(right, frames, bitsPerSample_, plans[1]);
-        planSubframe(side_.data(), frames, bitsPerSample_ + 1, plans[2]);
-        planSubframe(mid_.data(), frames, bitsPerSample_, plans[3]);
         // Each pairing: its assignment code and the signals it codes.
         struct Pairing {
             int assignment, first, second;
@@ -145,12 +167,17 @@ void FlacEncoder::writeBlock(const int32_t* const* channels, int frames) {
         constexpr Pairing kPairings[4] = {{1, 0, 1}, {8, 0, 2}, {9, 2, 1}, {10, 3, 2}};
         const int32_t* signals[4] = {left, right, side_.data(), mid_.data()};
         const int bits[4] = {bitsPerSample_, bitsPerSample_, bitsPerSample_ + 1, bitsPerSample_};
+        double rough[4];
+        for (int i = 0; i < 4; ++i) rough[i] = roughBits(signals[i], frames);
         const Pairing* best = &kPairings[0];
         for (const Pairing& p : kPairings)
-            if (plans[p.first].bits + plans[p.second].bits < plans[best->first].bits + plans[best->second].bits) best = &p;
+            if (rough[p.first] + rough[p.second] < rough[best->first] + rough[best->second]) best = &p;
+        Plan first, second;
+        planSubframe(signals[best->first], frames, bits[best->first], first);
+        planSubframe(signals[best->second], frames, bits[best->second], second);
         writeFrameHeader(w, frames, best->assignment);
-        writeSubframe(w, signals[best->first], frames, bits[best->first], plans[best->first]);
-        writeSubframe(w, signals[best->second], frames, bits[best->second], plans[best->second]);
+        writeSubframe(w, signals[best->first], frames, bits[best->first], first);
+        writeSubframe(w, signals[best->second], frames, bits[best->second], second);
     } else {
         writeFrameHeader(w, frames, channels_ - 1);
         for (int c = 0; c < channels_; ++c) {
@@ -189,12 +216,20 @@ void FlacEncoder::planSubframe(const int32_t* samples, int frames, int bits, Pla
         plan.bits = kSubframeHeaderBits + uint64_t(bits);
         return;
     }
+    // Samples from a 16-bit file keep their 8 low bits 0 on the 24-bit
+    // grid: those are coded once, as wasted bits.
+    uint32_t allBits = 0;
+    for (int i = 0; i < frames; ++i) allBits |= uint32_t(samples[i]);
+    plan.wasted = std::min(std::countr_zero(allBits), bits - 1);
+    const int32_t* coded = withoutWastedBits(samples, frames, plan.wasted);
+    bits -= plan.wasted;
+    const uint64_t headerBits = kSubframeHeaderBits + uint64_t(plan.wasted);
+
     plan.kind = Plan::Kind::Verbatim;
-    plan.bits = kSubframeHeaderBits + uint64_t(frames) * uint64_t(bits);
+    plan.bits = headerBits + uint64_t(frames) * uint64_t(bits);
 
     for (int order = 0; order <= 4 && order < frames; ++order) {
-        for (int i = order; i < frames; ++i)
-            folded_[std::size_t(i)] = uint32_t(foldResidual(int64_t(samples[i]) - fixedPrediction(samples, i, order)));
+        foldResiduals(coded, frames, order, folded_.data());
         // The finest partitioning the block allows, then coarser ones by
         // adding neighbouring partitions' sums.
         int finest = 0;
@@ -211,7 +246,7 @@ void FlacEncoder::planSubframe(const int32_t* samples, int frames, int bits, Pla
             const int size = frames >> partitionOrder;
             if (partitionOrder < finest)
                 for (int p = 0; p < partitions; ++p) sums[p] = sums[2 * p] + sums[2 * p + 1];
-            uint64_t cost = kSubframeHeaderBits + uint64_t(order) * uint64_t(bits) + kResidualHeaderBits;
+            uint64_t cost = headerBits + uint64_t(order) * uint64_t(bits) + kResidualHeaderBits;
             int widest = 0;
             uint8_t parameters[1 << kMaxPartitionOrder];
             for (int p = 0; p < partitions; ++p) {
@@ -234,19 +269,33 @@ void FlacEncoder::planSubframe(const int32_t* samples, int frames, int bits, Pla
     }
 }
 
+const int32_t* FlacEncoder::withoutWastedBits(const int32_t* samples, int frames, int wasted) {
+    if (wasted == 0) return samples;
+    for (int i = 0; i < frames; ++i) shifted_[std::size_t(i)] = samples[i] >> wasted;
+    return shifted_.data();
+}
+
 void FlacEncoder::writeSubframe(BitWriter& w, const int32_t* samples, int frames, int bits, const Plan& plan) {
+    const uint32_t wastedFlag = plan.wasted > 0 ? 1 : 0;
+    samples = withoutWastedBits(samples, frames, plan.wasted);
+    bits -= plan.wasted;
+    const auto writeHeader = [&](uint32_t type) {
+        w.write(type << 1 | wastedFlag, kSubframeHeaderBits);
+        if (plan.wasted > 0) w.writeUnary(uint32_t(plan.wasted - 1));
+    };
     switch (plan.kind) {
         case Plan::Kind::Constant:
             w.write(0, kSubframeHeaderBits);
             w.writeSigned(samples[0], bits);
             return;
         case Plan::Kind::Verbatim:
-            w.write(1 << 1, kSubframeHeaderBits);
+            writeHeader(1);
             for (int i = 0; i < frames; ++i) w.writeSigned(samples[i], bits);
             return;
         case Plan::Kind::Fixed: break;
     }
-    w.write(uint32_t(8 + plan.order) << 1, kSubframeHeaderBits);
+    writeHeader(uint32_t(8 + plan.order));
+    foldResiduals(samples, frames, plan.order, folded_.data());
     for (int i = 0; i < plan.order; ++i) w.writeSigned(samples[i], bits);
     w.write(plan.wideParameters ? 1 : 0, 2);
     w.write(uint32_t(plan.partitionOrder), 4);
@@ -255,9 +304,14 @@ void FlacEncoder::writeSubframe(BitWriter& w, const int32_t* samples, int frames
         const int k = plan.parameters[p];
         w.write(uint32_t(k), plan.wideParameters ? 5 : 4);
         for (int i = std::max(p * size, plan.order); i < (p + 1) * size; ++i) {
-            const uint64_t folded = foldResidual(int64_t(samples[i]) - fixedPrediction(samples, i, plan.order));
-            w.writeUnary(uint32_t(folded >> k));
-            w.write(uint32_t(folded), k);
+            const uint32_t folded = folded_[std::size_t(i)];
+            const uint32_t quotient = folded >> k;
+            if (quotient + 1 + uint32_t(k) <= 32) {  // the usual case: one write
+                w.write((uint32_t(1) << k) | (folded & ((uint32_t(1) << k) - 1)), int(quotient) + 1 + k);
+            } else {
+                w.writeUnary(quotient);
+                w.write(folded, k);
+            }
         }
     }
 }

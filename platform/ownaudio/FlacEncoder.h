@@ -1,8 +1,9 @@
 // A FLAC encoder of the project's own, simple and exact rather than small:
 // blocks of 4096 frames; per channel the cheapest of CONSTANT (silence or any
 // held value), FIXED orders 0..4 with Rice-coded residuals (the partition
-// order and parameters chosen per block), and VERBATIM; for two channels the
-// cheapest of left/right, left/side, side/right and mid/side. STREAMINFO
+// order and parameters chosen per block), and VERBATIM, leaving out low bits that
+// are 0 in every sample (wasted bits); for two channels the best predicted of
+// left/right, left/side, side/right and mid/side. STREAMINFO
 // carries the frame count, the block and frame sizes, and no MD5 (all zeros:
 // "not computed").
 #pragma once
@@ -37,6 +38,8 @@ private:
     void planSubframe(const int32_t* samples, int frames, int bits, Plan& plan);
     void writeSubframe(BitWriter& w, const int32_t* samples, int frames, int bits, const Plan& plan);
     void writeFrameHeader(BitWriter& w, int frames, int assignment);
+    // The samples shifted right by wasted bits (in shifted_ unless 0).
+    const int32_t* withoutWastedBits(const int32_t* samples, int frames, int wasted);
 
     std::vector<uint8_t>& out_;
     std::size_t streamStart_;
@@ -47,6 +50,7 @@ private:
     uint32_t smallestFrame_ = 0;
     uint32_t largestFrame_ = 0;
     std::vector<int32_t> mid_, side_;
+    std::vector<int32_t> shifted_;
     std::vector<uint32_t> folded_;
 };
 

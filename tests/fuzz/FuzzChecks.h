@@ -35,6 +35,11 @@ std::string checkMidiInput(const uint8_t* data, std::size_t size);
 // described within the file and read to its last counted frame.
 std::string checkOwnAudioInput(const uint8_t* data, std::size_t size);
 
+// The bytes as a FLAC stream for the own decoder: refused with nothing
+// decoded, or 1 or 2 channels on the 24-bit grid, which the own encoder writes
+// again so that both decoders read them back the same.
+std::string checkOwnFlacInput(const uint8_t* data, std::size_t size);
+
 // The bytes as a kit state a host hands back: refused with its one line and
 // nothing read, or read within the kit's limits, and then written and read
 // again to the same kit.

@@ -54,6 +54,7 @@ TEST(FuzzReplay, UriList) { replay("urilist", checkUriListInput); }
 TEST(FuzzReplay, KitReader) { replay("kitreader", checkKitReaderInput); }
 TEST(FuzzReplay, Midi) { replay("midi", checkMidiInput); }
 TEST(FuzzReplay, OwnAudio) { replay("ownaudio", checkOwnAudioInput); }
+TEST(FuzzReplay, OwnFlac) { replay("ownflac", checkOwnFlacInput); }
 TEST(FuzzReplay, KitState) { replay("kitstate", checkKitStateInput); }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "platform/x11/UriList.h"
 #include "kit/Kit.h"
 #include "kit/KitState.h"
+#include "platform/ownaudio/FlacAudio.h"
 
 #include <sndfile.h>
 
@@ -328,6 +329,38 @@ int midiSeeds(const std::string& dir) {
     return n;
 }
 
+// Short FLAC streams as libsndfile writes them at FLAC's levels 0, 4 and 8
+// (the higher ones with LPC subframes), of 16 and 24 bits, and as the own
+// encoder writes them.
+int flacSeeds(const std::string& dir) {
+    int n = 0;
+    for (int channels : {1, 2})
+        for (int frames : {1, 700, 4097}) {
+            for (double level : {0.0, 0.5, 1.0})
+                for (int bits : {SF_FORMAT_PCM_16, SF_FORMAT_PCM_24}) {
+                    const std::string path = dir + "/libsndfile" + std::to_string(n++) + ".flac";
+                    SF_INFO info{};
+                    info.samplerate = 44100;
+                    info.channels = channels;
+                    info.format = SF_FORMAT_FLAC | bits;
+                    SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info);
+                    if (!sf) continue;
+                    sf_command(sf, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
+                    const std::vector<float> s = signal(frames, channels, 0.05f);
+                    sf_writef_float(sf, s.data(), frames);
+                    sf_close(sf);
+                }
+            auto split = std::vector<std::vector<float>>(std::size_t(channels));
+            const std::vector<float> s = signal(frames, channels, 0.05f);
+            for (std::size_t i = 0; i < s.size(); ++i) split[i % std::size_t(channels)].push_back(s[i]);
+            const float* pointers[2] = {split[0].data(), split.back().data()};
+            std::vector<uint8_t> bytes;
+            if (!platform::ownaudio::encodeFlacAudio(pointers, channels, frames, bytes)) continue;
+            writeBytes(dir + "/own" + std::to_string(n++) + ".flac", std::string(bytes.begin(), bytes.end()));
+        }
+    return n;
+}
+
 }  // namespace
 
 int writeSeeds(const std::string& target, const std::string& folder) {
@@ -336,6 +369,7 @@ int writeSeeds(const std::string& target, const std::string& folder) {
     if (target == "urilist") return uriListSeeds(folder);
     if (target == "kitreader") return kitSeeds(folder);
     if (target == "midi") return midiSeeds(folder);
+    if (target == "ownflac") return flacSeeds(folder);
     if (target == "kitstate") return kitStateSeeds(folder);
     return 0;
 }

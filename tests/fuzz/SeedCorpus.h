@@ -8,7 +8,7 @@
 namespace rimbrel::fuzz {
 
 // Writes the seeds of target ("loader", "urilist", "kitreader", "midi",
-// "ownaudio" or "kitstate") into folder (which must exist). Returns the number of files
+// "ownaudio", "ownflac" or "kitstate") into folder (which must exist). Returns the number of files
 // written.
 int writeSeeds(const std::string& target, const std::string& folder);
 

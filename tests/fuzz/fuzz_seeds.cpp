@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: fuzz_seeds loader|urilist|kitreader|midi|ownaudio|kitstate FOLDER\n");
+        std::fprintf(stderr, "usage: fuzz_seeds loader|urilist|kitreader|midi|ownaudio|ownflac|kitstate FOLDER\n");
         return 2;
     }
     std::error_code ec;

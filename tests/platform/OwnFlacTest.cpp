@@ -100,7 +100,7 @@ std::vector<uint8_t> libsndfileFlac(const Channels& s, double level, int format,
 TEST(OwnFlac, ReadsAndWritesWhatLibsndfileDoesBitForBit) {
     for (const char* kind : {"silence", "sine", "noise", "hiss", "full", "near"})
         for (int channels : {1, 2})
-            for (int64_t frames : {0, 1, 4095, 4096, 4097, 300001}) {
+            for (int64_t frames : {0, 1, 4095, 4096, 4097, 100001}) {
                 SCOPED_TRACE(std::string(kind) + ", " + std::to_string(channels) + " channels, " + std::to_string(frames) + " frames");
                 const Channels signal = makeSignal(kind, channels, frames);
                 const Channels expected = onGrid(signal);
@@ -243,7 +243,7 @@ TEST(OwnFlac, RefusesDamagedStreamsWithNothingDecoded) {
                                                     withClaim(21, uint8_t(good[21] | 0x0F)),  // 2^36 - 1 frames
                                                     withClaim(24, 0x10), withClaim(24, 0x00), withClaim(24, 0x20)};
     for (const auto& bad : lies) {
-        EXPECT_FALSE(decodeFlacAudio(bad.data(), bad.size(), {8, int64_t(1) << 40}, out));
+        EXPECT_FALSE(decodeFlacAudio(bad.data(), bad.size(), {8, 1 << 20}, out));
         EXPECT_TRUE(out.empty());
     }
     EXPECT_FALSE(decodeFlacAudio(good.data(), good.size(), {1, 5000}, out));
