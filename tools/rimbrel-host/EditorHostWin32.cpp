@@ -22,6 +22,7 @@
 #include "tools/rimbrel-host/EditorHost.h"
 #include "tools/rimbrel-host/PluginLoader.h"
 #include "tools/rimbrel-host/RealtimeAudio.h"
+#include "tools/rimbrel-host/StateFile.h"
 
 namespace rimbrel::host {
 
@@ -204,6 +205,7 @@ void EditorSession::screenshot() {
 
 int EditorSession::run(std::string& error) {
     plugin.dispatch(effOpen);
+    if (!options.loadStatePath.empty() && !loadStateFile(plugin, options.loadStatePath, error)) return 1;
     plugin.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(options.sampleRate));
     plugin.dispatch(effSetBlockSize, 0, options.blockSize);
 
@@ -263,9 +265,13 @@ int EditorSession::run(std::string& error) {
     plugin.dispatch(effStopProcess);
     plugin.dispatch(effMainsChanged, 0, 0);
     host.sizeWindow = nullptr;
+    std::string stateError;
+    const bool stateSaved =
+        options.saveStatePath.empty() || saveStateFile(plugin, options.saveStatePath, stateError);
     plugin.close();
 
-    int code = 0;
+    int code = stateSaved ? 0 : 1;
+    if (!stateSaved) error = stateError;
     if (!options.recordPath.empty() && !audio.writeRecording(options.recordPath, error))
         code = 1;
     return code;
