@@ -210,6 +210,8 @@ def main():
                         start[1] + (target[1] - start[1]) * percent // 100, "sleep", "0.1")
             xdotool("sleep", "0.3", "mouseup", "1")
             outcome = proc.stdout.readline().strip()
+            if outcome == "drag begun":  # the source's next line tells how the drag ended
+                outcome = proc.stdout.readline().strip()
             proc.wait(timeout=30)
             if outcome != "drag ok":  # the copy the drop answered reaches the source
                 fail("%s saw its drop end as: %s" % (source, outcome or "nothing"), *logs())
