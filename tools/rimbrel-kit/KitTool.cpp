@@ -552,6 +552,20 @@ int build(const Arguments& args) {
     return kExitOk;
 }
 
+// What split says of its per-key files, and its exit status.
+int reportKeyFiles(ExportResult result, int written) {
+    switch (result) {
+        case ExportResult::Written: break;
+        case ExportResult::NothingToExport: return failure("no key holds 2 frames or more: nothing written");
+        case ExportResult::Refused: return failure("the output path is too long: nothing written");
+        case ExportResult::Failed:
+            return failure("only " + std::to_string(written) + " of the keys' files could be written");
+        case ExportResult::TooLong: break;  // the per-key export has no total limit
+    }
+    std::printf("wrote %s\n", count(written, "file", "files").c_str());
+    return kExitOk;
+}
+
 int split(const Arguments& args) {
     if (!args.settings.empty()) return usageError("split writes the audio only; settings belong to build");
     LoadedKit loaded;
@@ -563,16 +577,7 @@ int split(const Arguments& args) {
         QuietStderr quiet(!args.verbose);
         result = exportIndividualFiles(args.output.c_str(), in, &written);
     }
-    switch (result) {
-        case ExportResult::Written: break;
-        case ExportResult::NothingToExport: return failure("no key holds 2 frames or more: nothing written");
-        case ExportResult::Refused: return failure("the output path is too long: nothing written");
-        case ExportResult::Failed:
-            return failure("only " + std::to_string(written) + " of the keys' files could be written");
-        case ExportResult::TooLong: break;  // the per-key export has no total limit
-    }
-    std::printf("wrote %s\n", count(written, "file", "files").c_str());
-    return kExitOk;
+    return reportKeyFiles(result, written);
 }
 
 // A kit file given alone: its keys as the window opens them, one file each.
@@ -613,16 +618,7 @@ int splitKit(const Arguments& args) {
                      ? exportFieldIndividualFiles(args.output.c_str(), fieldKitInput(*loaded.kit, names), &written)
                      : exportIndividualFiles(args.output.c_str(), kitExportInput(*loaded.kit, names), &written);
     }
-    switch (result) {
-        case ExportResult::Written: break;
-        case ExportResult::NothingToExport: return failure("no key holds 2 frames or more: nothing written");
-        case ExportResult::Refused: return failure("the output path is too long: nothing written");
-        case ExportResult::Failed:
-            return failure("only " + std::to_string(written) + " of the keys' files could be written");
-        case ExportResult::TooLong: break;
-    }
-    std::printf("wrote %s\n", count(written, "file", "files").c_str());
-    return kExitOk;
+    return reportKeyFiles(result, written);
 }
 
 // ---- the Field's kits: stereo keys of up to 20 s ----
@@ -730,16 +726,7 @@ int splitField(const Arguments& args) {
         QuietStderr quiet(!args.verbose);
         result = exportFieldIndividualFiles(args.output.c_str(), in, &written);
     }
-    switch (result) {
-        case ExportResult::Written: break;
-        case ExportResult::NothingToExport: return failure("no key holds 2 frames or more: nothing written");
-        case ExportResult::Refused: return failure("the output path is too long: nothing written");
-        case ExportResult::Failed:
-            return failure("only " + std::to_string(written) + " of the keys' files could be written");
-        case ExportResult::TooLong: break;  // the per-key export has no total limit
-    }
-    std::printf("wrote %s\n", count(written, "file", "files").c_str());
-    return kExitOk;
+    return reportKeyFiles(result, written);
 }
 
 }  // namespace
